@@ -1,0 +1,245 @@
+#include "quenta.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <numbers>
+
+#include "convergence.h"
+#include "direct_likelihood.h"
+
+namespace {
+
+double theta_log_prior(double theta) {
+  // log(exp(-theta^2 / 2) / sqrt(2 pi)), without the underflow of the exponential.
+  return -theta * theta / 2 - 0.5 * std::log(2 * std::numbers::pi);
+}
+
+// The parameter an item block changes, of item j (threshold k for threshold blocks).
+template <class Items>
+auto& parameter(Items& items, item_change what, int k, int j) {
+  switch (what) {
+    case item_change::alpha: return items.alpha[j];
+    case item_change::delta: return items.delta[j];
+    case item_change::threshold: break;
+  }
+  return items.tau[static_cast<size_t>(k) * items.alpha.size() + j];
+}
+
+}  // namespace
+
+double QUENTA::prior::log_density(double x) const {
+  return (a - 1) * std::log(x - lo + 1e-9) + (b - 1) * std::log(hi - x + 1e-9) -
+         (a + b + 1) * std::log(hi - lo + 1e-9);
+}
+
+void QUENTA::sums::add(const std::vector<double>& x) {
+  for (size_t i = 0; i < x.size(); ++i) {
+    sum[i] += x[i];
+    squares[i] += x[i] * x[i];
+  }
+}
+
+QUENTA::QUENTA(const std::string& quantile_table_path) : table_(quantile_table_path) {
+  random_.seed(static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
+}
+
+QUENTA::~QUENTA() = default;
+
+void QUENTA::release() {
+  likelihood_.reset();
+  order_.clear();
+  responses_.clear();
+  alpha_prior_.clear();
+  delta_prior_.clear();
+  tau_prior_.clear();
+  delta_start_.clear();
+  theta_.clear();
+  theta_initial_.clear();
+  theta_proposed_.clear();
+  items_ = {};
+  proposed_ = {};
+  theta_sums_ = {};
+  alpha_sums_ = {};
+  delta_sums_ = {};
+  tau_sums_ = {};
+  alpha_count_.clear();
+  delta_count_.clear();
+  tau_count_.clear();
+  alpha_chain_.clear();
+  delta_chain_.clear();
+  tau_chain_.clear();
+  iterations_done_ = 0;
+  size_ = {};
+  loaded_ = false;
+}
+
+double QUENTA::uniform() {
+  // 53 random bits: uniform on [0, 1).
+  return static_cast<double>(random_() >> 11) * 0x1.0p-53;
+}
+
+double QUENTA::standard_normal_deviate() { return normal_quantile(uniform()); }
+
+void QUENTA::start_run() {
+  if (!loaded_) return;
+  const int J = size_.items, N = size_.persons;
+  const size_t thresholds = static_cast<size_t>(size_.thresholds()) * J;
+  items_.resize(size_);
+  proposed_.resize(size_);
+  alpha_count_.assign(J, {});
+  delta_count_.assign(J, {});
+  tau_count_.assign(thresholds, {});
+  alpha_chain_.assign(J, {});
+  delta_chain_.assign(J, {});
+  tau_chain_.assign(thresholds, {});
+  for (int j = 0; j < J; ++j) {
+    items_.alpha[j] = 1;
+    items_.delta[j] = delta_start_[j];
+  }
+  for (size_t i = 0; i < thresholds; ++i)
+    items_.tau[i] = tau_prior_[i].lo + uniform() * (tau_prior_[i].hi - tau_prior_[i].lo);
+  alpha_sums_.clear(J);
+  delta_sums_.clear(J);
+  tau_sums_.clear(thresholds);
+  theta_sums_.clear(N);
+  iterations_done_ = 0;
+
+  // Item slots are kept in ascending order of location.
+  std::sort(items_.delta.begin(), items_.delta.end());
+  starting_thetas();
+  theta_proposed_.assign(N, 0.0);
+
+  if (direct_likelihood_)
+    likelihood_ = std::make_unique<direct_likelihood>(size_, responses_);
+  else
+    likelihood_ = std::make_unique<cached_likelihood>(size_, responses_);
+  likelihood_->reset(theta_, items_);
+
+  for (int j = 0; j < J; ++j) {
+    alpha_chain_[j].push(items_.alpha[j]);
+    delta_chain_[j].push(items_.delta[j]);
+  }
+  for (size_t i = 0; i < thresholds; ++i) tau_chain_[i].push(items_.tau[i]);
+}
+
+// Each person starts at the normal quantile of their mean disagreement (a valid response r
+// counts 2K - 2 - r), standardised over the persons who answered anything; a person without
+// any valid response starts at minus that mean.
+void QUENTA::starting_thetas() {
+  const int N = size_.persons, J = size_.items, K = size_.categories;
+  theta_.assign(N, 0.0);
+  double mean = 0;
+  int joined = 0;
+  for (int n = 0; n < N; ++n) {
+    double sum = 0;
+    int count = 0;
+    for (int j = J - 1; j >= 0; --j) {
+      int r = response(n, j);
+      if (r < 0) continue;
+      sum += 2 * K - 2 - r;
+      ++count;
+    }
+    if (count == 0) continue;
+    theta_[n] = normal_quantile(sum / (count * (K - 1) * 2.0));
+    mean += theta_[n];
+    ++joined;
+  }
+  if (joined == 0) return;
+  mean /= joined;
+  double squares = 0;
+  for (double& t : theta_) {
+    t -= mean;
+    squares += t * t;
+  }
+  const double sd = std::sqrt(squares / joined);
+  if (sd > 1e-9)
+    for (double& t : theta_) t /= sd;
+  theta_initial_ = theta_;
+}
+
+void QUENTA::theta_step() {
+  const int N = size_.persons;
+  for (int n = 0; n < N; ++n) theta_proposed_[n] = theta_[n] + standard_normal_deviate() * theta_sd_;
+  std::vector<double> current(N), proposed(N);
+  likelihood_->theta_block(theta_, theta_proposed_, items_, current, proposed);
+  std::vector<char> taken(N, 0);
+  for (int n = 0; n < N; ++n) {
+    double before = current[n] + theta_log_prior(theta_[n]);
+    double after = proposed[n] + theta_log_prior(theta_proposed_[n]);
+    if (std::exp(after - before) > uniform()) {
+      theta_[n] = theta_proposed_[n];
+      taken[n] = 1;
+    }
+  }
+  likelihood_->accept_persons(taken);
+}
+
+void QUENTA::item_step() {
+  ++iterations_done_;
+  const int J = size_.items, thresholds = size_.thresholds();
+  for (int j = 0; j < J; ++j) {
+    proposed_.alpha[j] = items_.alpha[j] + standard_normal_deviate() * alpha_sd_;
+    proposed_.delta[j] = items_.delta[j] + standard_normal_deviate() * delta_sd_;
+    for (int k = 0; k < thresholds; ++k) {
+      size_t i = static_cast<size_t>(k) * J + j;
+      proposed_.tau[i] = items_.tau[i] + standard_normal_deviate() * tau_sd_;
+    }
+  }
+
+  item_parameters trial = items_;
+  trial.alpha = proposed_.alpha;
+  // Alpha is taken only when the ratio beats a uniform on [0.5, 1], not on [0, 1].
+  item_block({item_change::alpha, 0, alpha_prior_, alpha_count_, alpha_chain_, 0.5}, trial);
+
+  trial = items_;
+  trial.delta = proposed_.delta;
+  item_block({item_change::delta, 0, delta_prior_, delta_count_, delta_chain_, 0.0}, trial);
+
+  for (int k = 0; k < thresholds; ++k) {
+    trial = items_;
+    const size_t row = static_cast<size_t>(k) * J;
+    std::copy_n(&proposed_.tau[row], J, &trial.tau[row]);
+    item_block({item_change::threshold, k, tau_prior_, tau_count_, tau_chain_, 0.0}, trial);
+  }
+}
+
+void QUENTA::item_block(const block& b, const item_parameters& trial) {
+  const int J = size_.items;
+  std::vector<double> current(J), proposed(J);
+  likelihood_->item_block(theta_, items_, trial, b.what, current, proposed);
+  std::vector<char> taken(J, 0);
+  for (int j = 0; j < J; ++j) {
+    // Priors, counters and chains of thresholds are laid out like the thresholds themselves.
+    const size_t i = b.what == item_change::threshold ? static_cast<size_t>(b.threshold) * J + j : j;
+    double& value = parameter(items_, b.what, b.threshold, j);
+    const double candidate = parameter(trial, b.what, b.threshold, j);
+    const double before = current[j] + b.priors[i].log_density(value);
+    const double after = proposed[j] + b.priors[i].log_density(candidate);
+    ++b.counts[i].tried;
+    if (std::exp(after - before) > uniform() * (1 - b.floor) + b.floor) {
+      value = candidate;
+      ++b.counts[i].accepted;
+      taken[j] = 1;
+    }
+    b.chains[i].push(value);
+  }
+  likelihood_->accept_items(taken);
+}
+
+void QUENTA::accumulate() {
+  theta_sums_.add(theta_);
+  alpha_sums_.add(items_.alpha);
+  delta_sums_.add(items_.delta);
+  tau_sums_.add(items_.tau);
+}
+
+void QUENTA::iterate(int t) {
+  theta_step();
+  item_step();
+  if (t >= burn_in_) accumulate();
+}
+
+int QUENTA::burn_in() const { return burn_in_; }
+
+int QUENTA::iterations() const { return total_iterations_; }
