@@ -5,6 +5,9 @@
 #include <vector>
 
 struct model_size {
+  // The sampler handles up to this many response categories.
+  static constexpr int max_categories = 100;
+
   int persons = 0;
   int items = 0;
   int categories = 0;  // K; every item has K - 1 thresholds

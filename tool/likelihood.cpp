@@ -49,30 +49,38 @@ void cached_likelihood::item_factors(const item_parameters& items) {
   }
 }
 
-// P_r + 1e-9 for one cell, with y = exp(-|alpha d|). Both exponentials of category k share
-// the factor c_k and are y^k and y^(M-k) after dividing by the larger of exp(alpha d)^M and 1,
-// which cancels in P_r: sum_k c_k y^k + y^K sum_k c_k y^(K-1-k).
-double cached_likelihood::cell(int n, int j, double y, const std::vector<double>& theta,
-                               const item_parameters& items) const {
-  const int r = response_[static_cast<size_t>(n) * size_.items + j];
-  if (r < 0) return 1.0;
-  const int K = size_.categories;
-  const double* c = &c_[static_cast<size_t>(j) * K];
-  double power = 1, y_r = 0, y_mirror = 0, low = 0, high = 0;
-  for (int k = 0; k < K; ++k) {
-    if (k == r) y_r = power;
-    if (k == K - 1 - r) y_mirror = power;
-    low += c[k] * power;
-    high += c[K - 1 - k] * power;
-    power *= y;
-  }
-  const double sum = low + power * high;
-  if (sum >= smallest_sum) return c[r] * (y_r + power * y_mirror) / sum + 1e-9;
+namespace {
 
-  // Far from the item with extreme parameters: the same in logs, where
-  // log(y^k + y^(M-k)) = -k a + log1p(exp(-(M - 2k) a)) with a = |alpha d|.
+// P_r for one cell with y = exp(-|alpha d|), or 0 when the category sum has lost its digits.
+// Both exponentials of category k share the factor c_k and become y^k and y^(M-k) after
+// dividing by the larger of exp(alpha d)^M and 1, which cancels in P_r.
+template <int K>
+inline double observed_probability(const double* c, double y, int r, int categories) {
+  const int k_count = K > 0 ? K : categories;
+  // power[k] = y^k for k <= K; y^(M-k) = y^K y^(K-1-k).
+  double power[(K > 0 ? K : model_size::max_categories) + 1];
+  power[0] = 1;
+  for (int k = 1; k <= k_count; ++k) power[k] = power[k - 1] * y;
+  const double y_k = power[k_count];
+  double term[K > 0 ? K : model_size::max_categories];
+  double sum = 0;
+  for (int k = 0; k < k_count; ++k) {
+    term[k] = c[k] * (power[k] + y_k * power[k_count - 1 - k]);
+    sum += term[k];
+  }
+  if (!(sum >= smallest_sum)) return 0;
+  return term[r] / sum;
+}
+
+}  // namespace
+
+// Far from the item with extreme parameters the category sum underflows; then the cell is
+// redone in logs, where log(y^k + y^(M-k)) = -k a + log1p(exp(-(M - 2k) a)) with a = |alpha d|.
+double cached_likelihood::cell_in_logs(int n, int j, const std::vector<double>& theta,
+                                       const item_parameters& items) const {
+  const int K = size_.categories, M = 2 * K - 1;
+  const int r = response_[static_cast<size_t>(n) * size_.items + j];
   const double a = std::fabs(items.alpha[j] * (theta[n] - items.delta[j]));
-  const int M = 2 * K - 1;
   const double* log_c = &log_c_[static_cast<size_t>(j) * K];
   std::vector<double> terms(K);
   double top = -INFINITY;
@@ -85,21 +93,38 @@ double cached_likelihood::cell(int n, int j, double y, const std::vector<double>
   return std::exp(terms[r] - top - std::log(total)) + 1e-9;
 }
 
-void cached_likelihood::evaluate(const std::vector<double>& theta, const item_parameters& items,
-                                 bool new_distance) {
-  item_factors(items);
-  const int N = size_.persons, J = size_.items;
+template <int K>
+void cached_likelihood::evaluate_cells(const std::vector<double>& theta, const item_parameters& items,
+                                       bool new_distance) {
+  const int N = size_.persons, J = size_.items, categories = size_.categories;
   for (int n = 0; n < N; ++n) {
     const size_t row = static_cast<size_t>(n) * J;
     for (int j = 0; j < J; ++j) {
-      if (response_[row + j] < 0) continue;
+      const int r = response_[row + j];
+      if (r < 0) continue;
       double y = y_[row + j];
       if (new_distance) {
         y = std::exp(-std::fabs(items.alpha[j] * (theta[n] - items.delta[j])));
         y_new_[row + j] = y;
       }
-      q_new_[row + j] = cell(n, j, y, theta, items);
+      const double p = observed_probability<K>(&c_[static_cast<size_t>(j) * categories], y, r, categories);
+      q_new_[row + j] = p > 0 ? p + 1e-9 : cell_in_logs(n, j, theta, items);
     }
+  }
+}
+
+void cached_likelihood::evaluate(const std::vector<double>& theta, const item_parameters& items,
+                                 bool new_distance) {
+  item_factors(items);
+  // The usual category counts get loops the compiler unrolls.
+  switch (size_.categories) {
+    case 2: evaluate_cells<2>(theta, items, new_distance); break;
+    case 3: evaluate_cells<3>(theta, items, new_distance); break;
+    case 4: evaluate_cells<4>(theta, items, new_distance); break;
+    case 5: evaluate_cells<5>(theta, items, new_distance); break;
+    case 6: evaluate_cells<6>(theta, items, new_distance); break;
+    case 7: evaluate_cells<7>(theta, items, new_distance); break;
+    default: evaluate_cells<0>(theta, items, new_distance); break;
   }
   y_new_valid_ = new_distance;
 }

@@ -62,8 +62,10 @@ public:
 private:
   void item_factors(const item_parameters& items);
   void evaluate(const std::vector<double>& theta, const item_parameters& items, bool new_distance);
-  double cell(int n, int j, double y, const std::vector<double>& theta,
-              const item_parameters& items) const;
+  // K is the number of categories when known at compile time, else 0.
+  template <int K>
+  void evaluate_cells(const std::vector<double>& theta, const item_parameters& items, bool new_distance);
+  double cell_in_logs(int n, int j, const std::vector<double>& theta, const item_parameters& items) const;
   void person_sums(const std::vector<double>& q, std::span<double> out) const;
   void item_sums(const std::vector<double>& q, std::span<double> out) const;
 

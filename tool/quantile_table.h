@@ -21,7 +21,15 @@ public:
   double quantile(double p) const;
 
 private:
+  // The row of the first probability at or above p, found from the bucket of p.
+  int first_at_or_above(double p) const;
+
   bool loaded_ = false;
   std::string error_;
   std::vector<double> probability_, z_;
+  // Equal-width buckets over the probabilities: bucket b starts at row bucket_start_[b]. A
+  // lookup searches one bucket instead of the whole table, which does not fit in cache.
+  static constexpr int buckets = 8192;
+  std::vector<int> bucket_start_;
+  double bucket_width_ = 0;
 };

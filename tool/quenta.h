@@ -73,6 +73,8 @@ public:
   bool has_quantile_table() const { return table_.loaded(); }
   bool loaded() const { return loaded_; }
   const std::string& last_error() const { return last_error_; }
+  // What the last load_syntax noticed but accepted (a short data file, a short syntax file).
+  const std::vector<std::string>& warnings() const { return warnings_; }
 
   double normal_quantile(double p) const { return table_.quantile(p); }
   double standard_normal_deviate();
@@ -132,6 +134,7 @@ private:
   bool direct_likelihood_ = false;
   bool loaded_ = false;
   std::string last_error_;
+  std::vector<std::string> warnings_;
 
   // Problem settings.
   model_size size_;

@@ -51,7 +51,7 @@ bool read_integer(FILE* file, long long& value) {
 
 // Problems larger than this are refused before anything is allocated for them.
 constexpr int max_items = 10000;
-constexpr int max_categories = 100;
+constexpr int max_categories = model_size::max_categories;
 constexpr long long max_cells = 50'000'000;
 
 }  // namespace
@@ -121,6 +121,7 @@ int QUENTA::fail(int code, std::string message) {
 int QUENTA::load_syntax(const std::string& path) {
   if (loaded_) release();
   last_error_.clear();
+  warnings_.clear();
   if (!table_.loaded()) return fail(bad_syntax, "the normal quantile table is missing: " + table_.error());
   file_ptr file = open_file(path, "r");
   if (!file) return fail(bad_syntax, "cannot open " + path + ": " + std::strerror(errno));
@@ -148,8 +149,7 @@ int QUENTA::load_syntax(const std::string& path) {
   if (syntax.too_long())
     return fail(bad_syntax, path + ": token " + std::to_string(syntax.too_long()) + " is longer than " +
                                 std::to_string(max_token_length) + " characters");
-  if (syntax.ended())
-    std::fprintf(stderr, "quenta: %s ends early; the missing numbers read as 0\n", path.c_str());
+  if (syntax.ended()) warnings_.push_back(path + " ends early; the missing numbers read as 0");
 
   random_.seed(fixed_seed_.value_or(
       static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count())));
@@ -213,8 +213,9 @@ int QUENTA::read_data(const std::string& data_path, const std::string& syntax_pa
   };
   read_rows();
   if (numbers < static_cast<long long>(N) * J)
-    std::fprintf(stderr, "quenta: %s holds %lld of %lld responses; the rest are treated as missing\n",
-                 data_path.c_str(), numbers, static_cast<long long>(N) * J);
+    warnings_.push_back(data_path + " holds " + std::to_string(numbers) + " of " +
+                        std::to_string(static_cast<long long>(N) * J) +
+                        " responses; the rest are treated as missing");
   if (!any_valid)
     return fail(no_valid_responses, data_path + " holds no valid response (0 to " + std::to_string(K - 1) + ")");
   return loaded_ok;

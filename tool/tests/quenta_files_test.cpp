@@ -96,6 +96,8 @@ TEST(DataFile, OutOfRangeAndMissingNumbersAreMissingResponses) {
   EXPECT_EQ(p.engine.response(2, 1), 0);
   EXPECT_EQ(p.engine.response(2, 2), -1);
   EXPECT_EQ(p.engine.response(3, 0), -1);
+  ASSERT_EQ(p.engine.warnings().size(), 1u);
+  EXPECT_NE(p.engine.warnings()[0].find("holds 10 of 12 responses"), std::string::npos);
 
   loaded_problem garbage({}, "1 2 x 0 0 0 0");  // reading stops at the first non-number
   ASSERT_EQ(garbage.result, QUENTA::loaded_ok);
