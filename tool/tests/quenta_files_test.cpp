@@ -87,7 +87,7 @@ TEST(DataFile, ColumnsFeedTheSlotsThatNameThem) {
 }
 
 TEST(DataFile, OutOfRangeAndMissingNumbersAreMissingResponses) {
-  loaded_problem p({}, "0 9 -1\n2 3 1\n1 0");  // ends two numbers short
+  loaded_problem p({}, "0 9 -1\n2 3 1\n1 0");  // ends four numbers short
   ASSERT_EQ(p.result, QUENTA::loaded_ok) << p.engine.last_error();
   EXPECT_EQ(p.engine.response(0, 0), 0);
   EXPECT_EQ(p.engine.response(0, 1), -1);
@@ -97,7 +97,7 @@ TEST(DataFile, OutOfRangeAndMissingNumbersAreMissingResponses) {
   EXPECT_EQ(p.engine.response(2, 2), -1);
   EXPECT_EQ(p.engine.response(3, 0), -1);
   ASSERT_EQ(p.engine.warnings().size(), 1u);
-  EXPECT_NE(p.engine.warnings()[0].find("holds 10 of 12 responses"), std::string::npos);
+  EXPECT_NE(p.engine.warnings()[0].find("holds 8 of 12 responses"), std::string::npos);
 
   loaded_problem garbage({}, "1 2 x 0 0 0 0");  // reading stops at the first non-number
   ASSERT_EQ(garbage.result, QUENTA::loaded_ok);
