@@ -111,6 +111,7 @@ private:
   // Releases the half-read problem and keeps the message for last_error().
   int fail(int code, std::string message);
   std::optional<std::string> check_dimensions() const;
+  // The column entries as read, counted from 1.
   std::optional<std::string> check_order() const;
   int read_data(const std::string& data_path, const std::string& syntax_path);
   void read_settings(syntax_reader& syntax);

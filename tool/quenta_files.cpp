@@ -138,8 +138,9 @@ int QUENTA::load_syntax(const std::string& path) {
   size_.categories = syntax.integer();
   if (auto problem = check_dimensions()) return fail(bad_syntax, path + ": " + *problem);
   order_.resize(size_.items);
-  for (int& column : order_) column = syntax.integer() - 1;
+  for (int& column : order_) column = syntax.integer();
   if (auto problem = check_order()) return fail(bad_syntax, path + ": " + *problem);
+  for (int& column : order_) --column;  // the file counts columns from 1
   if (syntax.too_long())
     return fail(bad_syntax, path + ": token " + std::to_string(syntax.too_long()) + " is longer than " +
                                 std::to_string(max_token_length) + " characters");
@@ -173,11 +174,11 @@ std::optional<std::string> QUENTA::check_dimensions() const {
 }
 
 std::optional<std::string> QUENTA::check_order() const {
-  std::vector<char> used(size_.items, 0);
+  std::vector<char> used(size_.items + 1, 0);
   for (int column : order_) {
-    if (column < 0 || column >= size_.items)
-      return "column number " + std::to_string(column + 1) + " is outside 1.." + std::to_string(size_.items);
-    if (used[column]) return "column number " + std::to_string(column + 1) + " feeds two items";
+    if (column < 1 || column > size_.items)
+      return "column number " + std::to_string(column) + " is outside 1.." + std::to_string(size_.items);
+    if (used[column]) return "column number " + std::to_string(column) + " feeds two items";
     used[column] = 1;
   }
   return std::nullopt;

@@ -71,7 +71,9 @@ double QUENTA::z_score(const CompressedArray& chain) const {
   if (kept < 1) return 0;
   // Every window holds at least one and at most all of the kept iterations.
   auto window = [kept](double fraction) {
-    return std::clamp(static_cast<int>(kept * fraction * 1.000000001), 1, kept);
+    const double size = kept * fraction * 1.000000001;
+    if (!(size >= 1)) return 1;  // NaN too
+    return size >= kept ? kept : static_cast<int>(size);
   };
   auto values = [&chain](int first, int last) {
     std::vector<double> x;

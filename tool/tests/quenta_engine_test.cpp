@@ -154,6 +154,17 @@ TEST(Sampler, EstimatesAverageTheKeptIterations) {
   }
 }
 
+TEST(Sampler, ZScoreWindowsStayInsideTheKeptIterations) {
+  syntax_settings settings;
+  settings.first_fraction = 1e300;
+  settings.last_fraction = std::nan("");
+  engine_on e(settings, random_rows(4, 3, 3, 9));
+  e.run(20);
+  const std::string report = e.engine.report();
+  EXPECT_EQ(report.find("nan"), std::string::npos) << report;
+  EXPECT_EQ(report.find("inf"), std::string::npos) << report;
+}
+
 TEST(SpectralVariance, ShortSegmentsGiveTheFloor) {
   std::vector<double> x(11, 1.0);
   EXPECT_EQ(spectral_variance(x), 0.00001);

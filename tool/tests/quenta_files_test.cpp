@@ -1,6 +1,7 @@
 // Syntax and data files, the saved run and the report text.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -146,6 +147,7 @@ TEST(SyntaxFile, ImpossibleSettingsAreInvalid) {
   EXPECT_EQ(result_of([](syntax_settings& s) { s.columns = {1, 2, 4}; }), QUENTA::bad_syntax);
   EXPECT_EQ(result_of([](syntax_settings& s) { s.columns = {0, 1, 2}; }), QUENTA::bad_syntax);
   EXPECT_EQ(result_of([](syntax_settings& s) { s.columns = {1, 1, 2}; }), QUENTA::bad_syntax);
+  EXPECT_EQ(result_of([](syntax_settings& s) { s.columns = {INT_MIN, INT_MAX, 1}; }), QUENTA::bad_syntax);
   EXPECT_EQ(result_of([](syntax_settings& s) { s.iterations = 6; }), QUENTA::bad_syntax);
   EXPECT_EQ(result_of([](syntax_settings& s) { s.burn_in = -1; }), QUENTA::bad_syntax);
   EXPECT_EQ(result_of([](syntax_settings& s) { s.persons = 2000000000; }), QUENTA::bad_syntax);
