@@ -24,10 +24,15 @@ void write_file(const char* name, std::string_view content) {
   std::fclose(file);
 }
 
-// A scratch folder as working directory, with a quantile table in it.
+std::string scratch;
+
+void remove_scratch() { std::filesystem::remove_all(scratch); }
+
+// A scratch folder as working directory, with a quantile table in it; removed at exit.
 void prepare_folder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "quenta_fuzz_XXXXXX").string();
-  if (!mkdtemp(pattern.data()) || chdir(pattern.c_str()) != 0) std::abort();
+  scratch = (std::filesystem::temp_directory_path() / "quenta_fuzz_XXXXXX").string();
+  if (!mkdtemp(scratch.data()) || chdir(scratch.c_str()) != 0) std::abort();
+  std::atexit(remove_scratch);
   FILE* table = std::fopen("ZScore.dat", "w");
   if (!table) std::abort();
   for (int i = 0; i < QuantileTable::rows; ++i) {
