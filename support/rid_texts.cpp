@@ -1,0 +1,205 @@
+// The built-in RID texts. The defaults and the Brenlo mimic describe the same keys; they differ
+// only in the settings a Brenlo federation expects (commented where they differ).
+#include "rid_texts.h"
+
+const char rid_templates_text[] = R"rid(
+; Connectivity paths: each macro expands, where a provider names it, into the order of the
+; transport nodes a message passes through, from the sender's side down to the wire.
+(
+  MULTICAST_PATH { (order bundler fragment_reassembly rate_limit comms_status udp_multicast) }
+  UDP_PATH { (order multicast_emulation roundtrip_latency bundler fragment_reassembly rate_limit
+                    packet_loss comms_status udp_connection) }
+  UDPCMP_PATH { (order multicast_emulation roundtrip_latency bundler compressor
+                       fragment_reassembly rate_limit packet_loss comms_status udp_connection) }
+  TCP_PATH { (order multicast_emulation roundtrip_latency bundler comms_status tcp_connection) }
+  TCPCMP_PATH { (order multicast_emulation roundtrip_latency bundler compressor comms_status
+                       tcp_connection) }
+  HTTP_PATH { (order multicast_emulation roundtrip_latency bundler comms_status http_node) }
+  LOCAL_PATH { (order multicast_emulation fragment_reassembly comms_status local_connection) }
+  NULL_PATH { (order crossover_node) }
+)
+)rid";
+
+const char rid_defaults_text[] = R"rid(
+; Built-in defaults. A user's RID file overrides them group by group: a group that the file
+; lacks is taken from here whole, while an entry missing from a group the file has is not.
+(rti
+  (version D22)                       ; the RID release this text is written for
+
+  ; Settings that every federate of a federation must share; their checksum is compared
+  ; when a federate joins.
+  (federation_parameters
+    (routing_spaces)                  ; how FED routing spaces map onto streams; a space not
+                                      ; described here gets a single stream of its own
+
+    (connectivity_providers
+      (multicast MULTICAST_PATH       ; the nodes a multicast message passes through
+        (packet_size 1448)            ; largest packet sent, in bytes
+        (ratelimit_max_mbps 75.0)     ; sending rate cap, megabits per second
+        (fragment_timeout 3000)       ; milliseconds to wait for the rest of a fragmented message
+        (bundle_timeout 100)          ; milliseconds a small message may wait to share a packet
+        (bundle_flush_threshold 128)  ; a bundle with fewer free bytes than this goes out at once
+        (socket_poll_interval 10)     ; milliseconds between looks at the receive sockets
+        (base_address "224.22.0.0")   ; first multicast group address
+        (port 7206)                   ; UDP port the groups are sent to
+        (ttl 32)))                    ; how many router hops a multicast packet may take
+
+    (transport_types
+      (best_effort
+        (type "simple")               ; one message service carries this transport
+        (suppress_dups false)         ; duplicated updates are still reflected
+        (implicit_transfer false)     ; ownership never moves without being asked for
+        (message_service "best_effort") ; packets may be lost and are not resent
+        (message_priority 0x00)       ; lowest sending priority
+        (use_low_latency false))      ; bundle messages for bandwidth rather than send at once
+      (reliable
+        (type "simple")               ; one message service carries this transport
+        (suppress_dups false)         ; duplicated updates are still reflected
+        (implicit_transfer false)     ; ownership never moves without being asked for
+        (message_service "reliable")  ; lost packets are asked for again
+        (message_priority 0x3f)       ; highest sending priority
+        (use_low_latency false)))     ; bundle messages for bandwidth rather than send at once
+
+    (subscriptions
+      (region_sub_gets_nonregion true)  ; a region subscription also hears sends without a region
+      (nonregion_sub_gets_region true)  ; a class subscription also hears sends with a region
+      (validate_regions true)           ; region handles given to services are checked
+      (force_static_spaces true)        ; space associations are checked against the FED
+      (one_byclass_stream false))       ; each class keeps its own stream for sends without a region
+
+    (updates
+      (sort_attributes true)          ; attributes of an update are ordered by size
+      (pass_times false)              ; messages not in time-stamp order carry no time
+      (perfect_filter true)           ; received updates are filtered exactly by region
+      (send_trans_attrs false))       ; an update lists only the attributes it changes
+
+    (objects
+      (deletion_memory_length 5000)   ; how long a deleted object's name is remembered
+      (creation_announcements true))  ; other federates are told when an object is created
+
+    (queries
+      (bundle_query_timeout 100)      ; milliseconds during which queries are gathered into one
+      (query_backoff_window 100))     ; longest random wait before asking for an update
+
+    (federation
+      (heartbeat_interval 5)          ; seconds between a federate's heartbeats
+      (join_timeout 6)                ; seconds to listen for other federates before joining
+      (federate_amber_timeout 12)     ; seconds of silence before a federate turns amber
+      (federate_red_timeout 30)       ; seconds of silence before a federate turns red
+      (federate_gone_timeout 60))     ; seconds of silence before a federate counts as gone
+
+    ; Each service group is switched off by the word disabled.
+    (disable
+      (syncpoints enabled)            ; synchronization points
+      (saverestore enabled)           ; save and restore
+      (queries enabled)               ; requests for attribute updates
+      (ownership enabled)             ; ownership transfers
+      (timeadvance enabled)           ; time regulation, constraint and advances
+      (regions enabled)))             ; regions
+
+  ; Settings each federate may choose for itself.
+  (federate_parameters
+    (connectivity
+      (default_uplink "multicast")    ; the connectivity provider used when none is named
+      (default_server "unnecessary")  ; server to reach, for providers that need one
+      (network_device "")             ; network device to send through; empty for the default
+      (interface "127.0.0.1")         ; IPv4 address of the interface multicast goes through;
+                                      ; the loopback keeps a federation on this host
+      (receive_buffer_size 512)       ; kernel receive buffer of a socket, kilobytes
+      (send_buffer_size 512)          ; kernel send buffer of a socket, kilobytes
+      (connectivity_map)              ; file saying which federates connect to which; none
+      (spawn_router false))           ; routers run inside the federate, not as own processes
+
+    (management_objects
+      (mom_interval 10))              ; seconds between updates of the management objects
+
+    (virtual_terminal
+      (accept_connections true))      ; the diagnostics console accepts terminals
+
+    (debug_flags)                     ; names of the debugging events on from the start
+    (workarounds)                     ; federates known to lack certain abilities
+    (plugins)))                       ; plug-in modules loaded at start
+)rid";
+
+const char rid_brenlo_mimic_text[] = R"rid(
+; What a translated Brenlo file starts from: the defaults, except for the settings marked
+; "differs", which a Brenlo federation expects. The translation then adds the file's routing
+; spaces and its choice of receiver-side filtering.
+(rti
+  (version D22)
+  (federation_parameters
+    (routing_spaces)
+    (connectivity_providers
+      (multicast MULTICAST_PATH
+        (packet_size 1448)
+        (ratelimit_max_mbps 75.0)
+        (fragment_timeout 3000)
+        (bundle_timeout 100)
+        (bundle_flush_threshold 128)
+        (socket_poll_interval 10)
+        (base_address "224.11.0.0")   ; differs
+        (port 2008)                   ; differs
+        (ttl 32)))
+    (transport_types
+      (best_effort
+        (type "simple")
+        (suppress_dups false)
+        (implicit_transfer false)
+        (message_service "best_effort")
+        (message_priority 0x00)
+        (use_low_latency false))
+      (reliable
+        (type "simple")
+        (suppress_dups false)
+        (implicit_transfer false)
+        (message_service "best_effort") ; differs
+        (message_priority 0x00)         ; differs
+        (use_low_latency false)))
+    (subscriptions
+      (region_sub_gets_nonregion true)
+      (nonregion_sub_gets_region true)
+      (validate_regions true)
+      (force_static_spaces true)
+      (one_byclass_stream true))      ; differs
+    (updates
+      (sort_attributes false)         ; differs
+      (pass_times false)
+      (perfect_filter true)
+      (send_trans_attrs false))
+    (objects
+      (deletion_memory_length 5000)
+      (creation_announcements false)) ; differs
+    (queries
+      (bundle_query_timeout 1000)     ; differs
+      (query_backoff_window 1000))    ; differs
+    (federation
+      (heartbeat_interval 5)
+      (join_timeout 6)
+      (federate_amber_timeout 12)
+      (federate_red_timeout 30)
+      (federate_gone_timeout 60))
+    (disable                          ; services a Brenlo federation does without
+      (syncpoints disabled)
+      (saverestore disabled)
+      (queries enabled)
+      (ownership disabled)
+      (timeadvance disabled)
+      (regions enabled)))
+  (federate_parameters
+    (connectivity
+      (default_uplink "multicast")
+      (default_server "unnecessary")
+      (network_device "")
+      (interface "127.0.0.1")
+      (receive_buffer_size 512)
+      (send_buffer_size 512)
+      (connectivity_map)
+      (spawn_router false))
+    (management_objects
+      (mom_interval 10))
+    (virtual_terminal
+      (accept_connections true))
+    (debug_flags)
+    (workarounds)
+    (plugins)))
+)rid";
