@@ -20,7 +20,7 @@ namespace {
 void write_file(const char* name, std::string_view content) {
   FILE* file = std::fopen(name, "wb");
   if (!file) std::abort();
-  std::fwrite(content.data(), 1, content.size(), file);
+  if (!content.empty()) std::fwrite(content.data(), 1, content.size(), file);
   std::fclose(file);
 }
 

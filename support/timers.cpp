@@ -1,0 +1,32 @@
+#include "timers.h"
+
+#include <cstdio>
+
+void timer_base::cancel() {
+  if (scheduler* on = attached_scheduler()) on->cancel(*this);
+}
+
+void timer_base::call(uint64_t) { on_timer(); }
+
+void oneshot_realtime_timer::schedule(scheduler& on, uint64_t ms) { on.schedule_oneshot(*this, ms); }
+
+void periodic_realtime_timer::schedule(scheduler& on, uint64_t ms) {
+  on.schedule_periodic(*this, ms, ms);
+}
+
+void periodic_realtime_timer::set_trigger(int socket) {
+  scheduler* on = get_scheduler();
+  if (!on) {
+    std::fprintf(stderr, "periodic_realtime_timer: set_trigger on a timer that is not scheduled\n");
+    return;
+  }
+  on->set_trigger(*this, socket);
+}
+
+void periodic_realtime_timer::clear_triggers() {
+  if (scheduler* on = attached_scheduler()) on->clear_triggers(*this);
+}
+
+void everytick_realtime_timer::schedule(scheduler& on, uint64_t ms) {
+  on.schedule_everytick(*this, ms, ms);
+}
