@@ -1,0 +1,358 @@
+// Stream transport between two processes on 127.0.0.1: one-way latency (ping-pong halved) and
+// throughput of 64-byte and 1 KB messages, each against a raw UDP multicast ping-pong and blast
+// of the same size on the same interface, measured in the same run. Every phase forks a
+// responder process and waits for it. Traffic stays on this host (loopback, TTL 0).
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "byte_order.h"
+#include "raw_multicast.h"
+#include "test_ports.h"
+#include "transport_node.h"
+
+namespace {
+
+using bench_clock = std::chrono::steady_clock;
+
+constexpr int pings = 2000;
+constexpr int warmup_pings = 100;
+// Pings leave at most this often, so that the default rate limit never holds one back and the
+// figures are latency, not pacing (1 KB every 200 us is 5.4 MB/s against the limit's 9.4).
+constexpr auto ping_gap = std::chrono::microseconds(200);
+constexpr int blast_messages = 100000;
+constexpr double latency_rate_mbps = 75.0;  // the built-in default
+constexpr double raised_rate_mbps = 2000.0;
+constexpr int responder_idle_ms = 10000;  // a responder that hears nothing this long gives up
+
+const uint16_t transport_port = test_port(port_block::bench, 0);
+const uint16_t raw_port = test_port(port_block::bench, 1);
+const char* const ping_group = "224.22.1.1";
+const char* const pong_group = "224.22.1.2";
+
+// Streams of the transport phases.
+constexpr int ping_stream = 10, pong_stream = 11, blast_stream = 12, control_stream = 13;
+
+const std::vector<uint8_t> quit_word{'q', 'u', 'i', 't'};
+const std::vector<uint8_t> end_word{'e', 'n', 'd', '!'};
+
+struct latency {
+  double median_us = 0, p99_us = 0;
+  int delivered = 0;
+};
+
+struct throughput {
+  double messages_per_s = 0;
+  uint32_t delivered = 0;
+};
+
+latency summarise(std::vector<double> one_way_us) {
+  latency result;
+  result.delivered = static_cast<int>(one_way_us.size());
+  if (one_way_us.empty()) return result;
+  std::sort(one_way_us.begin(), one_way_us.end());
+  result.median_us = one_way_us[one_way_us.size() / 2];
+  result.p99_us = one_way_us[std::min(one_way_us.size() - 1, one_way_us.size() * 99 / 100)];
+  return result;
+}
+
+// A report of count and elapsed microseconds, as the blast receivers send it back.
+std::vector<uint8_t> blast_report(uint32_t count, uint64_t elapsed_us) {
+  std::vector<uint8_t> report(12);
+  store_be32(report.data(), count);
+  store_be32(report.data() + 4, static_cast<uint32_t>(elapsed_us >> 32));
+  store_be32(report.data() + 8, static_cast<uint32_t>(elapsed_us));
+  return report;
+}
+
+throughput read_report(const std::vector<uint8_t>& report) {
+  throughput result;
+  if (report.size() != 12) return result;
+  result.delivered = load_be32(report.data());
+  const uint64_t us = uint64_t{load_be32(report.data() + 4)} << 32 | load_be32(report.data() + 8);
+  if (us > 0) result.messages_per_s = result.delivered * 1e6 / static_cast<double>(us);
+  return result;
+}
+
+// Runs responder in a child process and measure in this one; the child is always reaped.
+template <typename Result>
+Result with_responder(const std::function<void()>& responder, const std::function<Result()>& measure) {
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    responder();
+    _exit(0);
+  }
+  Result result = child > 0 ? measure() : Result{};
+  if (child > 0) waitpid(child, nullptr, 0);
+  return result;
+}
+
+// Counts the blast's messages of one size between the first and the last, answering each end
+// marker with the count so far.
+struct blast_counter {
+  explicit blast_counter(size_t message_size) : size(message_size) {}
+
+  size_t size;
+  uint32_t count = 0;
+  bench_clock::time_point first{}, last{};
+
+  void note() {
+    last = bench_clock::now();
+    if (count++ == 0) first = last;
+  }
+  std::vector<uint8_t> report() const {
+    return blast_report(count, count ? std::chrono::duration_cast<std::chrono::microseconds>(last - first).count() : 0);
+  }
+};
+
+// ---- raw UDP multicast baseline -------------------------------------------------------------
+
+// Waits, spinning, for the next datagram of length size (any length for 0); false after
+// timeout_ms.
+bool raw_wait(raw_multicast& socket, std::vector<uint8_t>& datagram, size_t size, int timeout_ms) {
+  const auto deadline = bench_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (bench_clock::now() < deadline)
+    if (socket.receive(datagram, 0) >= 0 && (size == 0 || datagram.size() == size)) return true;
+  return false;
+}
+
+void raw_responder(size_t size) {
+  raw_multicast socket;
+  if (!socket.listen(ping_group, raw_port)) return;
+  blast_counter blast(size);
+  std::vector<uint8_t> datagram;
+  // Spins, as the transport's responder does, until it has heard nothing for a long while.
+  while (raw_wait(socket, datagram, 0, responder_idle_ms)) {
+    if (datagram == quit_word) return;
+    if (datagram == end_word) {
+      const std::vector<uint8_t> report = blast.report();
+      socket.send_to(pong_group, raw_port, report.data(), report.size());
+    } else if (datagram.size() == size && datagram[0] == 'P') {
+      socket.send_to(pong_group, raw_port, datagram.data(), datagram.size());
+    } else if (datagram.size() == size) {
+      blast.note();
+    }
+  }
+}
+
+latency raw_ping_pong(size_t size) {
+  return with_responder<latency>([size] { raw_responder(size); }, [size] {
+    raw_multicast socket;
+    std::vector<uint8_t> ping(size, 0x5A), reply;
+    ping[0] = 'P';
+    std::vector<double> samples;
+    if (socket.listen(pong_group, raw_port)) {
+      // The responder may not have joined yet: the first pings are allowed to go unanswered.
+      for (int tries = 0; tries < 50; ++tries) {
+        socket.send_to(ping_group, raw_port, ping.data(), ping.size());
+        if (raw_wait(socket, reply, size, 100)) break;
+      }
+      for (int i = 0; i < warmup_pings + pings; ++i) {
+        const auto start = bench_clock::now();
+        socket.send_to(ping_group, raw_port, ping.data(), ping.size());
+        if (!raw_wait(socket, reply, size, 1000)) continue;
+        const double rtt_us = std::chrono::duration<double, std::micro>(bench_clock::now() - start).count();
+        if (i >= warmup_pings) samples.push_back(rtt_us / 2);
+        while (bench_clock::now() - start < ping_gap) {
+        }
+      }
+    }
+    socket.send_to(ping_group, raw_port, quit_word.data(), quit_word.size());
+    return summarise(samples);
+  });
+}
+
+throughput raw_blast(size_t size) {
+  return with_responder<throughput>([size] { raw_responder(size); }, [size] {
+    raw_multicast socket;
+    std::vector<uint8_t> message(size, 0xB1), reply;
+    message[0] = 'B';
+    throughput result;
+    if (socket.listen(pong_group, raw_port)) {
+      // A report answers when the responder listens; then the blast starts.
+      for (int tries = 0; tries < 50; ++tries) {
+        socket.send_to(ping_group, raw_port, end_word.data(), end_word.size());
+        if (raw_wait(socket, reply, 12, 100)) break;
+      }
+      for (int i = 0; i < blast_messages; ++i) socket.send_to(ping_group, raw_port, message.data(), message.size());
+      for (int tries = 0; tries < 20; ++tries) {
+        socket.send_to(ping_group, raw_port, end_word.data(), end_word.size());
+        if (raw_wait(socket, reply, 12, 200)) {
+          result = read_report(reply);
+          break;
+        }
+      }
+    }
+    socket.send_to(ping_group, raw_port, quit_word.data(), quit_word.size());
+    return result;
+  });
+}
+
+// ---- the stream transport -----------------------------------------------------------------
+
+test_rid_options transport_options(double mbps) {
+  test_rid_options options;
+  options.port = transport_port;
+  options.ratelimit_mbps = mbps;
+  options.bundle_timeout_ms = 5;
+  return options;
+}
+
+void transport_responder(size_t size, double mbps) {
+  transport_node node(transport_options(mbps));
+  for (int stream : {ping_stream, blast_stream, control_stream}) node.manager().join(stream);
+  blast_counter blast(size);
+  bool quit = false;
+  auto idle_since = bench_clock::now();
+  node.client().on_message = [&](const received_message& m) {
+    idle_since = bench_clock::now();
+    if (m.payload == quit_word) {
+      quit = true;
+    } else if (m.stream == control_stream) {
+      node.send(pong_stream, blast.report());
+      node.service().flush(pong_stream);
+    } else if (m.stream == ping_stream) {
+      node.send(pong_stream, m.payload);
+      node.service().flush(pong_stream);
+    } else if (m.payload.size() == size) {
+      blast.note();
+    }
+  };
+  while (!quit && bench_clock::now() - idle_since < std::chrono::milliseconds(responder_idle_ms)) {
+    node.tick(0);
+    node.messages().clear();
+  }
+  for (int i = 0; i < 5; ++i) node.tick(2);
+}
+
+// Ticks node, spinning, until a message of length size has arrived on the pong stream.
+bool transport_wait(transport_node& node, size_t size, int timeout_ms, std::vector<uint8_t>* payload = nullptr) {
+  const auto deadline = bench_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (bench_clock::now() < deadline) {
+    node.tick(0);
+    for (const received_message& m : node.messages()) {
+      if (m.stream != pong_stream || m.payload.size() != size) continue;
+      if (payload) *payload = m.payload;
+      node.messages().clear();
+      return true;
+    }
+    node.messages().clear();
+  }
+  return false;
+}
+
+void transport_quit(transport_node& node) {
+  node.send(control_stream, quit_word);
+  node.service().flush(control_stream);
+  for (int i = 0; i < 5; ++i) node.tick(2);
+}
+
+latency transport_ping_pong(size_t size) {
+  return with_responder<latency>([size] { transport_responder(size, latency_rate_mbps); }, [size] {
+    transport_node node(transport_options(latency_rate_mbps));
+    node.manager().join(pong_stream);
+    const std::vector<uint8_t> ping(size, 0x5A);
+    std::vector<double> samples;
+    for (int tries = 0; tries < 50; ++tries) {
+      node.send(ping_stream, ping);
+      node.service().flush(ping_stream);
+      if (transport_wait(node, size, 100)) break;
+    }
+    for (int i = 0; i < warmup_pings + pings; ++i) {
+      const auto start = bench_clock::now();
+      node.send(ping_stream, ping);
+      node.service().flush(ping_stream);
+      if (!transport_wait(node, size, 1000)) continue;
+      const double rtt_us = std::chrono::duration<double, std::micro>(bench_clock::now() - start).count();
+      if (i >= warmup_pings) samples.push_back(rtt_us / 2);
+      while (bench_clock::now() - start < ping_gap) node.tick(0);
+    }
+    transport_quit(node);
+    return summarise(samples);
+  });
+}
+
+throughput transport_blast(size_t size) {
+  return with_responder<throughput>([size] { transport_responder(size, raised_rate_mbps); }, [size] {
+    transport_node node(transport_options(raised_rate_mbps));
+    node.manager().join(pong_stream);
+    std::vector<uint8_t> report;
+    auto ask_report = [&](int timeout_ms) {
+      node.send(control_stream, end_word);
+      node.service().flush(control_stream);
+      return transport_wait(node, 12, timeout_ms, &report);
+    };
+    for (int tries = 0; tries < 50 && !ask_report(100); ++tries) {
+    }
+    const std::vector<uint8_t> message(size, 0xB1);
+    for (int i = 0; i < blast_messages; ++i) {
+      node.send(blast_stream, message);
+      // The rate-limit queue and the bundles drain inside ticks.
+      if (i % 64 == 63) node.tick(0);
+    }
+    node.service().flush(blast_stream);
+    throughput result;
+    for (int tries = 0; tries < 20; ++tries) {
+      if (ask_report(200)) {
+        result = read_report(report);
+        break;
+      }
+    }
+    transport_quit(node);
+    return result;
+  });
+}
+
+void print_latency(const char* what, size_t size, const latency& measured, const latency& baseline) {
+  std::printf("%-9s %5zu B  %9.1f %9.1f  %5d/%d   %9.1f %9.1f  %5d/%d   %6.2f %6.2f\n", what, size,
+              measured.median_us, measured.p99_us, measured.delivered, pings, baseline.median_us, baseline.p99_us,
+              baseline.delivered, pings, baseline.median_us > 0 ? measured.median_us / baseline.median_us : 0,
+              baseline.p99_us > 0 ? measured.p99_us / baseline.p99_us : 0);
+}
+
+void print_throughput(const char* what, size_t size, const throughput& measured, const throughput& baseline) {
+  auto mbytes = [size](const throughput& t) { return t.messages_per_s * static_cast<double>(size) / 1e6; };
+  std::printf("%-9s %5zu B  %10.0f %8.1f  %6u/%d   %10.0f %8.1f  %6u/%d   %6.2f\n", what, size,
+              measured.messages_per_s, mbytes(measured), measured.delivered, blast_messages,
+              baseline.messages_per_s, mbytes(baseline), baseline.delivered, blast_messages,
+              baseline.messages_per_s > 0 ? measured.messages_per_s / baseline.messages_per_s : 0);
+}
+
+}  // namespace
+
+int main() {
+  const test_rid_options latency_options = transport_options(latency_rate_mbps);
+  std::printf("Stream transport between two processes on interface 127.0.0.1 (TTL 0)\n");
+  std::printf("  transport: port %u, packet size %d, bundle timeout %d ms, flush after each ping,\n",
+              transport_port, latency_options.packet_size, latency_options.bundle_timeout_ms);
+  std::printf("             rate limit %.0f Mbit/s for latency, raised to %.0f Mbit/s for throughput;\n",
+              latency_options.ratelimit_mbps, raised_rate_mbps);
+  std::printf("             both sides tick without waiting (tick(0)) while they expect traffic\n");
+  std::printf("  baseline:  raw UDP multicast, groups %s / %s, port %u, receivers spin on poll(0)\n", ping_group,
+              pong_group, raw_port);
+  std::printf("  %d pings after %d warm-up pings, at most one per %lld us; blasts of %d messages;\n",
+              pings, warmup_pings, static_cast<long long>(ping_gap.count()), blast_messages);
+  std::printf("  counts are what was delivered\n\n");
+
+  std::printf("one-way latency, us   transport: median    p99  delivered   raw: median    p99  delivered   ratio: median  p99\n");
+  for (size_t size : {size_t{64}, size_t{1024}}) {
+    const latency raw = raw_ping_pong(size);
+    const latency transport = transport_ping_pong(size);
+    print_latency("latency", size, transport, raw);
+  }
+  std::printf("\nthroughput            transport: msg/s    MB/s  delivered   raw: msg/s    MB/s  delivered   ratio\n");
+  for (size_t size : {size_t{64}, size_t{1024}}) {
+    const throughput raw = raw_blast(size);
+    const throughput transport = transport_blast(size);
+    print_throughput("blast", size, transport, raw);
+  }
+  return 0;
+}

@@ -1,0 +1,382 @@
+#include "local_distribution_manager.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "bit_vector.h"
+#include "debugging_events.h"
+#include "fed.h"
+#include "ldm_error.h"
+#include "message_stats.h"
+#include "stream_manager.h"
+#include "test_ports.h"
+#include "timers.h"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+// What a test changes in its federate's RID.
+struct rid_settings {
+  uint16_t port_index = 0;
+  const char* timeadvance = "enabled";
+  const char* syncpoints = "enabled";
+  std::string debug_flags;
+};
+
+rid_settings on_port(uint16_t index) {
+  rid_settings settings;
+  settings.port_index = index;
+  return settings;
+}
+
+std::string rid_text(const rid_settings& s) {
+  char text[2048];
+  std::snprintf(text, sizeof text,
+                "(rti (version D22)\n"
+                "  (federation_parameters\n"
+                "    (connectivity_providers (multicast MULTICAST_PATH\n"
+                "      (packet_size 1448) (ratelimit_max_mbps 75.0) (fragment_timeout 1000)\n"
+                "      (bundle_timeout 20) (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
+                "      (base_address \"224.22.0.0\") (port %u) (ttl 0)))\n"
+                "    (disable (syncpoints %s) (saverestore enabled) (queries enabled) (ownership enabled)\n"
+                "      (timeadvance %s) (regions enabled)))\n"
+                "  (federate_parameters\n"
+                "    (connectivity (default_uplink \"multicast\") (default_server \"unnecessary\")\n"
+                "      (network_device \"\") (interface \"127.0.0.1\") (receive_buffer_size 512)\n"
+                "      (send_buffer_size 512) (connectivity_map) (spawn_router false))\n"
+                "    (debug_flags %s)))\n",
+                static_cast<unsigned>(test_port(port_block::core, s.port_index)), s.syncpoints, s.timeadvance,
+                s.debug_flags.c_str());
+  return text;
+}
+
+// Each test writes its own RID file, with its own port, and leaves RTI_RID_FILE as it was.
+class LdmTest : public ::testing::Test {
+protected:
+  void TearDown() override {
+    ldm_.reset();
+    if (saved_)
+      setenv("RTI_RID_FILE", saved_->c_str(), 1);
+    else
+      unsetenv("RTI_RID_FILE");
+    if (!path_.empty()) std::filesystem::remove(path_);
+  }
+
+  void use_rid(const rid_settings& settings) {
+    if (const char* value = std::getenv("RTI_RID_FILE")) saved_ = value;
+    path_ = std::filesystem::temp_directory_path() / ("ldm_test_" + std::to_string(getpid()) + ".rid");
+    std::ofstream(path_) << rid_text(settings);
+    setenv("RTI_RID_FILE", path_.c_str(), 1);
+  }
+
+  local_distribution_manager& make(const rid_settings& settings) {
+    use_rid(settings);
+    ldm_ = std::make_unique<local_distribution_manager>("HLA 1.3 C++ API");
+    return *ldm_;
+  }
+
+  // Joins the demo federation with its object model, as the federation manager will.
+  void join_demo() {
+    fed_ = std::make_unique<FED>(&ldm_->get_rid(), EXAMPLES_DIR "/demo.fed");
+    ldm_->join(fed_.get(), "alpha", "Demo", 3, 17, federate_identifier(local_federate),
+               federate_identifier(local_federate));
+  }
+
+  std::optional<std::string> saved_;
+  std::filesystem::path path_;
+  std::unique_ptr<FED> fed_;  // declared before the manager, so the manager goes first
+  std::unique_ptr<local_distribution_manager> ldm_;
+};
+
+// Runs the call and returns the ldm_exception it throws; fails the test when it throws none.
+template <class Call>
+ldm_exception refusal_of(Call call) {
+  try {
+    call();
+  } catch (const ldm_exception& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no ldm_exception thrown";
+  return ldm_exception(ldm_error::None);
+}
+
+void expect_refusal(const ldm_exception& e, ldm_error code, const std::string& detail) {
+  EXPECT_EQ(e.code(), code) << e;
+  EXPECT_EQ(std::string(e.detail()), detail);
+}
+
+// A timer that runs a test's action once, inside the scheduler pass of a tick.
+class action_timer : public oneshot_realtime_timer {
+public:
+  explicit action_timer(std::function<void()> action) : action_(std::move(action)) {}
+
+protected:
+  void on_timer() override { action_(); }
+
+private:
+  std::function<void()> action_;
+};
+
+TEST(LdmCompanions, CallsAndErrorsPrintUnderTheirOwnNames) {
+  EXPECT_STREQ(rti_api_call_name(rti_api_call::registerObjectInstanceWithRegion), "registerObjectInstanceWithRegion");
+  EXPECT_EQ(static_cast<uint32_t>(rti_api_call::registerObjectInstanceWithRegion), 69u);
+  EXPECT_EQ(static_cast<uint32_t>(rti_api_call::registerObjectInstanceWithRegionWithName), 70u);
+  EXPECT_EQ(static_cast<uint32_t>(rti_api_call::getRegion), 102u);
+  EXPECT_EQ(rti_api_event_name(rti_api_call::synchronizationPointRegistrationSucceeded),
+            "API_synchronizationPointRegistrationSucceeded");
+  // The timed callbacks count under their own numbers but print as the untimed ones.
+  EXPECT_STREQ(rti_api_call_name(rti_api_call::reflectAttributeValuesWithTime), "reflectAttributeValues");
+  EXPECT_EQ(rti_api_event_name(rti_api_call::requestRetraction), "API_requestRetraction");
+  EXPECT_STREQ(rti_api_call_name(static_cast<rti_api_call>(rti_api_call_count)), "");
+
+  std::ostringstream out;
+  out << ldm_error::AttributeNotSubscribed << "|" << ldm_error::InternalError << "|" << static_cast<ldm_error>(102) << "|"
+      << ldm_exception(ldm_error::InvalidRegion) << "|"
+      << make_ldm_exception(ldm_error::NameNotFound, "Unknown class %s in %s", "Boat", "getObjectClassHandle");
+  EXPECT_EQ(out.str(),
+            "AttributeNotSubscribed|InternalError||InvalidRegion: No details available|"
+            "NameNotFound: Unknown class Boat in getObjectClassHandle");
+}
+
+TEST_F(LdmTest, BannerIsPrintedOnceBeforeTheRidIsRead) {
+  rid_settings settings = on_port(0);
+  settings.timeadvance = "disabled";
+  use_rid(settings);
+  testing::internal::CaptureStdout();
+  ldm_ = std::make_unique<local_distribution_manager>("HLA 1.3 C++ API");
+  const std::string out = testing::internal::GetCapturedStdout();
+
+  const std::string banner = "-- Varnel version D22 release -- linux_g++-12 -- HLA 1.3 C++ API --\n";
+  EXPECT_EQ(out.find(banner), 0u) << out;
+  EXPECT_EQ(out.find(banner, 1), std::string::npos) << out;
+  EXPECT_NE(out.find("Disabling timeadvance functionality by RID request.\n"), std::string::npos) << out;
+  EXPECT_STREQ(ldm_->get_version_banner(), banner.substr(0, banner.size() - 1).c_str());
+}
+
+TEST_F(LdmTest, UnjoinedManagerTicksAndAnswersEmptyIdentity) {
+  local_distribution_manager& ldm = make(on_port(1));
+  EXPECT_FALSE(ldm.is_joined());
+  EXPECT_EQ(ldm.get_federate_name(), nullptr);
+  EXPECT_EQ(ldm.get_federation_name(), nullptr);
+  EXPECT_EQ(ldm.get_federate_id(), 0u);
+  EXPECT_EQ(ldm.get_uptime(), 0u);
+
+  const auto start = clock_type::now();
+  EXPECT_FALSE(ldm.tick());
+  EXPECT_LT(clock_type::now() - start, std::chrono::milliseconds(500));
+
+  const auto waiting = clock_type::now();
+  EXPECT_FALSE(ldm.tick(0.05, 1.0));
+  // The scheduler's clock counts whole milliseconds, so the wait may end up to 1 ms early.
+  EXPECT_GE(clock_type::now() - waiting, std::chrono::milliseconds(49));
+  // A negative minimum counts as none and a huge maximum is held to a year: one pass, at once.
+  const auto odd = clock_type::now();
+  EXPECT_FALSE(ldm.tick(-1.0, 1e30));
+  EXPECT_LT(clock_type::now() - odd, std::chrono::milliseconds(500));
+}
+
+TEST_F(LdmTest, TickJoinAndResignFromInsideTickAreRefused) {
+  local_distribution_manager& ldm = make(on_port(2));
+  std::vector<ldm_exception> refusals;
+  bool inner_tick_ran = false;
+  action_timer inner([&] {
+    refusals.push_back(refusal_of([&] { ldm.tick(); }));
+    refusals.push_back(refusal_of([&] { ldm.tick(0, 0); }));
+    refusals.push_back(refusal_of([&] { ldm.join_federation_execution(nullptr, nullptr); }));
+    refusals.push_back(refusal_of([&] { ldm.resign_federation_execution(false, false, false); }));
+    inner_tick_ran = true;
+  });
+  inner.schedule(ldm.get_scheduler(), 0);
+  EXPECT_FALSE(ldm.tick(0.02, 1.0));
+
+  ASSERT_TRUE(inner_tick_ran);
+  ASSERT_EQ(refusals.size(), 4u);
+  expect_refusal(refusals[0], ldm_error::ConcurrentAccessAttempted, "\"tick\" was called while we are ticking");
+  expect_refusal(refusals[1], ldm_error::ConcurrentAccessAttempted,
+                 "\"tick_with_times\" was called while we are ticking");
+  expect_refusal(refusals[2], ldm_error::ConcurrentAccessAttempted,
+                 "joinFederationExecution was called while we are ticking");
+  expect_refusal(refusals[3], ldm_error::ConcurrentAccessAttempted,
+                 "resignFederationExecution was called while we are ticking");
+  // The flag is cleared again, and the guard itself never left it set.
+  EXPECT_FALSE(ldm.tick());
+}
+
+TEST_F(LdmTest, ArgumentsAndSwitchesAreCheckedInFrameOrder) {
+  rid_settings settings = on_port(3);
+  settings.timeadvance = "disabled";
+  settings.syncpoints = "true";
+  local_distribution_manager& ldm = make(settings);
+  EXPECT_TRUE(ldm.is_disabled(service_group::timeadvance));
+  EXPECT_TRUE(ldm.is_disabled(service_group::syncpoints));
+  EXPECT_FALSE(ldm.is_disabled(service_group::regions));
+
+  // Null strings of the services that run unjoined are refused before anything else.
+  expect_refusal(refusal_of([&] { ldm.create_federation_execution(nullptr, "demo.fed"); }),
+                 ldm_error::InternalError, "NULL string passed");
+  expect_refusal(refusal_of([&] { ldm.destroy_federation_execution(nullptr); }), ldm_error::InternalError,
+                 "NULL string passed");
+
+  // The joined check comes before the switch, and writes its text to the error stream too.
+  testing::internal::CaptureStderr();
+  expect_refusal(refusal_of([&] { ldm.disable_time_regulation(); }), ldm_error::FederateNotExecutionMember,
+                 "Not joined to a federation in call to disableTimeRegulation");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Not joined to a federation in call to disableTimeRegulation\n");
+
+  join_demo();
+  expect_refusal(refusal_of([&] { ldm.disable_time_regulation(); }), ldm_error::InternalError,
+                 "The timeadvance functionality is disabled by the RID");
+  // Argument checks come before the switch.
+  expect_refusal(refusal_of([&] { ldm.synchronization_point_achieved(nullptr); }), ldm_error::InternalError,
+                 "NULL string passed");
+  expect_refusal(refusal_of([&] { ldm.synchronization_point_achieved("ready"); }), ldm_error::InternalError,
+                 "The syncpoints functionality is disabled by the RID");
+}
+
+TEST_F(LdmTest, EveryCallIsCountedEvenWhenItFails) {
+  local_distribution_manager& ldm = make(on_port(4));
+  message_stats_tracker& stats = ldm.get_stats_tracker();
+  ASSERT_EQ(stats.get_tracker("api"), ldm.get_api_tracker());
+
+  ldm.tick();
+  EXPECT_THROW(ldm.create_federation_execution(nullptr, nullptr), ldm_exception);
+  EXPECT_THROW(ldm.get_object_class_handle("Vehicle"), ldm_exception);
+  EXPECT_THROW(ldm.disable_time_regulation(), ldm_exception);
+  ldm.get_federate_name();  // identity queries run without the frame
+  EXPECT_EQ(stats.get_total_count(ldm.get_api_tracker()), 4u);
+}
+
+TEST_F(LdmTest, JoinBuildsIdentityAndResignClearsIt) {
+  local_distribution_manager& ldm = make(on_port(5));
+  join_demo();
+  EXPECT_TRUE(ldm.is_joined());
+  EXPECT_STREQ(ldm.get_federate_name(), "alpha");
+  EXPECT_STREQ(ldm.get_federation_name(), "Demo");
+  EXPECT_EQ(ldm.get_federate_id(), 3u);
+  EXPECT_EQ(ldm.get_federation_id(), 17u);
+  EXPECT_EQ(ldm.get_stream_manager().get_federate(), 3u);
+  EXPECT_EQ(ldm.get_stream_manager().get_federation(), 17u);
+  EXPECT_EQ(ldm.get_debugging_events().federation_name(), "Demo");
+
+  ldm.resign();
+  EXPECT_FALSE(ldm.is_joined());
+  EXPECT_EQ(ldm.get_federate_name(), nullptr);
+  EXPECT_EQ(ldm.get_federation_id(), 0u);
+  EXPECT_EQ(ldm.get_stream_manager().get_federation(), 0u);
+  EXPECT_EQ(ldm.get_debugging_events().federation_name(), "<not joined>");
+  EXPECT_EQ(ldm.get_federate(), federate_identifier());
+  ldm.resign();  // harmless when not joined
+
+  join_demo();  // a resigned federate may join again
+  EXPECT_STREQ(ldm.get_federation_name(), "Demo");
+  EXPECT_NE(ldm.get_object_class_handle("Vehicle.Car"), invalid_handle);
+}
+
+TEST_F(LdmTest, ObjectModelQueriesCheckTheirArguments) {
+  local_distribution_manager& ldm = make(on_port(6));
+  join_demo();
+  const unsigned car = ldm.get_object_class_handle("vehicle.car");
+  EXPECT_STREQ(ldm.get_object_class_name(car), fed_->get_object_class_name(car));
+  const unsigned passengers = ldm.get_attribute_handle("Passengers", car);
+  EXPECT_STREQ(ldm.get_attribute_name(passengers, car), "Passengers");
+  EXPECT_EQ(ldm.get_transportation_handle("reliable"), fed_->get_transport_id("reliable"));
+
+  expect_refusal(refusal_of([&] { ldm.get_object_class_handle("Boat"); }), ldm_error::NameNotFound,
+                 "Unknown class Boat in getObjectClassHandle");
+  expect_refusal(refusal_of([&] { ldm.get_attribute_handle("Sails", car); }), ldm_error::NameNotFound,
+                 "Unknown attribute Sails in getAttributeHandle");
+  expect_refusal(refusal_of([&] { ldm.get_attribute_name(99, 999); }), ldm_error::ObjectClassNotDefined,
+                 "Unknown object class 999 in call to getAttributeName");
+  expect_refusal(refusal_of([&] { ldm.get_ordering_name(77); }), ldm_error::InvalidOrderType,
+                 "Unknown order 77 in getOrderingName");
+
+  bit_vector attributes;
+  attributes.set_bit(passengers);
+  attributes.set_bit(40);
+  attributes.set_bit(41);
+  expect_refusal(refusal_of([&] { ldm.publish_object_class(car, attributes); }), ldm_error::AttributeNotDefined,
+                 "Unknown attributes ( 40 41 ) for class " + std::to_string(car) + " in call to publishObjectClass");
+  attributes.set_bit(40, false);
+  attributes.set_bit(41, false);
+  // Valid arguments reach the forward, which names the missing manager until it exists.
+  expect_refusal(refusal_of([&] { ldm.publish_object_class(car, attributes); }), ldm_error::InternalError,
+                 "publishObjectClass cannot be served: this federate has no declaration database yet");
+
+  EXPECT_NO_THROW(ldm.enable_attribute_scope_advisory_switch());
+  EXPECT_NO_THROW(ldm.disable_attribute_scope_advisory_switch());
+  expect_refusal(refusal_of([&] { ldm.create_region(0, 0); }), ldm_error::InvalidSpaceHandle,
+                 "Unknown routing space 0 in call to createRegion");
+}
+
+TEST_F(LdmTest, SaveAndRestoreAreRefusedAsNotImplemented) {
+  local_distribution_manager& ldm = make(on_port(9));
+  EXPECT_EQ(refusal_of([&] { ldm.federate_save_begun(); }).code(), ldm_error::FederateNotExecutionMember);
+  join_demo();
+  expect_refusal(refusal_of([&] { ldm.request_federation_save("checkpoint"); }), ldm_error::InternalError,
+                 "Method requestFederationSave is not implemented");
+  expect_refusal(refusal_of([&] { ldm.federate_save_begun(); }), ldm_error::InternalError,
+                 "Method federateSaveBegun is not implemented");
+  expect_refusal(refusal_of([&] { ldm.request_federation_restore(nullptr); }), ldm_error::InternalError,
+                 "NULL string passed");
+  expect_refusal(refusal_of([&] { ldm.federate_restore_not_complete(); }), ldm_error::InternalError,
+                 "Method federateRestoreNotComplete is not implemented");
+}
+
+TEST_F(LdmTest, RegionRegistrationChecksEveryRegionAndTracesUnderItsOwnName) {
+  rid_settings settings = on_port(7);
+  settings.debug_flags = "(registerObjectInstanceWithRegionWithName \"-\")";
+  local_distribution_manager& ldm = make(settings);
+  join_demo();
+  const unsigned car = ldm.get_object_class_handle("Vehicle.Car");
+  bit_vector attributes;
+  const bit_vector* const sets[] = {&attributes, &attributes};
+  // Regions belong to a later manager; the frame only tests the pointers, never follows them.
+  alignas(8) char stand_in[8];
+  region_spec* const regions[] = {reinterpret_cast<region_spec*>(stand_in), nullptr};
+
+  testing::internal::CaptureStdout();
+  expect_refusal(refusal_of([&] { ldm.register_object_instance_with_region(car, sets, regions, 2); }),
+                 ldm_error::InvalidRegion, "NULL Region passed");
+  expect_refusal(refusal_of([&] { ldm.register_object_instance_with_region(car, "car1", sets, regions, 2); }),
+                 ldm_error::InvalidRegion, "NULL Region passed");
+  expect_refusal(refusal_of([&] { ldm.register_object_instance_with_region(car, "car1", sets, nullptr, 1); }),
+                 ldm_error::InternalError, "NULL attribute set or region array passed");
+  const std::string out = testing::internal::GetCapturedStdout();
+
+  const std::string traced = "local_distribution_manager: registerObjectInstanceWithRegionWithName called\n";
+  EXPECT_NE(out.find(traced), std::string::npos) << out;
+  EXPECT_NE(out.find(traced, out.find(traced) + 1), std::string::npos) << out;
+  EXPECT_EQ(out.find("registerObjectInstanceWithRegion called"), std::string::npos) << out;
+}
+
+TEST_F(LdmTest, CallsFromTwoThreadsAreSerialisedByTheLock) {
+  local_distribution_manager& ldm = make(on_port(8));
+  std::atomic<bool> ticking{false};
+  action_timer mark([&] { ticking = true; });
+  mark.schedule(ldm.get_scheduler(), 0);
+
+  // The tick holds the lock for its whole 0.3 s; the mark runs at its start.
+  std::thread ticker([&] { ldm.tick(0.3, 1.0); });
+  while (!ticking) std::this_thread::yield();
+  const auto start = clock_type::now();
+  EXPECT_THROW(ldm.get_object_class_handle("Vehicle"), ldm_exception);
+  const auto waited = clock_type::now() - start;
+  ticker.join();
+  EXPECT_GE(waited, std::chrono::milliseconds(200));
+}
+
+}  // namespace
