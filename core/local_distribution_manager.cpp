@@ -6,6 +6,7 @@
 
 #include "argument_checker.h"
 #include "debugging_events.h"
+#include "event_retraction_handle.h"
 #include "fed.h"
 #include "ldm_error.h"
 #include "message_stats.h"
@@ -426,14 +427,32 @@ void local_distribution_manager::update_attribute_values(unsigned, const handle_
   frame.unavailable(transport_manager);
 }
 
+event_retraction_handle local_distribution_manager::update_attribute_values(unsigned, const handle_value_set&,
+                                                                            const absolute_time&, const user_tag&) {
+  service_frame frame(*this, rti_api_call::updateAttributeValuesWithTime);
+  frame.unavailable(time_manager);  // checks the time before the transport manager sends
+}
+
 void local_distribution_manager::send_interaction(unsigned, const handle_value_set&, const user_tag&) {
   service_frame frame(*this, rti_api_call::sendInteraction);
   frame.unavailable(transport_manager);
 }
 
+event_retraction_handle local_distribution_manager::send_interaction(unsigned, const handle_value_set&,
+                                                                     const absolute_time&, const user_tag&) {
+  service_frame frame(*this, rti_api_call::sendInteractionWithTime);
+  frame.unavailable(time_manager);  // checks the time before the transport manager sends
+}
+
 void local_distribution_manager::delete_object_instance(unsigned, const user_tag&) {
   service_frame frame(*this, rti_api_call::deleteObjectInstance);
   frame.unavailable(declaration_database);
+}
+
+event_retraction_handle local_distribution_manager::delete_object_instance(unsigned, const absolute_time&,
+                                                                           const user_tag&) {
+  service_frame frame(*this, rti_api_call::deleteObjectInstanceWithTime);
+  frame.unavailable(time_manager);  // checks the time before the object is looked up
 }
 
 void local_distribution_manager::local_delete_object_instance(unsigned) {
@@ -706,6 +725,15 @@ void local_distribution_manager::send_interaction_with_region(unsigned, const ha
   check_region(region);
   check_switch(service_group::regions);
   frame.unavailable(transport_manager);
+}
+
+event_retraction_handle local_distribution_manager::send_interaction_with_region(unsigned, const handle_value_set&,
+                                                                                 const absolute_time&,
+                                                                                 const user_tag&,
+                                                                                 region_spec* region) {
+  service_frame frame(*this, rti_api_call::sendInteractionWithRegionWithTime);
+  check_region(region);
+  frame.unavailable(time_manager);  // checks the time before the regions switch
 }
 
 void local_distribution_manager::request_class_attribute_value_update_with_region(unsigned object_class,

@@ -31,7 +31,7 @@ class relative_time;
 class user_tag;
 class handle_value_set;
 class region_spec;
-class event_retraction_handle;
+struct event_retraction_handle;
 
 // The service groups a RID can switch off, in the order of the RID's disable section.
 enum class service_group { syncpoints, saverestore, queries, ownership, timeadvance, regions };
@@ -49,6 +49,63 @@ public:
   virtual ~local_distribution_manager();
   local_distribution_manager(const local_distribution_manager&) = delete;
   local_distribution_manager& operator=(const local_distribution_manager&) = delete;
+
+  // Time factories: the core makes every time value through these and never constructs a
+  // concrete time itself. The decoders return null for bytes that are not a whole time.
+  virtual absolute_time* make_absolute_time() = 0;
+  virtual absolute_time* decode_absolute_time(const char* bytes, uint32_t length) = 0;
+  virtual relative_time* make_relative_time() = 0;
+  virtual relative_time* decode_relative_time(const char* bytes, uint32_t length) = 0;
+
+  // The 42 callbacks, in the order the callback records call them. The binding turns each into
+  // the federate's callback; the arguments live only for the duration of the call.
+  virtual void synchronization_point_registration_succeeded(const char* label) = 0;
+  virtual void synchronization_point_registration_failed(const char* label) = 0;
+  virtual void announce_synchronization_point(const char* label, const user_tag& tag) = 0;
+  virtual void federation_synchronized(const char* label) = 0;
+  virtual void initiate_federate_save(const char* label) = 0;
+  virtual void federation_saved() = 0;
+  virtual void federation_not_saved() = 0;
+  virtual void request_federation_restore_succeeded(const char* label) = 0;
+  virtual void request_federation_restore_failed(const char* label, const char* reason) = 0;
+  virtual void federation_restore_begun() = 0;
+  virtual void initiate_federate_restore(const char* label, unsigned federate) = 0;
+  virtual void federation_restored() = 0;
+  virtual void federation_not_restored() = 0;
+  virtual void start_registration_for_object_class(unsigned object_class) = 0;
+  virtual void stop_registration_for_object_class(unsigned object_class) = 0;
+  virtual void turn_interactions_on(unsigned interaction) = 0;
+  virtual void turn_interactions_off(unsigned interaction) = 0;
+  virtual void discover_object_instance(unsigned object, unsigned object_class, const char* name) = 0;
+  virtual void reflect_attribute_values(unsigned object, const handle_value_set& values, const user_tag& tag) = 0;
+  virtual void reflect_attribute_values(unsigned object, const handle_value_set& values, const absolute_time& time,
+                                        const user_tag& tag, const event_retraction_handle& handle) = 0;
+  virtual void receive_interaction(unsigned interaction, const handle_value_set& values, const user_tag& tag) = 0;
+  virtual void receive_interaction(unsigned interaction, const handle_value_set& values, const absolute_time& time,
+                                   const user_tag& tag, const event_retraction_handle& handle) = 0;
+  virtual void remove_object_instance(unsigned object, const user_tag& tag) = 0;
+  virtual void remove_object_instance(unsigned object, const absolute_time& time, const user_tag& tag,
+                                      const event_retraction_handle& handle) = 0;
+  virtual void attributes_in_scope(unsigned object, const bit_vector& attributes) = 0;
+  virtual void attributes_out_of_scope(unsigned object, const bit_vector& attributes) = 0;
+  virtual void provide_attribute_value_update(unsigned object, const bit_vector& attributes) = 0;
+  virtual void turn_updates_on_for_object_instance(unsigned object, const bit_vector& attributes) = 0;
+  virtual void turn_updates_off_for_object_instance(unsigned object, const bit_vector& attributes) = 0;
+  virtual void request_attribute_ownership_assumption(unsigned object, const bit_vector& attributes,
+                                                      const user_tag& tag) = 0;
+  virtual void attribute_ownership_divestiture_notification(unsigned object, const bit_vector& attributes) = 0;
+  virtual void attribute_ownership_acquisition_notification(unsigned object, const bit_vector& attributes) = 0;
+  virtual void attribute_ownership_unavailable(unsigned object, const bit_vector& attributes) = 0;
+  virtual void request_attribute_ownership_release(unsigned object, const bit_vector& attributes,
+                                                   const user_tag& tag) = 0;
+  virtual void confirm_attribute_ownership_acquisition_cancellation(unsigned object, const bit_vector& attributes) = 0;
+  virtual void inform_attribute_ownership(unsigned object, unsigned attribute, unsigned federate) = 0;
+  virtual void attribute_is_not_owned(unsigned object, unsigned attribute) = 0;
+  virtual void attribute_owned_by_rti(unsigned object, unsigned attribute) = 0;
+  virtual void time_regulation_enabled(const absolute_time& time) = 0;
+  virtual void time_constrained_enabled(const absolute_time& time) = 0;
+  virtual void time_advance_grant(const absolute_time& time) = 0;
+  virtual void request_retraction(const event_retraction_handle& handle) = 0;
 
   // Called by the federation manager once a join is accepted: stores the identity and builds the
   // join-time managers. resign() tears them down again and is harmless when not joined.
@@ -111,8 +168,13 @@ public:
   unsigned register_object_instance(unsigned object_class);
   unsigned register_object_instance(unsigned object_class, const char* name);
   void update_attribute_values(unsigned object, const handle_value_set& values, const user_tag& tag);
+  event_retraction_handle update_attribute_values(unsigned object, const handle_value_set& values,
+                                                  const absolute_time& time, const user_tag& tag);
   void send_interaction(unsigned interaction, const handle_value_set& values, const user_tag& tag);
+  event_retraction_handle send_interaction(unsigned interaction, const handle_value_set& values,
+                                           const absolute_time& time, const user_tag& tag);
   void delete_object_instance(unsigned object, const user_tag& tag);
+  event_retraction_handle delete_object_instance(unsigned object, const absolute_time& time, const user_tag& tag);
   void local_delete_object_instance(unsigned object);
   void change_attribute_transportation_type(unsigned object, const bit_vector& attributes, unsigned transport);
   void change_interaction_transportation_type(unsigned interaction, unsigned transport);
@@ -169,6 +231,9 @@ public:
   void unsubscribe_interaction_class_with_region(unsigned interaction, region_spec* region);
   void send_interaction_with_region(unsigned interaction, const handle_value_set& values, const user_tag& tag,
                                     region_spec* region);
+  event_retraction_handle send_interaction_with_region(unsigned interaction, const handle_value_set& values,
+                                                       const absolute_time& time, const user_tag& tag,
+                                                       region_spec* region);
   void request_class_attribute_value_update_with_region(unsigned object_class, const bit_vector& attributes,
                                                         region_spec* region);
 

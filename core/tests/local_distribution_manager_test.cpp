@@ -22,6 +22,7 @@
 #include "ldm_error.h"
 #include "message_stats.h"
 #include "stream_manager.h"
+#include "test_ldm.h"
 #include "test_ports.h"
 #include "timers.h"
 
@@ -85,7 +86,7 @@ protected:
 
   local_distribution_manager& make(const rid_settings& settings) {
     use_rid(settings);
-    ldm_ = std::make_unique<local_distribution_manager>("HLA 1.3 C++ API");
+    ldm_ = std::make_unique<test_ldm>("HLA 1.3 C++ API");
     return *ldm_;
   }
 
@@ -157,7 +158,7 @@ TEST_F(LdmTest, BannerIsPrintedOnceBeforeTheRidIsRead) {
   settings.timeadvance = "disabled";
   use_rid(settings);
   testing::internal::CaptureStdout();
-  ldm_ = std::make_unique<local_distribution_manager>("HLA 1.3 C++ API");
+  ldm_ = std::make_unique<test_ldm>("HLA 1.3 C++ API");
   const std::string out = testing::internal::GetCapturedStdout();
 
   const std::string banner = "-- Varnel version D22 release -- linux_g++-12 -- HLA 1.3 C++ API --\n";

@@ -12,10 +12,14 @@
 //   3      20300-20399    federation scenarios (tests/federation)
 //   4      20400-20499    binding tests
 //   5      20500-20599    examples run as tests
+//   6      20600-20699    message service tests (core/tests)
+//   7      20700-20799    federation manager tests (core/tests)
 //   99     29900-29999    benchmarks (run by hand, never under ctest)
 //
 // Within the vessmark block, stream_manager_test takes indexes 0-49, conn_status_test 50-59 and
-// the vessmark fuzz target 99. A new suite takes the next free block and adds a line here.
+// the vessmark fuzz target 99. Within the benchmark block, the transport benchmark takes 0-9,
+// the message service benchmark 10-19, the federation benchmark 20-49 and the binding
+// benchmark 50-59. A new suite takes the next free block and adds a line here.
 //
 // The ports are fixed, so two runs of the suite at the same time on one host (two build folders)
 // hear each other: run one at a time.
@@ -30,6 +34,8 @@ enum class port_block : uint16_t {
   federation = 3,
   binding = 4,
   examples = 5,
+  message_services = 6,
+  federation_manager = 7,
   bench = 99,
 };
 
