@@ -1,13 +1,17 @@
 #include "local_distribution_manager.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <vector>
 
 #include "argument_checker.h"
+#include "callback_queue.h"
 #include "debugging_events.h"
 #include "event_retraction_handle.h"
 #include "fed.h"
+#include "federate_handle_set.h"
+#include "federation_manager.h"
 #include "ldm_error.h"
 #include "message_stats.h"
 #include "millisecond_clock.h"
@@ -27,14 +31,12 @@ constexpr const char* group_names[] = {"syncpoints", "saverestore", "queries", "
 
 // The managers a service forwards to that later work adds to the federate. Until a manager
 // exists, its services refuse with InternalError naming the service and the manager.
-constexpr const char* federation_manager = "federation manager";
 constexpr const char* syncpoint_manager = "synchronization point manager";
 constexpr const char* declaration_database = "declaration database";
 constexpr const char* subscription_agent = "subscription agent";
 constexpr const char* object_manager = "object manager";
 constexpr const char* transport_manager = "transport manager";
 constexpr const char* consistency_manager = "consistency manager";
-constexpr const char* ownership_manager = "ownership manager";
 constexpr const char* time_manager = "time manager";
 constexpr const char* retraction_manager = "retraction manager";
 
@@ -97,12 +99,7 @@ public:
     ldm.stats_->note_event(ldm.api_tracker_, number, 1);
     if (dstream* trace = ldm.api_trace_[number]; trace->is_on())
       *trace << "local_distribution_manager: " << name() << " called" << std::endl;
-    if (checks_joined(kind) && !ldm.is_joined()) {
-      auto refusal = make_ldm_exception(ldm_error::FederateNotExecutionMember,
-                                        "Not joined to a federation in call to %s", name());
-      std::cerr << refusal.detail() << std::endl;
-      throw refusal;
-    }
+    if (checks_joined(kind)) ldm.federation_manager_->check_joined(name());
   }
 
   const char* name() const { return rti_api_call_name(call_); }
@@ -129,14 +126,23 @@ local_distribution_manager::local_distribution_manager(const char* api_name) : a
   read_switches();
   stats_ = std::make_unique<message_stats_tracker>(*scheduler_);
   api_tracker_ = stats_->register_tracker("api", "call");
+  stats_->set_differentiator_names(
+      api_tracker_, [](uint32_t number) { return rti_api_event_name(static_cast<rti_api_call>(number)); });
   streams_ = std::make_unique<stream_manager>(*rid_, *scheduler_, *stats_, release_byte);
-  // Built here once they exist: the federation manager (it joins stream 1 at once), the plug-in
-  // list and the status query monitor; then the plug-ins are loaded.
+  federation_manager_ = std::make_unique<federation_manager>(*this);  // hears stream 1 from now on
+  // Built here once they exist: the plug-in list and the status query monitor; then the
+  // plug-ins are loaded.
 }
 
 local_distribution_manager::~local_distribution_manager() {
   resign();
-  // The members go in reverse order of construction, the stream manager first and the RID last.
+  // Once they exist: finalize and unload the plug-ins, delete the remaining intercepts, the
+  // status query monitor and the plug-in list.
+  // The federation manager goes while the lock and the stream manager still exist: it resigns
+  // when still joined, and its last message must still go out.
+  federation_manager_.reset();
+  // The other members go in reverse order of construction, the stream manager first and the
+  // RID last.
 }
 
 void local_distribution_manager::create_api_trace_flags() {
@@ -188,6 +194,7 @@ void local_distribution_manager::join(FED* fed, const char* federate_name, const
   // the consistency, scope, time, retraction and ownership managers, the MOM agent, the
   // syncpoint, transport change and remterm managers and, last, the callback queue.
   checker_ = std::make_unique<argument_checker>(*fed);
+  callback_queue_ = std::make_unique<callback_queue>(*this);
   fed_ = fed;
 }
 
@@ -200,6 +207,7 @@ void local_distribution_manager::resign() {
   // retraction, time and ownership managers, the ddb, the callback queue (pending records
   // undelivered) and the console support object.
   checker_.reset();
+  callback_queue_.reset();
   fed_ = nullptr;
   streams_->set_federation(0);
   debug_->set_federation_name(nullptr);
@@ -217,6 +225,61 @@ const char* local_distribution_manager::get_federate_name() const {
 
 const char* local_distribution_manager::get_federation_name() const {
   return is_joined() ? federation_name_.c_str() : nullptr;
+}
+
+const char* local_distribution_manager::get_federate_name(unsigned handle) {
+  std::lock_guard lock(lock_);
+  return federation_manager_->get_federate_name(handle);
+}
+
+const char* local_distribution_manager::get_federate_hostname(unsigned handle) {
+  std::lock_guard lock(lock_);
+  return federation_manager_->get_federate_hostname(handle);
+}
+
+void local_distribution_manager::get_federate_object_counts(unsigned handle, unsigned& locals, unsigned& remotes) {
+  std::lock_guard lock(lock_);
+  federation_manager_->get_federate_object_counts(handle, locals, remotes);
+}
+
+namespace {
+
+// Every federate's handle of the federation, ascending; a shared handle appears once per federate.
+std::vector<unsigned> joined_handles(const federation_manager& manager) {
+  std::vector<unsigned> handles;
+  if (const federation_record* federation = manager.get_joined_federation()) {
+    for (const auto& [identifier, federate] : federation->federates) handles.push_back(federate->handle);
+  }
+  std::sort(handles.begin(), handles.end());
+  return handles;
+}
+
+}  // namespace
+
+unsigned local_distribution_manager::get_num_joined_federates() {
+  std::lock_guard lock(lock_);
+  return static_cast<unsigned>(joined_handles(*federation_manager_).size());
+}
+
+void local_distribution_manager::get_joined_federates(unsigned* out) {
+  std::lock_guard lock(lock_);
+  if (!out) return;
+  for (unsigned handle : joined_handles(*federation_manager_)) *out++ = handle;
+}
+
+unsigned local_distribution_manager::get_num_matching_federates(const char* pattern) {
+  std::lock_guard lock(lock_);
+  federate_handle_set handles;
+  federation_manager_->match_federates(pattern, handles);
+  return static_cast<unsigned>(handles.size());
+}
+
+void local_distribution_manager::get_matching_federates(const char* pattern, unsigned* out) {
+  std::lock_guard lock(lock_);
+  if (!out) return;
+  federate_handle_set handles;
+  federation_manager_->match_federates(pattern, handles);
+  for (unsigned handle : handles) *out++ = handle;
 }
 
 uint64_t local_distribution_manager::get_uptime() const { return clock_->time() / 1000; }
@@ -253,27 +316,30 @@ void local_distribution_manager::create_federation_execution(const char* federat
   service_frame frame(*this, rti_api_call::createFederationExecution, frame_kind::unjoined);
   check_string(federation);
   check_string(fed_file);
-  frame.unavailable(federation_manager);
+  federation_manager_->create(federation, fed_file);
 }
 
 void local_distribution_manager::destroy_federation_execution(const char* federation) {
   service_frame frame(*this, rti_api_call::destroyFederationExecution, frame_kind::unjoined);
   check_string(federation);
-  frame.unavailable(federation_manager);
+  federation_manager_->destroy(federation);
 }
 
 unsigned local_distribution_manager::join_federation_execution(const char* federate, const char* federation) {
   service_frame frame(*this, rti_api_call::joinFederationExecution, frame_kind::guarded_unjoined);
   check_string(federate);
   check_string(federation);
-  frame.unavailable(federation_manager);
+  return federation_manager_->join(federate, federation);
 }
 
-void local_distribution_manager::resign_federation_execution(bool cancel_acquisitions, bool, bool) {
+void local_distribution_manager::resign_federation_execution(bool, bool, bool) {
   service_frame frame(*this, rti_api_call::resignFederationExecution, frame_kind::guarded_joined);
-  // The resign action starts with the ownership manager when acquisitions are cancelled, else
-  // with the transport services' implicit ownership transfer.
-  frame.unavailable(cancel_acquisitions ? ownership_manager : transport_manager);
+  // The resign action comes first once its managers exist: cancelling pending acquisitions
+  // (ownership manager), handing implicitly transferred attributes to the transports' failure
+  // objects, deleting the objects whose privilegeToDelete is owned here (object manager) and
+  // releasing owned attributes (ddb). Until then there is nothing to cancel, hand over, delete
+  // or release, so those steps do nothing and refuse nothing.
+  federation_manager_->resign();
 }
 
 void local_distribution_manager::register_federation_synchronization_point(const char* label, const user_tag&) {
@@ -961,7 +1027,29 @@ bool local_distribution_manager::tick(double min_seconds, double max_seconds) {
   return run_tick(rti_api_call::tickWithTimes, whole_milliseconds(min_seconds), whole_milliseconds(max_seconds));
 }
 
+namespace {
+
+// Opens the queue for one tick and closes it again on every way out.
+class delivery_window {
+public:
+  explicit delivery_window(callback_queue* queue) : queue_(queue) {
+    if (queue_) queue_->open();
+  }
+  ~delivery_window() {
+    if (queue_) queue_->close();
+  }
+  delivery_window(const delivery_window&) = delete;
+  delivery_window& operator=(const delivery_window&) = delete;
+
+private:
+  callback_queue* queue_;
+};
+
+}  // namespace
+
 bool local_distribution_manager::run_tick(rti_api_call call, uint64_t limit_ms, uint64_t budget_ms) {
   service_frame frame(*this, call, frame_kind::guarded_unjoined);
+  delivery_window window(callback_queue_.get());
+  if (callback_queue_) callback_queue_->deliver_pending();
   return scheduler_->tick(limit_ms, budget_ms);
 }

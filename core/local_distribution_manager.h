@@ -18,8 +18,10 @@ class FED;
 class RID;
 class argument_checker;
 class bit_vector;
+class callback_queue;
 class debugging_events;
 class dstream;
+class federation_manager;
 class message_stats_tracker;
 class millisecond_clock;
 class scheduler;
@@ -126,6 +128,17 @@ public:
   // "-- <release> -- <platform> -- <api name> --", built on first use.
   const char* get_version_banner();
   const char* get_build_info() const;
+  // What the federation manager knows of the joined federation's federates: "" or 0 for an
+  // unknown handle or while not joined. Handles come out in ascending order; the caller sizes
+  // the array with the matching count call. Patterns are extended regular expressions matched
+  // without regard to case (".*" matches every federate).
+  const char* get_federate_name(unsigned handle);
+  const char* get_federate_hostname(unsigned handle);
+  void get_federate_object_counts(unsigned handle, unsigned& locals, unsigned& remotes);
+  unsigned get_num_joined_federates();
+  void get_joined_federates(unsigned* out);
+  unsigned get_num_matching_federates(const char* pattern);
+  void get_matching_federates(const char* pattern, unsigned* out);
 
   // What the managers reach each other through.
   RID& get_rid() { return *rid_; }
@@ -134,7 +147,12 @@ public:
   message_stats_tracker& get_stats_tracker() { return *stats_; }
   int get_api_tracker() const { return api_tracker_; }
   stream_manager& get_stream_manager() { return *streams_; }
+  federation_manager& get_federation_manager() { return *federation_manager_; }
   FED* get_fed() const { return fed_; }
+  // The callbacks owed the federate; null while not joined.
+  callback_queue* get_callback_queue() const { return callback_queue_.get(); }
+  // Held by every service and tick; the callback queue releases it around each callback.
+  std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }
 
   // Federation management.
@@ -305,10 +323,12 @@ private:
   std::unique_ptr<message_stats_tracker> stats_;
   int api_tracker_ = -1;
   std::unique_ptr<stream_manager> streams_;
+  std::unique_ptr<federation_manager> federation_manager_;
 
   // Join-time state: set by join, cleared by resign.
   FED* fed_ = nullptr;  // owned by the federation manager
   std::unique_ptr<argument_checker> checker_;
+  std::unique_ptr<callback_queue> callback_queue_;  // built last at join
 
   std::recursive_mutex lock_;
   bool ticking_ = false;

@@ -19,6 +19,7 @@
 #include "bit_vector.h"
 #include "debugging_events.h"
 #include "fed.h"
+#include "federation_manager.h"
 #include "ldm_error.h"
 #include "message_stats.h"
 #include "stream_manager.h"
@@ -53,6 +54,8 @@ std::string rid_text(const rid_settings& s) {
                 "      (packet_size 1448) (ratelimit_max_mbps 75.0) (fragment_timeout 1000)\n"
                 "      (bundle_timeout 20) (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
                 "      (base_address \"224.22.0.0\") (port %u) (ttl 0)))\n"
+                "    (federation (heartbeat_interval 5) (join_timeout 0) (federate_amber_timeout 12)\n"
+                "      (federate_red_timeout 30) (federate_gone_timeout 60))\n"
                 "    (disable (syncpoints %s) (saverestore enabled) (queries enabled) (ownership enabled)\n"
                 "      (timeadvance %s) (regions enabled)))\n"
                 "  (federate_parameters\n"
@@ -90,16 +93,25 @@ protected:
     return *ldm_;
   }
 
-  // Joins the demo federation with its object model, as the federation manager will.
+  // Creates and joins the demo federation through the services; the RID's join_timeout of 0
+  // keeps the discovery wait to one pass.
   void join_demo() {
-    fed_ = std::make_unique<FED>(&ldm_->get_rid(), EXAMPLES_DIR "/demo.fed");
-    ldm_->join(fed_.get(), "alpha", "Demo", 3, 17, federate_identifier(local_federate),
+    ldm_->create_federation_execution("Demo", EXAMPLES_DIR "/demo.fed");
+    ldm_->join_federation_execution("alpha", "Demo");
+    fed_ = ldm_->get_fed();
+  }
+
+  // Builds the join-time state directly, as the federation manager does once it accepts a join.
+  void join_directly() {
+    owned_fed_ = std::make_unique<FED>(&ldm_->get_rid(), EXAMPLES_DIR "/demo.fed");
+    ldm_->join(owned_fed_.get(), "alpha", "Demo", 3, 17, federate_identifier(local_federate),
                federate_identifier(local_federate));
   }
 
   std::optional<std::string> saved_;
   std::filesystem::path path_;
-  std::unique_ptr<FED> fed_;  // declared before the manager, so the manager goes first
+  std::unique_ptr<FED> owned_fed_;  // declared before the manager, so the manager goes first
+  const FED* fed_ = nullptr;        // the joined federation's model
   std::unique_ptr<local_distribution_manager> ldm_;
 };
 
@@ -263,7 +275,7 @@ TEST_F(LdmTest, EveryCallIsCountedEvenWhenItFails) {
 
 TEST_F(LdmTest, JoinBuildsIdentityAndResignClearsIt) {
   local_distribution_manager& ldm = make(on_port(5));
-  join_demo();
+  join_directly();
   EXPECT_TRUE(ldm.is_joined());
   EXPECT_STREQ(ldm.get_federate_name(), "alpha");
   EXPECT_STREQ(ldm.get_federation_name(), "Demo");
@@ -281,10 +293,36 @@ TEST_F(LdmTest, JoinBuildsIdentityAndResignClearsIt) {
   EXPECT_EQ(ldm.get_debugging_events().federation_name(), "<not joined>");
   EXPECT_EQ(ldm.get_federate(), federate_identifier());
   ldm.resign();  // harmless when not joined
+}
 
-  join_demo();  // a resigned federate may join again
+TEST_F(LdmTest, FederationServicesGoThroughTheFederationManager) {
+  local_distribution_manager& ldm = make(on_port(10));
+  join_demo();
+  EXPECT_EQ(ldm.get_federation_id(), name_hash("Demo"));
+  EXPECT_EQ(ldm.get_federate_id(), identifier_hash(ldm.get_federate()));
+  EXPECT_EQ(ldm.get_federation(), ldm.get_federation_manager().get_identifier());
+  EXPECT_EQ(ldm.get_num_joined_federates(), 1u);
+  EXPECT_STREQ(ldm.get_federate_name(ldm.get_federate_id()), "alpha");
+  EXPECT_EQ(ldm.get_num_matching_federates("ALPH"), 1u);
+  EXPECT_EQ(ldm.get_num_matching_federates("beta"), 0u);
+  expect_refusal(refusal_of([&] { ldm.join_federation_execution("again", "Demo"); }),
+                 ldm_error::FederateAlreadyExecutionMember, "Already joined to federation Demo");
+  expect_refusal(refusal_of([&] { ldm.destroy_federation_execution("Demo"); }), ldm_error::FederatesCurrentlyJoined,
+                 "Federation Demo has federates; could not destroy");
+
+  ldm.resign_federation_execution(false, false, false);
+  EXPECT_FALSE(ldm.is_joined());
+  EXPECT_EQ(ldm.get_num_joined_federates(), 0u);
+  EXPECT_STREQ(ldm.get_federate_name(0u), "");
+  EXPECT_THROW(ldm.get_object_class_handle("Vehicle.Car"), ldm_exception);
+
+  ldm.join_federation_execution("alpha", "Demo");  // a resigned federate may join again
   EXPECT_STREQ(ldm.get_federation_name(), "Demo");
   EXPECT_NE(ldm.get_object_class_handle("Vehicle.Car"), invalid_handle);
+  ldm.resign_federation_execution(false, false, false);
+  ldm.destroy_federation_execution("Demo");
+  expect_refusal(refusal_of([&] { ldm.join_federation_execution("alpha", "Demo"); }),
+                 ldm_error::FederationExecutionDoesNotExist, "Can't find federation Demo");
 }
 
 TEST_F(LdmTest, ObjectModelQueriesCheckTheirArguments) {

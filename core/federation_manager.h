@@ -1,0 +1,222 @@
+// The federation manager of one federate: keeps, from the heartbeats heard on stream 1 alone, the
+// table of federations and their federates; creates, joins, resigns and destroys federations;
+// gives this federate its handle; watches the other federates' liveness; detects federates that
+// run with another FED or RID file; and carries the federation-wide shut-down. There is no
+// central server: whether a federation exists is decided by what this federate has heard. The
+// local_distribution_manager owns one from its construction to its destruction.
+//
+// fedstate message (service "federation_manager", broadcast on stream 1 at priority 0x20;
+// followed by a flush of stream 1 when the state is not Happy):
+//   #   field                                   type
+//   1   federation identifier                   federate_identifier (two words)
+//   2   federation number (name_hash of name)   32-bit
+//   3   federation name                         string
+//   4   RID checksum of the federation          unsigned 32-bit
+//   5   FED file name of the federation         string
+//   6   FED checksum of the federation          unsigned 32-bit
+//   7   federate identifier                     federate_identifier (two words)
+//   8   federate handle                         unsigned 32-bit
+//   9   federate name                           string
+//   10  host name                               string
+//   11  state: 0 Happy, 1 Resigned, 2 Vindictive signed 32-bit
+//   12  local object count                      unsigned 32-bit
+//   13  remote object count                     unsigned 32-bit
+// Fields 1-6 come from the sender's joined federation record, 7-13 from its own federate record.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "federate_identifier.h"
+#include "stream_service.h"
+#include "timers.h"
+
+class FED;
+class dstream;
+class federate_handle_set;
+class federate_join_client;
+class ldm_buf;
+class local_distribution_manager;
+
+// What a federate announces about itself.
+enum federate_state : int32_t { state_happy = 0, state_resigned = 1, state_vindictive = 2 };
+// How recently a remote federate was heard.
+enum federate_liveness : int32_t { liveness_green = 0, liveness_amber = 1, liveness_red = 2, liveness_gone = 3 };
+
+const char* federate_state_name(int32_t state);
+const char* federate_liveness_name(int32_t liveness);
+
+// Jenkins' one-at-a-time hash of the name, masked to 31 bits: the federation number.
+uint32_t name_hash(const char* name);
+// The identifier's hash masked to 31 bits: the federate handle. Not allocated centrally, so two
+// federates whose identifiers hash alike get the same handle.
+uint32_t identifier_hash(const federate_identifier& identifier);
+
+struct federate_record {
+  std::string name;
+  federate_identifier identifier;
+  unsigned handle = 0;
+  uint64_t last_heard = 0;  // scheduler clock, milliseconds
+  int32_t state = state_happy;
+  std::string host_name;    // at most 255 characters
+  uint32_t local_objects = 0;
+  uint32_t remote_objects = 0;
+  int32_t liveness = liveness_green;
+};
+
+struct federation_record {
+  std::string name;
+  uint32_t number = 0;  // name_hash(name)
+  federate_identifier identifier;
+  std::map<federate_identifier, std::unique_ptr<federate_record>> federates;
+  uint32_t rid_checksum = 0;
+  uint32_t fed_checksum = 0;
+  std::string fed_file;            // as the creating federate named it
+  bool created_here = false;       // made by this federate's create
+  federate_record* own = nullptr;  // this federate's record, on the joined federation only
+};
+
+// The 13 fields of one fedstate message.
+struct fedstate_message {
+  federate_identifier federation;
+  uint32_t number = 0;
+  std::string federation_name;
+  uint32_t rid_checksum = 0;
+  std::string fed_file;
+  uint32_t fed_checksum = 0;
+  federate_identifier federate;
+  uint32_t handle = 0;
+  std::string federate_name;
+  std::string host_name;
+  int32_t state = state_happy;
+  uint32_t local_objects = 0;
+  uint32_t remote_objects = 0;
+
+  void write(ldm_buf& buffer) const;
+  // Reads and validates every field: a string longer than max_text, a state outside 0-2, a
+  // number that is not the name's hash or a wildcard identifier throws ldm_decode_error, as
+  // does reading past the message.
+  static fedstate_message read(ldm_buf& buffer);
+  static constexpr size_t max_text = 4096;
+};
+
+class federation_manager : public stream_service_client {
+public:
+  static constexpr int stream = 1;
+  static constexpr unsigned char priority = 0x20;
+  // Bounds of the table, so that a flood of messages cannot take unbounded memory; messages
+  // that would grow it further are dropped and counted.
+  static constexpr size_t max_federations = 1024;
+  static constexpr size_t max_federates = 4096;
+
+  // Registers the debug flags "federation" and "federation_heartbeats", joins stream 1, reads
+  // the federation timeouts from the RID and starts the 10 ms timer.
+  explicit federation_manager(local_distribution_manager& ldm);
+  // Resigns first when still joined.
+  ~federation_manager() override;
+  federation_manager(const federation_manager&) = delete;
+  federation_manager& operator=(const federation_manager&) = delete;
+
+  // The services, called by the distribution manager under its lock. They refuse with
+  // ldm_exception.
+  void create(const char* federation_name, const char* fed_file);
+  void destroy(const char* federation_name);
+  unsigned join(const char* federate_name, const char* federation_name);
+  void resign();
+
+  // The frame's joined check: refuses with FederateNotExecutionMember naming the service.
+  void check_joined(const char* service) const;
+  federation_record* get_joined_federation() const { return joined_; }
+  federate_record* get_own_federate() const { return joined_ ? joined_->own : nullptr; }
+  void set_object_counts(unsigned locals, unsigned remotes);
+
+  // Lookups in the joined federation; empty, 0 or null when unknown or not joined.
+  const char* get_federate_name(unsigned handle) const;
+  const char* get_federate_hostname(unsigned handle) const;
+  void get_federate_object_counts(unsigned handle, unsigned& locals, unsigned& remotes) const;
+  federate_record* find_federate(const federate_identifier& identifier) const;
+  // Adds the handle of every federate of the joined federation whose name matches pattern, an
+  // extended case-insensitive regular expression; a pattern that does not compile adds nothing.
+  void match_federates(const char* pattern, federate_handle_set& handles) const;
+
+  void add_federate_join_client(federate_join_client* client);
+  void remove_federate_join_client(federate_join_client* client);
+
+  // When joined: turns this federate Vindictive and says so at once, which shuts the whole
+  // federation down.
+  void request_shutdown();
+
+  // For the console listings and tests.
+  const std::map<std::string, std::unique_ptr<federation_record>>& get_federations() const { return federations_; }
+  const federate_identifier& get_identifier() const { return identifier_; }
+  // fedstate messages heard but dropped because the table was full.
+  uint64_t get_table_full_drops() const { return table_full_drops_; }
+
+  // One fedstate message from stream 1, inside tick; a malformed one throws ldm_decode_error
+  // before anything changes.
+  void receive(int stream, unsigned char priority, ldm_buf* buffer) override;
+
+private:
+  class step_timer : public periodic_realtime_timer {
+  public:
+    explicit step_timer(federation_manager& owner) : owner_(owner) {}
+
+  protected:
+    void on_timer() override { owner_.timer_step(); }
+
+  private:
+    federation_manager& owner_;
+  };
+
+  void apply(const fedstate_message& message);
+  void check_mismatch(const federation_record& federation, const fedstate_message& message);
+  void add_heard_federate(federation_record& federation, const fedstate_message& message);
+  void obey_vindictive(const federation_record& federation, const fedstate_message& message);
+
+  void timer_step();
+  void sweep_liveness(uint64_t now);
+  void watch_mismatch(uint64_t now);
+  // The shut-down's last act: deletes the distribution manager (and so this manager) and ends
+  // the process with exit status -1, never returning.
+  [[noreturn]] void end_process(const char* why);
+
+  void discovery_wait(const char* federation_name);
+  void load_fed(const char* fed_file);
+  void report_mismatch(const federation_record& federation, bool rid_differs, bool fed_differs) const;
+  void send_fedstate();
+  void forget_federate(federation_record& federation, federate_record& federate);
+  federation_record* find_federation(const char* name) const;
+  federate_record* find_by_handle(unsigned handle) const;
+  size_t federate_count() const;
+  uint64_t now() const;
+  bool is_joined_federation(const federation_record& federation) const { return &federation == joined_; }
+
+  local_distribution_manager& ldm_;
+  dstream* trace_;
+  dstream* heartbeat_trace_;
+  std::unique_ptr<stream_service> service_;
+  step_timer timer_{*this};
+
+  // Ordered by name, byte by byte.
+  std::map<std::string, std::unique_ptr<federation_record>> federations_;
+  federate_identifier identifier_;
+  federation_record* joined_ = nullptr;
+  // Every FED this manager loaded: the joined managers may still use an earlier one.
+  std::vector<std::unique_ptr<FED>> feds_;
+  FED* fed_ = nullptr;
+
+  uint64_t heartbeat_interval_s_ = 5;
+  uint64_t amber_timeout_ms_ = 12000;
+  uint64_t red_timeout_ms_ = 30000;
+  uint64_t gone_timeout_ms_ = 60000;
+  bool discovery_done_ = false;
+  bool mismatch_warned_ = false;
+  uint64_t mismatch_deadline_ = 0;
+  uint64_t last_mismatch_ = 0;
+  uint64_t shutdown_deadline_ = 0;  // 0: none
+  std::vector<federate_join_client*> join_clients_;
+  uint64_t table_full_drops_ = 0;
+};

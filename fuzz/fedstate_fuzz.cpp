@@ -1,0 +1,77 @@
+// Feeds arbitrary message bodies to a joined federation manager as fedstate messages from
+// stream 1: decoding must refuse anything malformed with ldm_decode_error and change nothing,
+// and whatever decodes (new federations and federates, resignations, mismatching checksums,
+// shut-down requests) must keep the table consistent and bounded. The manager is never ticked,
+// so a shut-down request is recorded but never carried out.
+//
+// Input: the message body as a sender would have written it after the transport's header.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "buffer_pool.h"
+#include "federation_manager.h"
+#include "ldm_buf.h"
+#include "test_ldm.h"
+#include "test_ports.h"
+
+namespace {
+
+struct joined_federate {
+  std::unique_ptr<test_ldm> ldm;
+  buffer_manager_factory factory{1, 0};
+  buffer_pool_manager* pool = factory.get_pool(1448);
+
+  joined_federate() {
+    char folder[] = "/tmp/fedstate_fuzz_XXXXXX";
+    if (!mkdtemp(folder)) std::abort();
+    const auto rid = std::filesystem::path(folder) / "fuzz.rid";
+    std::ofstream(rid) << "(rti (version D22) (federation_parameters\n"
+                          "  (connectivity_providers (multicast MULTICAST_PATH (packet_size 1448)\n"
+                          "    (ratelimit_max_mbps 75.0) (fragment_timeout 1000) (bundle_timeout 20)\n"
+                          "    (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
+                          "    (base_address \"224.22.0.0\") (port "
+                       << test_port(port_block::federation_manager, 99)
+                       << ") (ttl 0)))\n"
+                          "  (federation (heartbeat_interval 5) (join_timeout 0) (federate_amber_timeout 12)\n"
+                          "    (federate_red_timeout 30) (federate_gone_timeout 60)))\n"
+                          "  (federate_parameters (connectivity (default_uplink \"multicast\")\n"
+                          "    (default_server \"unnecessary\") (network_device \"\") (interface \"127.0.0.1\")\n"
+                          "    (receive_buffer_size 512) (send_buffer_size 512) (connectivity_map)\n"
+                          "    (spawn_router false))))\n";
+    setenv("RTI_RID_FILE", rid.c_str(), 1);
+    ldm = std::make_unique<test_ldm>();
+    ldm->create_federation_execution("Fuzz", EXAMPLES_DIR "/demo.fed");
+    ldm->join_federation_execution("fuzzer", "Fuzz");
+    std::filesystem::remove_all(folder);
+  }
+};
+
+joined_federate& federate() {
+  static joined_federate instance;
+  return instance;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  joined_federate& f = federate();
+  if (size > 65536) return 0;
+  ldm_buf* buffer = f.pool->get_buf();
+  buffer->write_os(data, static_cast<uint32_t>(size));
+  buffer->set_received();
+  buffer->set_iptr(ldm_buf::message_header_size);
+  try {
+    f.ldm->get_federation_manager().receive(1, 0x20, buffer);
+  } catch (const ldm_decode_error&) {
+  }
+  buffer->release_buf();
+  // The own record survives anything heard, and the table stays within its bounds.
+  const federation_manager& fm = f.ldm->get_federation_manager();
+  if (!fm.get_own_federate() || fm.get_federations().size() > federation_manager::max_federations) std::abort();
+  return 0;
+}
