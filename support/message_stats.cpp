@@ -180,6 +180,10 @@ void message_stats_tracker::on_timer() {
   }
 }
 
+void message_stats_tracker::set_differentiator_names(int number, std::function<std::string(uint32_t)> namer) {
+  if (find(number)) trackers_[static_cast<size_t>(number)]->namer = std::move(namer);
+}
+
 void message_stats_tracker::print(int number, stats_order order, FILE* stream) const {
   const tracker* t = find(number);
   if (!t) {
@@ -196,7 +200,7 @@ void message_stats_tracker::print(int number, stats_order order, FILE* stream) c
   std::fprintf(stream, "%s by %s:\n", t->name.c_str(), t->label.c_str());
   std::fprintf(stream, "  %-12s %14s %14s %16s %16s %14s %16s\n", t->label.c_str(), "cur msgs", "max msgs",
                "cur bytes", "max bytes", "tot msgs", "tot bytes");
-  for (const row& r : rows) print_row(stream, std::to_string(r.first), *r.second);
+  for (const row& r : rows) print_row(stream, t->namer ? t->namer(r.first) : std::to_string(r.first), *r.second);
   print_row(stream, "Total", t->all);
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -82,6 +83,8 @@ public:
   // Returns the tracker's number; a name registered before keeps its number and label.
   int register_tracker(const char* name, const char* label);
   int get_tracker(const char* name) const;          // -1 when none has that name
+  // How the tracker's table names a differentiator (its decimal value when none is set).
+  void set_differentiator_names(int tracker, std::function<std::string(uint32_t)> namer);
   const char* get_tracker_name(int tracker) const;  // null for a bad number
 
   // Counts one event of bytes for the differentiator; a bad tracker number is reported.
@@ -105,6 +108,7 @@ private:
   struct tracker {
     std::string name;
     std::string label;  // what the differentiator is ("federate", "class"...)
+    std::function<std::string(uint32_t)> namer;
     std::map<uint32_t, std::unique_ptr<stats_storage>> items;
     stats_storage all;  // every event of the tracker
   };

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -118,6 +119,8 @@ public:
 
   // Every callback received so far, oldest first.
   std::vector<std::string> callbacks;
+  // Runs inside each callback, after it is recorded: lets a test act as a federate would.
+  std::function<void(const std::string&)> on_callback;
 
   absolute_time* make_absolute_time() override { return new test_absolute_time; }
   absolute_time* decode_absolute_time(const char* bytes, uint32_t length) override {
@@ -145,11 +148,11 @@ public:
     note("requestFederationRestoreSucceeded", label);
   }
   void request_federation_restore_failed(const char* label, const char* reason) override {
-    note("requestFederationRestoreFailed", label + std::string(" ") + reason);
+    note("requestFederationRestoreFailed", joined({label, reason}));
   }
   void federation_restore_begun() override { note("federationRestoreBegun"); }
   void initiate_federate_restore(const char* label, unsigned federate) override {
-    note("initiateFederateRestore", label + (" " + std::to_string(federate)));
+    note("initiateFederateRestore", joined({label, std::to_string(federate)}));
   }
   void federation_restored() override { note("federationRestored"); }
   void federation_not_restored() override { note("federationNotRestored"); }
@@ -158,7 +161,7 @@ public:
   void turn_interactions_on(unsigned c) override { note("turnInteractionsOn", c); }
   void turn_interactions_off(unsigned c) override { note("turnInteractionsOff", c); }
   void discover_object_instance(unsigned object, unsigned object_class, const char* name) override {
-    note("discoverObjectInstance", std::to_string(object) + " " + std::to_string(object_class) + " " + name);
+    note("discoverObjectInstance", joined({std::to_string(object), std::to_string(object_class), name}));
   }
   void reflect_attribute_values(unsigned object, const handle_value_set&, const user_tag&) override {
     note("reflectAttributeValues", object);
@@ -209,20 +212,20 @@ public:
     note("confirmAttributeOwnershipAcquisitionCancellation", o, a);
   }
   void inform_attribute_ownership(unsigned object, unsigned attribute, unsigned federate) override {
-    note("informAttributeOwnership", std::to_string(object) + " " + std::to_string(attribute) + " " +
-                                         std::to_string(federate));
+    note("informAttributeOwnership",
+         joined({std::to_string(object), std::to_string(attribute), std::to_string(federate)}));
   }
   void attribute_is_not_owned(unsigned object, unsigned attribute) override {
-    note("attributeIsNotOwned", std::to_string(object) + " " + std::to_string(attribute));
+    note("attributeIsNotOwned", joined({std::to_string(object), std::to_string(attribute)}));
   }
   void attribute_owned_by_rti(unsigned object, unsigned attribute) override {
-    note("attributeOwnedByRTI", std::to_string(object) + " " + std::to_string(attribute));
+    note("attributeOwnedByRTI", joined({std::to_string(object), std::to_string(attribute)}));
   }
   void time_regulation_enabled(const absolute_time& time) override { note("timeRegulationEnabled", value(time)); }
   void time_constrained_enabled(const absolute_time& time) override { note("timeConstrainedEnabled", value(time)); }
   void time_advance_grant(const absolute_time& time) override { note("timeAdvanceGrant", value(time)); }
   void request_retraction(const event_retraction_handle& handle) override {
-    note("requestRetraction", std::to_string(handle.serial) + "/" + std::to_string(handle.federate));
+    note("requestRetraction", retraction(handle));
   }
 
 private:
@@ -231,17 +234,31 @@ private:
     std::snprintf(text, sizeof text, "%g", static_cast<const test_absolute_time&>(time).value());
     return text;
   }
-  static std::string timed(unsigned handle, const absolute_time& time, const event_retraction_handle& retraction) {
-    return std::to_string(handle) + " @" + value(time) + " " + std::to_string(retraction.serial) + "/" +
-           std::to_string(retraction.federate);
+  static std::string retraction(const event_retraction_handle& handle) {
+    std::string text = std::to_string(handle.serial);
+    text.append("/").append(std::to_string(handle.federate));
+    return text;
   }
-  void note(const char* name) { callbacks.emplace_back(name); }
-  void note(const char* name, const std::string& detail) { callbacks.push_back(name + (" " + detail)); }
+  static std::string timed(unsigned handle, const absolute_time& time, const event_retraction_handle& handle_of) {
+    return joined({std::to_string(handle), std::string("@").append(value(time)), retraction(handle_of)});
+  }
+  // The words separated by single spaces.
+  static std::string joined(std::initializer_list<std::string> words) {
+    std::string text;
+    for (const std::string& word : words) (text.empty() && &word == words.begin() ? text : text.append(" ")).append(word);
+    return text;
+  }
+  void note(const char* name) { record(name); }
+  void note(const char* name, const std::string& detail) { record(joined({name, detail})); }
+  void record(std::string line) {
+    callbacks.push_back(line);
+    if (on_callback) on_callback(line);
+  }
   void note(const char* name, unsigned handle) { note(name, std::to_string(handle)); }
   void note(const char* name, unsigned object, const bit_vector& attributes) {
     std::string detail = std::to_string(object);
     for (uint32_t a = attributes.find_next(0); a != bit_vector::npos; a = attributes.find_next(a + 1))
-      detail += " " + std::to_string(a);
+      detail.append(" ").append(std::to_string(a));
     note(name, detail);
   }
 };
