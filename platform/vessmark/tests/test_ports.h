@@ -17,7 +17,8 @@
 //   99     29900-29999    benchmarks (run by hand, never under ctest)
 //
 // Within the vessmark block, stream_manager_test takes indexes 0-49, conn_status_test 50-59 and
-// the vessmark fuzz target 99. Within the benchmark block, the transport benchmark takes 0-9,
+// the vessmark fuzz target 99; within the core block, local_distribution_manager_test takes
+// 0-9 and callback_queue_test 10. Within the benchmark block, the transport benchmark takes 0-9,
 // the message service benchmark 10-19, the federation benchmark 20-49 and the binding
 // benchmark 50-59. A new suite takes the next free block and adds a line here.
 //

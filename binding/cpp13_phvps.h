@@ -1,0 +1,46 @@
+// ParameterHandleValuePairSet over the distribution manager's handle_value_set. A set from
+// ParameterSetFactory is the federate's; a set shown in a callback wraps the delivered set for
+// the call only. Either way the adapter holds one reference on the set, so the values are never
+// copied at the interface.
+#pragma once
+
+#include "RTI.hh"
+#include "cpp13_value_pairs.h"
+#include "pools.h"
+
+class cpp13_phvps : public rti13::ParameterHandleValuePairSet, public memory_pooled<cpp13_phvps> {
+public:
+  explicit cpp13_phvps(rti13::ULong count) : pairs_(count, "parameter") {}
+  explicit cpp13_phvps(const handle_value_set& shown) : pairs_(shown, "parameter") {}
+
+  rti13::ULong size() const override { return pairs_.size(); }
+  rti13::Handle getHandle(rti13::ULong i) const RTI13_THROW(rti13::ArrayIndexOutOfBounds) override;
+  rti13::ULong getValueLength(rti13::ULong i) const RTI13_THROW(rti13::ArrayIndexOutOfBounds) override;
+  void getValue(rti13::ULong i, char* buff, rti13::ULong& valueLength) const
+      RTI13_THROW(rti13::ArrayIndexOutOfBounds) override;
+  char* getValuePointer(rti13::ULong i, rti13::ULong& valueLength) const
+      RTI13_THROW(rti13::ArrayIndexOutOfBounds) override;
+  // Transport, order type and region belong to the whole interaction.
+  rti13::TransportType getTransportType() const RTI13_THROW(rti13::InvalidHandleValuePairSetContext) override;
+  rti13::OrderType getOrderType() const RTI13_THROW(rti13::InvalidHandleValuePairSetContext) override;
+  // The distribution manager's value sets carry no region yet: InvalidHandleValuePairSetContext.
+  rti13::Region* getRegion() const RTI13_THROW(rti13::InvalidHandleValuePairSetContext) override;
+
+  void add(rti13::Handle h, const char* buff, rti13::ULong valueLength)
+      RTI13_THROW(rti13::ValueLengthExceeded, rti13::ValueCountExceeded) override;
+  void remove(rti13::Handle h) RTI13_THROW(rti13::ArrayIndexOutOfBounds) override;
+  // Moves pair i of phvps, which must be a set of this library, to this set; i is not advanced.
+  void moveFrom(const rti13::ParameterHandleValuePairSet& phvps, rti13::ULong& i)
+      RTI13_THROW(rti13::ValueCountExceeded, rti13::ArrayIndexOutOfBounds) override;
+  void empty() override { pairs_.empty(); }
+
+  rti13::ULong start() const override { return pairs_.start(); }
+  rti13::ULong valid(rti13::ULong i) const override { return i < pairs_.size(); }
+  rti13::ULong next(rti13::ULong i) const override { return i + 1; }
+
+  // What the services pass to the distribution manager.
+  const handle_value_set& get_handle_value_set() const { return pairs_.set(); }
+
+private:
+  cpp13_value_pairs pairs_;
+};

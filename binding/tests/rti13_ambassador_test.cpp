@@ -1,0 +1,384 @@
+// The ambassador on a real distribution manager: each test federate joins its own federation on
+// its own port of the binding block (50-99), and callbacks are fed through the manager's queue.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "NullFederateAmbassador.hh"
+#include "RTI.hh"
+#include "bit_vector.h"
+#include "callback_queue.h"
+#include "cpp13_absolute_time.h"
+#include "event_retraction_handle.h"
+#include "fedtime.hh"
+#include "handle_value_set.h"
+#include "rti13_private.h"
+#include "test_ports.h"
+#include "user_tag.h"
+
+namespace {
+
+using namespace rti13;
+
+std::string rid_text(uint16_t port_index, bool validate_regions) {
+  char text[2048];
+  std::snprintf(text, sizeof text,
+                "(rti (version D22)\n"
+                "  (federation_parameters\n"
+                "    (connectivity_providers (multicast MULTICAST_PATH\n"
+                "      (packet_size 1448) (ratelimit_max_mbps 75.0) (fragment_timeout 1000)\n"
+                "      (bundle_timeout 20) (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
+                "      (base_address \"224.22.0.0\") (port %u) (ttl 0)))\n"
+                "    (subscriptions (region_sub_gets_nonregion true) (nonregion_sub_gets_region true)\n"
+                "      (validate_regions %s) (force_static_spaces true) (one_byclass_stream false))\n"
+                "    (federation (heartbeat_interval 5) (join_timeout 0) (federate_amber_timeout 12)\n"
+                "      (federate_red_timeout 30) (federate_gone_timeout 60)))\n"
+                "  (federate_parameters\n"
+                "    (connectivity (default_uplink \"multicast\") (default_server \"unnecessary\")\n"
+                "      (network_device \"\") (interface \"127.0.0.1\") (receive_buffer_size 512)\n"
+                "      (send_buffer_size 512) (connectivity_map) (spawn_router false))))\n",
+                static_cast<unsigned>(test_port(port_block::binding, port_index)), validate_regions ? "true" : "false");
+  return text;
+}
+
+// Points RTI_RID_FILE at a RID of the test's own port while ambassadors are constructed.
+class scoped_rid {
+public:
+  scoped_rid(uint16_t port_index, bool validate_regions)
+      : path_(std::filesystem::temp_directory_path() /
+              ("ambassador_" + std::to_string(getpid()) + "_" + std::to_string(port_index) + ".rid")) {
+    std::ofstream(path_) << rid_text(port_index, validate_regions);
+    if (const char* value = std::getenv("RTI_RID_FILE")) saved_ = value;
+    setenv("RTI_RID_FILE", path_.c_str(), 1);
+  }
+  ~scoped_rid() {
+    if (saved_)
+      setenv("RTI_RID_FILE", saved_->c_str(), 1);
+    else
+      unsetenv("RTI_RID_FILE");
+    std::filesystem::remove(path_);
+  }
+
+private:
+  std::filesystem::path path_;
+  std::optional<std::string> saved_;
+};
+
+// Records every callback it hears as one line; `during` runs inside each callback after it is
+// recorded, so a test can act (or throw) as a federate would.
+class recording_federate : public NullFederateAmbassador {
+public:
+  std::vector<std::string> heard;
+  std::function<void(const std::string&)> during;
+
+  void startRegistrationForObjectClass(ObjectClassHandle c) override { note("start " + std::to_string(c)); }
+  void stopRegistrationForObjectClass(ObjectClassHandle c) override { note("stop " + std::to_string(c)); }
+  void announceSynchronizationPoint(const char* label, const char* tag) override {
+    std::ostringstream line;
+    line << "announce " << label << " [" << tag << ']';
+    note(line.str());
+  }
+  void reflectAttributeValues(ObjectHandle object, const AttributeHandleValuePairSet& values, const FedTime& time,
+                              const char* tag, EventRetractionHandle handle) override {
+    std::ostringstream line;
+    line << "reflect " << object;
+    for (ULong i = values.start(); values.valid(i); i = values.next(i)) {
+      ULong length = 0;
+      const char* bytes = values.getValuePointer(i, length);
+      line << ' ' << values.getHandle(i) << '=' << std::string(bytes, length);
+    }
+    line << " @" << static_cast<const RTIfedTime&>(time).getTime() << " [" << tag << "] " << handle.theSerialNumber
+         << '/' << handle.sendingFederate;
+    note(line.str());
+  }
+  void receiveInteraction(InteractionClassHandle interaction, const ParameterHandleValuePairSet& values,
+                          const char* tag) override {
+    std::ostringstream line;
+    line << "receive " << interaction << ' ' << values.size() << " [" << tag << ']';
+    note(line.str());
+  }
+  void provideAttributeValueUpdate(ObjectHandle object, const AttributeHandleSet& attributes) override {
+    std::ostringstream line;
+    line << "provide " << object;
+    for (ULong i = 0; i < attributes.size(); ++i) line << ' ' << attributes.getHandle(i);
+    note(line.str());
+  }
+  void timeAdvanceGrant(const FedTime& time) override {
+    note("grant " + std::to_string(static_cast<const RTIfedTime&>(time).getTime()));
+  }
+  void requestRetraction(EventRetractionHandle handle) override {
+    note("retract " + std::to_string(handle.theSerialNumber) + "/" + std::to_string(handle.sendingFederate));
+  }
+
+private:
+  void note(const std::string& line) {
+    heard.push_back(line);
+    if (during) during(line);
+  }
+};
+
+// A set the binding did not make: the services must refuse it rather than misread it.
+class foreign_attribute_set : public AttributeHandleSet {
+public:
+  ULong size() const override { return 0; }
+  AttributeHandle getHandle(ULong) const override { return 0; }
+  void add(AttributeHandle) override {}
+  void remove(AttributeHandle) override {}
+  void empty() override {}
+  Boolean isEmpty() const override { return RTI_TRUE; }
+  Boolean isMember(AttributeHandle) const override { return RTI_FALSE; }
+};
+
+// A region the binding did not make.
+class foreign_region : public Region {
+public:
+  ULong getRangeLowerBound(ExtentIndex, DimensionHandle) const override { return 0; }
+  ULong getRangeUpperBound(ExtentIndex, DimensionHandle) const override { return 0; }
+  void setRangeLowerBound(ExtentIndex, DimensionHandle, ULong) override {}
+  void setRangeUpperBound(ExtentIndex, DimensionHandle, ULong) override {}
+  SpaceHandle getSpaceHandle() const override { return 0; }
+  ULong getNumberOfExtents() const override { return 1; }
+  ULong getRangeLowerBoundNotificationLimit(ExtentIndex, DimensionHandle) const override { return 0; }
+  ULong getRangeUpperBoundNotificationLimit(ExtentIndex, DimensionHandle) const override { return 0; }
+};
+
+// The name and reason of the rti13 exception call throws; "" when it throws none.
+template <typename Call>
+std::string refusal_of(Call call) {
+  try {
+    call();
+  } catch (const Exception& e) {
+    return std::string(e._name) + " (" + (e._reason ? e._reason : "nil") + ")";
+  }
+  return "";
+}
+
+const char* const demo_fed = EXAMPLES_DIR "/demo.fed";
+
+// One federate joined to its own federation "Demo" on the test's port.
+class JoinedAmbassador : public ::testing::Test {
+protected:
+  void join(uint16_t port_index, bool validate_regions = true) {
+    rid_.emplace(port_index, validate_regions);
+    ambassador_ = std::make_unique<RTIambassador>();
+    ambassador_->createFederationExecution("Demo", demo_fed);
+    handle_ = ambassador_->joinFederationExecution("alpha", "Demo", &federate_);
+  }
+
+  RTIambassador& rti() { return *ambassador_; }
+  RTIambPrivateData& core() { return *ambassador_->privateData; }
+  callback_queue& queue() { return *core().get_callback_queue(); }
+
+  std::optional<scoped_rid> rid_;
+  recording_federate federate_;
+  std::unique_ptr<RTIambassador> ambassador_;
+  FederateHandle handle_ = 0;
+};
+
+TEST(Ambassador, RefusesServicesBeforeJoiningAndStillTicks) {
+  scoped_rid rid(50, true);
+  RTIambassador rti;
+  EXPECT_EQ(refusal_of([&] { rti.getObjectClassHandle("ObjectRoot"); }).rfind("FederateNotExecutionMember (", 0), 0u);
+  EXPECT_EQ(rti.tick(), RTI_FALSE);
+  EXPECT_EQ(refusal_of([&] { rti.resignFederationExecution(NO_ACTION); }).rfind("FederateNotExecutionMember", 0), 0u);
+}
+
+TEST_F(JoinedAmbassador, HandlesAndNamesComeFromTheJoinedModel) {
+  join(51);
+  EXPECT_TRUE(core().is_joined());
+  EXPECT_EQ(core().get_federate_ambassador(), &federate_);
+  const ObjectClassHandle vehicle = rti().getObjectClassHandle("ObjectRoot.Vehicle");
+  std::unique_ptr<char[]> name(rti().getObjectClassName(vehicle));
+  EXPECT_STREQ(name.get(), "Vehicle");
+  const AttributeHandle position = rti().getAttributeHandle("Position", vehicle);
+  std::unique_ptr<char[]> attribute(rti().getAttributeName(position, vehicle));
+  EXPECT_STREQ(attribute.get(), "Position");
+  EXPECT_THROW(rti().getObjectClassHandle("ObjectRoot.Boat"), NameNotFound);
+  EXPECT_THROW(rti().getTransportationHandle("carrier_pigeon"), NameNotFound);
+  EXPECT_THROW(rti().getOrderingName(99), InvalidOrderingHandle);
+  EXPECT_EQ(refusal_of([&] { rti().createRegion(0, 1); }),
+            "SpaceNotDefined (Unknown routing space 0 in call to createRegion)");
+  EXPECT_EQ(refusal_of([&] { rti().joinFederationExecution("again", "Demo", nullptr); })
+                .rfind("FederateAlreadyExecutionMember", 0),
+            0u);
+  EXPECT_EQ(core().get_federate_ambassador(), &federate_);
+}
+
+TEST_F(JoinedAmbassador, ServicesReachTheirOwnManagerMethod) {
+  join(52);
+  EXPECT_EQ(refusal_of([&] { rti().requestFederationRestore("label"); }),
+            "RTIinternalError (Method requestFederationRestore is not implemented)");
+  EXPECT_EQ(refusal_of([&] { rti().requestFederationSave("label"); }),
+            "RTIinternalError (Method requestFederationSave is not implemented)");
+  std::unique_ptr<AttributeHandleSet> attributes(AttributeHandleSetFactory::create(4));
+  attributes->add(0);
+  const std::string refusal = refusal_of([&] { rti().publishObjectClass(0, *attributes); });
+  EXPECT_NE(refusal.find("publishObjectClass"), std::string::npos) << refusal;
+}
+
+TEST_F(JoinedAmbassador, SetsThisLibraryDidNotMakeAreRefused) {
+  join(53);
+  foreign_attribute_set foreign;
+  EXPECT_EQ(refusal_of([&] { rti().publishObjectClass(0, foreign); }),
+            "RTIinternalError (Bad AttributeHandleSet passed)");
+  std::unique_ptr<FederateHandleSet> far(FederateHandleSetFactory::create(1));
+  far->add(0x7FFFFFFF);  // a handle beyond what the manager's federate vector can hold
+  EXPECT_EQ(refusal_of([&] { rti().registerFederationSynchronizationPoint("sync", "", *far); }),
+            "RTIinternalError (Bad FederateHandleSet passed)");
+}
+
+TEST_F(JoinedAmbassador, UnknownResignActionsChangeNothing) {
+  join(54);
+  for (int action : {0, 5}) {
+    EXPECT_EQ(refusal_of([&] { rti().resignFederationExecution(static_cast<ResignAction>(action)); }),
+              "InvalidResignAction (Unknown resign action)");
+    EXPECT_TRUE(core().is_joined());
+    EXPECT_EQ(core().get_federate_ambassador(), &federate_);
+  }
+  queue().add_start_registration(3);
+  rti().tick();
+  EXPECT_EQ(federate_.heard, std::vector<std::string>{"start 3"});
+  rti().resignFederationExecution(DELETE_OBJECTS_AND_RELEASE_ATTRIBUTES);
+  EXPECT_FALSE(core().is_joined());
+  EXPECT_EQ(core().get_federate_ambassador(), nullptr);
+}
+
+TEST_F(JoinedAmbassador, RegionValidationRefusesRegionsItDidNotHandOut) {
+  join(55);
+  ASSERT_NE(core().get_region_validator(), nullptr);
+  foreign_region foreign;
+  EXPECT_EQ(refusal_of([&] { rti().notifyAboutRegionModification(foreign); }), "RegionNotKnown (Bad Region passed)");
+  EXPECT_EQ(refusal_of([&] { rti().getRegionToken(&foreign); }), "RegionNotKnown (Bad Region passed)");
+  EXPECT_EQ(refusal_of([&] { rti().deleteRegion(&foreign); }), "RegionNotKnown (Bad Region passed)");
+  EXPECT_EQ(refusal_of([&] { rti().deleteRegion(nullptr); }), "RegionNotKnown (Bad Region passed)");
+  AttributeHandle attributes[] = {0, 1};
+  Region* regions[] = {nullptr, &foreign};
+  EXPECT_EQ(refusal_of([&] { rti().registerObjectInstanceWithRegion(0, attributes, regions, 2); }),
+            "RegionNotKnown (Bad Region passed)");
+}
+
+TEST_F(JoinedAmbassador, WithoutValidationOnlyNullRegionsAreCaughtByTheBinding) {
+  join(56, false);
+  EXPECT_EQ(core().get_region_validator(), nullptr);
+  foreign_region foreign;
+  EXPECT_EQ(refusal_of([&] { rti().deleteRegion(nullptr); }), "RegionNotKnown (Bad Region passed)");
+  EXPECT_EQ(refusal_of([&] { rti().getRegionToken(nullptr); }), "RTIinternalError (Bad Region passed)");
+  // A foreign region gets past the binding; the manager finds no region of its own in it.
+  EXPECT_EQ(refusal_of([&] { rti().notifyAboutRegionModification(foreign); }), "RegionNotKnown (NULL Region passed)");
+  EXPECT_EQ(refusal_of([&] { rti().deleteRegion(&foreign); }), "RegionNotKnown (NULL Region passed)");
+  AttributeHandle attributes[] = {0, 0};
+  Region* regions[] = {&foreign, nullptr};
+  EXPECT_EQ(refusal_of([&] { rti().registerObjectInstanceWithRegion(0, attributes, regions, 2); }),
+            "RTIinternalError (Bad Region passed)");
+}
+
+TEST_F(JoinedAmbassador, CopiesShareOneManagerWhicheverGoesFirst) {
+  join(57);
+  auto copy = std::make_unique<RTIambassador>(rti());
+  EXPECT_EQ(copy->privateData, ambassador_->privateData);
+  RTIambassador assigned;  // its own manager, given up for the shared one
+  assigned = *copy;
+  EXPECT_EQ(assigned.privateData, ambassador_->privateData);
+  assigned = assigned;
+  ambassador_.reset();
+  EXPECT_EQ(copy->getObjectClassHandle("ObjectRoot.Vehicle"), assigned.getObjectClassHandle("ObjectRoot.Vehicle"));
+  assigned.privateData->get_callback_queue()->add_start_registration(8);
+  copy->tick();
+  EXPECT_EQ(federate_.heard, std::vector<std::string>{"start 8"});
+  copy.reset();
+  assigned.resignFederationExecution(NO_ACTION);
+  EXPECT_FALSE(assigned.privateData->is_joined());
+}
+
+TEST_F(JoinedAmbassador, CallbacksWaitForTickAndArriveConverted) {
+  join(58);
+  auto* values = new handle_value_set(2);
+  values->add(2, 5, "speed");
+  values->add(0, 3, "own");
+  const cpp13_absolute_time time(RTIfedTime(2.5));
+  event_retraction_handle retraction;
+  retraction.serial = 77;
+  retraction.federate = 9;
+  queue().add_update_attribute_values(4, "car", 1, 9, *values, &time, &retraction, user_tag("hello"));
+  values->down_refcount();
+  bit_vector attributes;
+  attributes.set_bit(3);
+  attributes.set_bit(1);
+  queue().add_provide_attribute_values(4, attributes);
+  queue().add_announce_syncpoint("ready", user_tag("go"));
+  queue().add_time_advance_grant(cpp13_absolute_time(RTIfedTime(6)));
+  queue().add_request_retraction(retraction);
+  EXPECT_TRUE(federate_.heard.empty());
+  rti().tick();
+  EXPECT_EQ(federate_.heard, (std::vector<std::string>{"reflect 4 2=speed 0=own @2.5 [hello] 77/9", "provide 4 1 3",
+                                                       "announce ready [go]", "grant 6.000000", "retract 77/9"}));
+}
+
+TEST_F(JoinedAmbassador, CallbackMayCallServicesButNotTick) {
+  join(59);
+  std::string inner_refusal;
+  ObjectClassHandle looked_up = 0;
+  federate_.during = [&](const std::string&) {
+    looked_up = rti().getObjectClassHandle("ObjectRoot.Vehicle");
+    inner_refusal = refusal_of([&] { rti().tick(); });
+  };
+  queue().add_start_registration(1);
+  EXPECT_EQ(rti().tick(), RTI_FALSE);
+  EXPECT_EQ(inner_refusal, "ConcurrentAccessAttempted (\"tick\" was called while we are ticking)");
+  EXPECT_EQ(looked_up, rti().getObjectClassHandle("ObjectRoot.Vehicle"));
+}
+
+TEST_F(JoinedAmbassador, ResignRefusedInsideACallbackKeepsTheFederateListening) {
+  join(60);
+  std::string inner_refusal;
+  federate_.during = [&](const std::string& line) {
+    if (line == "start 1") inner_refusal = refusal_of([&] { rti().resignFederationExecution(NO_ACTION); });
+  };
+  queue().add_start_registration(1);
+  queue().add_start_registration(2);
+  rti().tick();
+  EXPECT_EQ(inner_refusal, "ConcurrentAccessAttempted (resignFederationExecution was called while we are ticking)");
+  EXPECT_EQ(federate_.heard, (std::vector<std::string>{"start 1", "start 2"}));
+  EXPECT_EQ(core().get_federate_ambassador(), &federate_);
+}
+
+TEST_F(JoinedAmbassador, WhatTheFederateThrowsIsReportedAndContained) {
+  join(61);
+  federate_.during = [&](const std::string& line) {
+    if (line == "start 1") throw ObjectClassNotPublished("not mine");
+    if (line == "start 2") throw 42;
+    if (line == "start 3") throw ObjectClassNotPublished(0ul);
+  };
+  for (unsigned c = 1; c <= 4; ++c) queue().add_start_registration(c);
+  testing::internal::CaptureStdout();
+  const Boolean result = rti().tick();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(result, RTI_FALSE);
+  EXPECT_EQ(printed,
+            "  Federate Exception Received\nObjectClassNotPublished (not mine)\n"
+            "  Unknown Federate Exception Received\n\n"
+            "  Federate Exception Received\nObjectClassNotPublished (nil)\n");
+  EXPECT_EQ(federate_.heard, (std::vector<std::string>{"start 1", "start 2", "start 3", "start 4"}));
+}
+
+TEST_F(JoinedAmbassador, CallbacksWithoutAnAmbassadorAreDropped) {
+  rid_.emplace(62, true);
+  ambassador_ = std::make_unique<RTIambassador>();
+  rti().createFederationExecution("Demo", demo_fed);
+  rti().joinFederationExecution("alpha", "Demo", nullptr);
+  queue().add_start_registration(1);
+  EXPECT_EQ(rti().tick(), RTI_FALSE);
+  EXPECT_TRUE(federate_.heard.empty());
+}
+
+}  // namespace

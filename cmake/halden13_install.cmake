@@ -1,0 +1,31 @@
+# What `cmake --install` puts in place for federate programmers: the binding library with the
+# libraries it loads, the public rti13 headers under include/halden13, a CMake package
+# (find_package(halden13) gives halden13::halden13) and a pkg-config file (halden13.pc).
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(HALDEN13_INSTALLED_LIBRARIES halden13 tempora13 varnel vessmark brindle)
+set(HALDEN13_INCLUDE_SUBDIR ${CMAKE_INSTALL_INCLUDEDIR}/halden13)
+set(HALDEN13_CONFIG_SUBDIR ${CMAKE_INSTALL_LIBDIR}/cmake/halden13)
+
+# The libraries find each other next to themselves wherever the tree is installed.
+set_target_properties(${HALDEN13_INSTALLED_LIBRARIES} PROPERTIES INSTALL_RPATH "$ORIGIN")
+install(TARGETS ${HALDEN13_INSTALLED_LIBRARIES} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/binding/include/ DESTINATION ${HALDEN13_INCLUDE_SUBDIR}
+        FILES_MATCHING PATTERN "*.hh")
+
+# The release word of support/release.h is the package version.
+file(STRINGS ${PROJECT_SOURCE_DIR}/support/release.h HALDEN13_RELEASE_LINE REGEX "rti_release\\[\\] = ")
+string(REGEX REPLACE ".*\"([^\"]*)\".*" "\\1" HALDEN13_RELEASE "${HALDEN13_RELEASE_LINE}")
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/halden13Config.cmake.in
+                              ${CMAKE_BINARY_DIR}/halden13Config.cmake
+                              INSTALL_DESTINATION ${HALDEN13_CONFIG_SUBDIR}
+                              PATH_VARS HALDEN13_INCLUDE_SUBDIR CMAKE_INSTALL_LIBDIR)
+install(FILES ${CMAKE_BINARY_DIR}/halden13Config.cmake DESTINATION ${HALDEN13_CONFIG_SUBDIR})
+
+# The .pc file finds the prefix from its own place, so the tree may be installed anywhere.
+file(RELATIVE_PATH HALDEN13_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" HALDEN13_PC_TO_PREFIX "${HALDEN13_PC_TO_PREFIX}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/halden13.pc.in ${CMAKE_BINARY_DIR}/halden13.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/halden13.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
