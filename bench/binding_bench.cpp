@@ -18,6 +18,7 @@
 #include "NullFederateAmbassador.hh"
 #include "RTI.hh"
 #include "rti13_private.h"
+#include "test_federate_rid.h"
 #include "test_ports.h"
 
 namespace {
@@ -26,25 +27,6 @@ using clock_type = std::chrono::steady_clock;
 
 constexpr int rounds = 15;
 const char* const class_name = "ObjectRoot.Vehicle";
-
-std::string rid_text(uint16_t port) {
-  char text[1536];
-  std::snprintf(text, sizeof text,
-                "(rti (version D22)\n"
-                "  (federation_parameters\n"
-                "    (connectivity_providers (multicast MULTICAST_PATH\n"
-                "      (packet_size 1448) (ratelimit_max_mbps 75.0) (fragment_timeout 1000)\n"
-                "      (bundle_timeout 20) (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
-                "      (base_address \"224.22.0.0\") (port %u) (ttl 0)))\n"
-                "    (federation (heartbeat_interval 5) (join_timeout 0) (federate_amber_timeout 12)\n"
-                "      (federate_red_timeout 30) (federate_gone_timeout 60)))\n"
-                "  (federate_parameters\n"
-                "    (connectivity (default_uplink \"multicast\") (default_server \"unnecessary\")\n"
-                "      (network_device \"\") (interface \"127.0.0.1\") (receive_buffer_size 512)\n"
-                "      (send_buffer_size 512) (connectivity_map) (spawn_router false))))\n",
-                static_cast<unsigned>(port));
-  return text;
-}
 
 double ns_per_call(int calls, const std::function<void()>& call) {
   const auto start = clock_type::now();
@@ -78,9 +60,9 @@ void report(const char* what, double binding_ns, double direct_ns) {
 int main(int argc, char** argv) {
   const int calls = argc > 1 ? std::max(10, std::atoi(argv[1])) : 200000;
   const uint16_t port = test_port(port_block::bench, 50);
-  const auto rid_path = std::filesystem::temp_directory_path() / ("binding_bench_" + std::to_string(getpid()) + ".rid");
-  std::ofstream(rid_path) << rid_text(port);
-  setenv("RTI_RID_FILE", rid_path.c_str(), 1);
+  federate_rid_options options;
+  options.port = port;
+  const scoped_rid_file rid(options);
 
   NullFederateAmbassador federate;
   rti13::RTIambassador rti;
@@ -103,6 +85,5 @@ int main(int argc, char** argv) {
 
   rti.resignFederationExecution(rti13::NO_ACTION);
   rti.destroyFederationExecution("BindingBench");
-  std::filesystem::remove(rid_path);
   return 0;
 }

@@ -19,26 +19,14 @@
 #include "handle_value_set.h"
 #include "ldm_error.h"
 #include "message_stats.h"
+#include "test_federate_rid.h"
 #include "test_ldm.h"
 #include "test_ports.h"
-#include "test_rid.h"
 #include "timers.h"
 
 namespace {
 
 using strings = std::vector<std::string>;
-
-// A timer that runs a test's action once, inside the scheduler pass of a tick.
-class action_timer : public oneshot_realtime_timer {
-public:
-  explicit action_timer(std::function<void()> action) : action_(std::move(action)) {}
-
-protected:
-  void on_timer() override { action_(); }
-
-private:
-  std::function<void()> action_;
-};
 
 bit_vector attributes(std::initializer_list<uint32_t> handles) {
   bit_vector v(8, false);
@@ -50,37 +38,17 @@ bit_vector attributes(std::initializer_list<uint32_t> handles) {
 class CallbackQueueTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    test_rid_options options;
-    options.port = test_port(port_block::core, 10);
-    std::string text = test_rid_text(options);
-    // No discovery wait: each test creates and joins its own federation at once.
-    const std::string section = "(federation_parameters\n";
-    text.insert(text.find(section) + section.size(),
-                "    (federation (heartbeat_interval 5) (join_timeout 0) (federate_amber_timeout 12)\n"
-                "      (federate_red_timeout 30) (federate_gone_timeout 60))\n");
-    path_ = std::filesystem::temp_directory_path() / ("callback_queue_" + std::to_string(getpid()) + ".rid");
-    std::ofstream(path_) << text;
-    if (const char* value = std::getenv("RTI_RID_FILE")) saved_ = value;
-    setenv("RTI_RID_FILE", path_.c_str(), 1);
+    federate_rid_options options;
+    options.port = test_port(port_block::core, 10);  // each test joins a federation of its own name
+    const scoped_rid_file rid(options);
     ldm_ = std::make_unique<test_ldm>();
     const char* federation = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     ldm_->create_federation_execution(federation, EXAMPLES_DIR "/demo.fed");
     ldm_->join_federation_execution("alpha", federation);
   }
 
-  void TearDown() override {
-    ldm_.reset();
-    if (saved_)
-      setenv("RTI_RID_FILE", saved_->c_str(), 1);
-    else
-      unsetenv("RTI_RID_FILE");
-    std::filesystem::remove(path_);
-  }
-
   callback_queue& queue() { return *ldm_->get_callback_queue(); }
 
-  std::optional<std::string> saved_;
-  std::filesystem::path path_;
   std::unique_ptr<test_ldm> ldm_;
 };
 

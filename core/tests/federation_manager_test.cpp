@@ -27,6 +27,8 @@
 #include "rid.h"
 #include "stream_manager.h"
 #include "stream_service.h"
+#include "ldm_refusals.h"
+#include "test_federate_rid.h"
 #include "test_ldm.h"
 #include "test_ports.h"
 
@@ -34,36 +36,8 @@ namespace {
 
 using clock_type = std::chrono::steady_clock;
 
-// The federation timeouts and files a test federate runs with.
-struct fm_settings {
-  uint16_t port_index = 0;
-  int heartbeat = 5;
-  int join_timeout = 0;
-  int amber = 12;
-  int red = 30;
-  int gone = 60;
-  int bundle_timeout = 20;  // part of the RID checksum: a different value makes a mismatch
-};
-
-std::string rid_text(const fm_settings& s) {
-  char text[2048];
-  std::snprintf(text, sizeof text,
-                "(rti (version D22)\n"
-                "  (federation_parameters\n"
-                "    (connectivity_providers (multicast MULTICAST_PATH\n"
-                "      (packet_size 1448) (ratelimit_max_mbps 75.0) (fragment_timeout 1000)\n"
-                "      (bundle_timeout %d) (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
-                "      (base_address \"224.22.0.0\") (port %u) (ttl 0)))\n"
-                "    (federation (heartbeat_interval %d) (join_timeout %d) (federate_amber_timeout %d)\n"
-                "      (federate_red_timeout %d) (federate_gone_timeout %d)))\n"
-                "  (federate_parameters\n"
-                "    (connectivity (default_uplink \"multicast\") (default_server \"unnecessary\")\n"
-                "      (network_device \"\") (interface \"127.0.0.1\") (receive_buffer_size 512)\n"
-                "      (send_buffer_size 512) (connectivity_map) (spawn_router false))))\n",
-                s.bundle_timeout, static_cast<unsigned>(test_port(port_block::federation_manager, s.port_index)),
-                s.heartbeat, s.join_timeout, s.amber, s.red, s.gone);
-  return text;
-}
+// The port of a test federation; each test case has its own index.
+uint16_t fm_port(uint16_t index) { return test_port(port_block::federation_manager, index); }
 
 // Records what a federate_join_client hears, one line per call.
 class recording_client : public federate_join_client {
@@ -107,11 +81,11 @@ protected:
   }
 
   // A new federate on the settings' RID.
-  test_ldm& make(const fm_settings& settings) {
+  test_ldm& make(const federate_rid_options& settings) {
     if (!saved_) saved_ = std::getenv("RTI_RID_FILE") ? std::getenv("RTI_RID_FILE") : "";
     const auto path = std::filesystem::temp_directory_path() /
                       ("fm_test_" + std::to_string(getpid()) + "_" + std::to_string(paths_.size()) + ".rid");
-    std::ofstream(path) << rid_text(settings);
+    std::ofstream(path) << federate_rid_text(settings);
     paths_.push_back(path);
     setenv("RTI_RID_FILE", path.c_str(), 1);
     nodes_.push_back(std::make_unique<test_ldm>());
@@ -143,22 +117,6 @@ protected:
 
 const char* const demo_fed = EXAMPLES_DIR "/demo.fed";
 const char* const training_fed = EXAMPLES_DIR "/training.fed";
-
-template <class Call>
-ldm_exception refusal_of(Call call) {
-  try {
-    call();
-  } catch (const ldm_exception& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no ldm_exception thrown";
-  return ldm_exception(ldm_error::None);
-}
-
-void expect_refusal(const ldm_exception& e, ldm_error code, const std::string& detail) {
-  EXPECT_EQ(e.code(), code) << e;
-  EXPECT_EQ(std::string(e.detail()), detail);
-}
 
 size_t count_of(const std::string& text, const std::string& what) {
   size_t count = 0;
@@ -274,8 +232,8 @@ TEST_F(FedstateMessageTest, MalformedMessagesAreRefusedAsUndecodable) {
 }
 
 TEST_F(FederationManagerTest, CreateJoinResignDestroyAcrossFederates) {
-  test_ldm& a = make({.port_index = 0});
-  test_ldm& b = make({.port_index = 0});
+  test_ldm& a = make({.port = fm_port(0)});
+  test_ldm& b = make({.port = fm_port(0)});
   recording_client a_hears;
   a.get_federation_manager().add_federate_join_client(&a_hears);
 
@@ -318,8 +276,8 @@ TEST_F(FederationManagerTest, CreateJoinResignDestroyAcrossFederates) {
 }
 
 TEST_F(FederationManagerTest, SimultaneousCreatesOfOneNameBothSucceedAndMerge) {
-  test_ldm& a = make({.port_index = 1});
-  test_ldm& b = make({.port_index = 1});
+  test_ldm& a = make({.port = fm_port(1)});
+  test_ldm& b = make({.port = fm_port(1)});
   a.create_federation_execution("Twin", demo_fed);
   b.create_federation_execution("Twin", demo_fed);
   a.join_federation_execution("alpha", "Twin");
@@ -332,8 +290,8 @@ TEST_F(FederationManagerTest, SimultaneousCreatesOfOneNameBothSucceedAndMerge) {
 }
 
 TEST_F(FederationManagerTest, FederatesOfAnotherFederationOnThePortStayApart) {
-  test_ldm& a = make({.port_index = 2});
-  test_ldm& b = make({.port_index = 2});
+  test_ldm& a = make({.port = fm_port(2)});
+  test_ldm& b = make({.port = fm_port(2)});
   recording_client a_hears;
   a.get_federation_manager().add_federate_join_client(&a_hears);
   a.create_federation_execution("One", demo_fed);
@@ -350,9 +308,9 @@ TEST_F(FederationManagerTest, FederatesOfAnotherFederationOnThePortStayApart) {
 }
 
 TEST_F(FederationManagerTest, MatchingUsesCaseInsensitiveExtendedExpressions) {
-  test_ldm& a = make({.port_index = 3});
-  test_ldm& b = make({.port_index = 3});
-  test_ldm& c = make({.port_index = 3});
+  test_ldm& a = make({.port = fm_port(3)});
+  test_ldm& b = make({.port = fm_port(3)});
+  test_ldm& c = make({.port = fm_port(3)});
   a.create_federation_execution("Demo", demo_fed);
   a.join_federation_execution("Tank-1", "Demo");
   ASSERT_TRUE(tick_until([&] { return knows(b, "Demo") && knows(c, "Demo"); }));
@@ -374,7 +332,7 @@ TEST_F(FederationManagerTest, MatchingUsesCaseInsensitiveExtendedExpressions) {
 }
 
 TEST_F(FederationManagerTest, SilentFederateTurnsAmberRedAndGoneEachTracedOnce) {
-  const fm_settings settings{.port_index = 4, .heartbeat = 1, .amber = 1, .red = 2, .gone = 3};
+  const federate_rid_options settings{.port = fm_port(4), .heartbeat = 1, .amber = 1, .red = 2, .gone = 3};
   test_ldm& a = make(settings);
   test_ldm& silent = make(settings);
   recording_client a_hears;
@@ -404,8 +362,8 @@ TEST_F(FederationManagerTest, SilentFederateTurnsAmberRedAndGoneEachTracedOnce) 
 }
 
 TEST_F(FederationManagerTest, JoinWithAnotherModelIsRejectedWithTheReport) {
-  test_ldm& a = make({.port_index = 5});
-  test_ldm& b = make({.port_index = 5});
+  test_ldm& a = make({.port = fm_port(5)});
+  test_ldm& b = make({.port = fm_port(5)});
   a.create_federation_execution("Demo", demo_fed);
   a.join_federation_execution("alpha", "Demo");
   ASSERT_TRUE(tick_until([&] { return knows(b, "Demo"); }));
@@ -429,8 +387,8 @@ TEST_F(FederationManagerTest, JoinWithAnotherModelIsRejectedWithTheReport) {
 }
 
 TEST_F(FederationManagerTest, JoinWithAnotherRidReportsBothChecksums) {
-  test_ldm& a = make({.port_index = 6});
-  test_ldm& b = make({.port_index = 6, .bundle_timeout = 21});
+  test_ldm& a = make({.port = fm_port(6)});
+  test_ldm& b = make({.port = fm_port(6), .bundle_timeout = 21});
   a.create_federation_execution("Demo", demo_fed);
   a.join_federation_execution("alpha", "Demo");
   ASSERT_TRUE(tick_until([&] { return knows(b, "Demo"); }));
@@ -464,8 +422,8 @@ fedstate_message mismatching_from(local_distribution_manager& joined, const fede
 }
 
 TEST_F(FederationManagerTest, MismatchingHeartbeatsWarnOnceThenClearWhenTheyStop) {
-  test_ldm& a = make({.port_index = 7, .gone = 1});
-  test_ldm& via = make({.port_index = 7, .gone = 1});
+  test_ldm& a = make({.port = fm_port(7), .gone = 1});
+  test_ldm& via = make({.port = fm_port(7), .gone = 1});
   a.create_federation_execution("Demo", demo_fed);
   a.join_federation_execution("alpha", "Demo");
   fedstate_sender sender(via);
@@ -493,8 +451,8 @@ TEST_F(FederationManagerTest, MismatchingHeartbeatsWarnOnceThenClearWhenTheyStop
 }
 
 TEST_F(FederationManagerTest, BadAndExcessMessagesAreDroppedAndCounted) {
-  test_ldm& a = make({.port_index = 8});
-  test_ldm& via = make({.port_index = 8});
+  test_ldm& a = make({.port = fm_port(8)});
+  test_ldm& via = make({.port = fm_port(8)});
   fedstate_sender sender(via);
   const auto& drops = a.get_stream_manager().get_drops();
   const uint64_t undecodable = drops.undecodable;
@@ -525,7 +483,7 @@ TEST_F(FederationManagerTest, BadAndExcessMessagesAreDroppedAndCounted) {
 }
 
 TEST_F(FederationManagerTest, FirstCreateWaitsForTheJoinTimeoutOnlyOnce) {
-  test_ldm& a = make({.port_index = 9, .join_timeout = 1});
+  test_ldm& a = make({.port = fm_port(9), .join_timeout = 1});
   std::ostringstream trace;
   a.get_debugging_events().turn_on("federation", &trace);
   const auto start = clock_type::now();
@@ -540,7 +498,7 @@ TEST_F(FederationManagerTest, FirstCreateWaitsForTheJoinTimeoutOnlyOnce) {
 }
 
 TEST_F(FederationManagerTest, UnreadableModelsAreRefusedByCreate) {
-  test_ldm& a = make({.port_index = 10});
+  test_ldm& a = make({.port = fm_port(10)});
   expect_refusal(refusal_of([&] { a.create_federation_execution("Demo", "/nonexistent/none.fed"); }),
                  ldm_error::CouldNotOpenFDD, "File not found: /nonexistent/none.fed");
   const auto broken = std::filesystem::temp_directory_path() / ("fm_broken_" + std::to_string(getpid()) + ".fed");
@@ -557,7 +515,7 @@ using FederationManagerDeathTest = FederationManagerTest;
 TEST_F(FederationManagerDeathTest, PersistentMismatchShutsTheFederationDown) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const auto scenario = [&] {
-        const fm_settings settings{.port_index = 11, .amber = 1, .red = 1, .gone = 1};
+        const federate_rid_options settings{.port = fm_port(11), .amber = 1, .red = 1, .gone = 1};
         test_ldm& a = make(settings);
         test_ldm& via = make(settings);
         a.create_federation_execution("Demo", demo_fed);
@@ -579,8 +537,8 @@ TEST_F(FederationManagerDeathTest, PersistentMismatchShutsTheFederationDown) {
 TEST_F(FederationManagerDeathTest, VindictiveFederateEndsTheOthersFiveSecondsLater) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const auto scenario = [&] {
-        test_ldm& a = make({.port_index = 12});
-        test_ldm& via = make({.port_index = 12});
+        test_ldm& a = make({.port = fm_port(12)});
+        test_ldm& via = make({.port = fm_port(12)});
         a.create_federation_execution("Demo", demo_fed);
         a.join_federation_execution("alpha", "Demo");
         fedstate_sender sender(via);

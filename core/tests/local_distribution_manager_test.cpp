@@ -23,6 +23,8 @@
 #include "ldm_error.h"
 #include "message_stats.h"
 #include "stream_manager.h"
+#include "ldm_refusals.h"
+#include "test_federate_rid.h"
 #include "test_ldm.h"
 #include "test_ports.h"
 #include "timers.h"
@@ -31,41 +33,11 @@ namespace {
 
 using clock_type = std::chrono::steady_clock;
 
-// What a test changes in its federate's RID.
-struct rid_settings {
-  uint16_t port_index = 0;
-  const char* timeadvance = "enabled";
-  const char* syncpoints = "enabled";
-  std::string debug_flags;
-};
-
-rid_settings on_port(uint16_t index) {
-  rid_settings settings;
-  settings.port_index = index;
-  return settings;
-}
-
-std::string rid_text(const rid_settings& s) {
-  char text[2048];
-  std::snprintf(text, sizeof text,
-                "(rti (version D22)\n"
-                "  (federation_parameters\n"
-                "    (connectivity_providers (multicast MULTICAST_PATH\n"
-                "      (packet_size 1448) (ratelimit_max_mbps 75.0) (fragment_timeout 1000)\n"
-                "      (bundle_timeout 20) (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
-                "      (base_address \"224.22.0.0\") (port %u) (ttl 0)))\n"
-                "    (federation (heartbeat_interval 5) (join_timeout 0) (federate_amber_timeout 12)\n"
-                "      (federate_red_timeout 30) (federate_gone_timeout 60))\n"
-                "    (disable (syncpoints %s) (saverestore enabled) (queries enabled) (ownership enabled)\n"
-                "      (timeadvance %s) (regions enabled)))\n"
-                "  (federate_parameters\n"
-                "    (connectivity (default_uplink \"multicast\") (default_server \"unnecessary\")\n"
-                "      (network_device \"\") (interface \"127.0.0.1\") (receive_buffer_size 512)\n"
-                "      (send_buffer_size 512) (connectivity_map) (spawn_router false))\n"
-                "    (debug_flags %s)))\n",
-                static_cast<unsigned>(test_port(port_block::core, s.port_index)), s.syncpoints, s.timeadvance,
-                s.debug_flags.c_str());
-  return text;
+// A federate RID on the test's own port in the suite's block.
+federate_rid_options on_port(uint16_t index) {
+  federate_rid_options options;
+  options.port = test_port(port_block::core, index);
+  return options;
 }
 
 // Each test writes its own RID file, with its own port, and leaves RTI_RID_FILE as it was.
@@ -80,14 +52,14 @@ protected:
     if (!path_.empty()) std::filesystem::remove(path_);
   }
 
-  void use_rid(const rid_settings& settings) {
+  void use_rid(const federate_rid_options& settings) {
     if (const char* value = std::getenv("RTI_RID_FILE")) saved_ = value;
     path_ = std::filesystem::temp_directory_path() / ("ldm_test_" + std::to_string(getpid()) + ".rid");
-    std::ofstream(path_) << rid_text(settings);
+    std::ofstream(path_) << federate_rid_text(settings);
     setenv("RTI_RID_FILE", path_.c_str(), 1);
   }
 
-  local_distribution_manager& make(const rid_settings& settings) {
+  local_distribution_manager& make(const federate_rid_options& settings) {
     use_rid(settings);
     ldm_ = std::make_unique<test_ldm>("HLA 1.3 C++ API");
     return *ldm_;
@@ -115,35 +87,6 @@ protected:
   std::unique_ptr<local_distribution_manager> ldm_;
 };
 
-// Runs the call and returns the ldm_exception it throws; fails the test when it throws none.
-template <class Call>
-ldm_exception refusal_of(Call call) {
-  try {
-    call();
-  } catch (const ldm_exception& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no ldm_exception thrown";
-  return ldm_exception(ldm_error::None);
-}
-
-void expect_refusal(const ldm_exception& e, ldm_error code, const std::string& detail) {
-  EXPECT_EQ(e.code(), code) << e;
-  EXPECT_EQ(std::string(e.detail()), detail);
-}
-
-// A timer that runs a test's action once, inside the scheduler pass of a tick.
-class action_timer : public oneshot_realtime_timer {
-public:
-  explicit action_timer(std::function<void()> action) : action_(std::move(action)) {}
-
-protected:
-  void on_timer() override { action_(); }
-
-private:
-  std::function<void()> action_;
-};
-
 TEST(LdmCompanions, CallsAndErrorsPrintUnderTheirOwnNames) {
   EXPECT_STREQ(rti_api_call_name(rti_api_call::registerObjectInstanceWithRegion), "registerObjectInstanceWithRegion");
   EXPECT_EQ(static_cast<uint32_t>(rti_api_call::registerObjectInstanceWithRegion), 69u);
@@ -166,7 +109,7 @@ TEST(LdmCompanions, CallsAndErrorsPrintUnderTheirOwnNames) {
 }
 
 TEST_F(LdmTest, BannerIsPrintedOnceBeforeTheRidIsRead) {
-  rid_settings settings = on_port(0);
+  federate_rid_options settings = on_port(0);
   settings.timeadvance = "disabled";
   use_rid(settings);
   testing::internal::CaptureStdout();
@@ -230,7 +173,7 @@ TEST_F(LdmTest, TickJoinAndResignFromInsideTickAreRefused) {
 }
 
 TEST_F(LdmTest, ArgumentsAndSwitchesAreCheckedInFrameOrder) {
-  rid_settings settings = on_port(3);
+  federate_rid_options settings = on_port(3);
   settings.timeadvance = "disabled";
   settings.syncpoints = "true";
   local_distribution_manager& ldm = make(settings);
@@ -376,7 +319,7 @@ TEST_F(LdmTest, SaveAndRestoreAreRefusedAsNotImplemented) {
 }
 
 TEST_F(LdmTest, RegionRegistrationChecksEveryRegionAndTracesUnderItsOwnName) {
-  rid_settings settings = on_port(7);
+  federate_rid_options settings = on_port(7);
   settings.debug_flags = "(registerObjectInstanceWithRegionWithName \"-\")";
   local_distribution_manager& ldm = make(settings);
   join_demo();

@@ -18,6 +18,7 @@
 #include "event_retraction_handle.h"
 #include "local_distribution_manager.h"
 #include "relative_time.h"
+#include "timers.h"
 
 namespace test_time_detail {
 
@@ -261,4 +262,16 @@ private:
       detail.append(" ").append(std::to_string(a));
     note(name, detail);
   }
+};
+
+// A timer that runs a test's action once, inside the scheduler pass of a tick.
+class action_timer : public oneshot_realtime_timer {
+public:
+  explicit action_timer(std::function<void()> action) : action_(std::move(action)) {}
+
+protected:
+  void on_timer() override { action_(); }
+
+private:
+  std::function<void()> action_;
 };
