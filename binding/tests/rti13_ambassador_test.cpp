@@ -23,6 +23,7 @@
 #include "fedtime.hh"
 #include "handle_value_set.h"
 #include "rti13_private.h"
+#include "test_federate_rid.h"
 #include "test_ports.h"
 #include "user_tag.h"
 
@@ -30,49 +31,13 @@ namespace {
 
 using namespace rti13;
 
-std::string rid_text(uint16_t port_index, bool validate_regions) {
-  char text[2048];
-  std::snprintf(text, sizeof text,
-                "(rti (version D22)\n"
-                "  (federation_parameters\n"
-                "    (connectivity_providers (multicast MULTICAST_PATH\n"
-                "      (packet_size 1448) (ratelimit_max_mbps 75.0) (fragment_timeout 1000)\n"
-                "      (bundle_timeout 20) (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
-                "      (base_address \"224.22.0.0\") (port %u) (ttl 0)))\n"
-                "    (subscriptions (region_sub_gets_nonregion true) (nonregion_sub_gets_region true)\n"
-                "      (validate_regions %s) (force_static_spaces true) (one_byclass_stream false))\n"
-                "    (federation (heartbeat_interval 5) (join_timeout 0) (federate_amber_timeout 12)\n"
-                "      (federate_red_timeout 30) (federate_gone_timeout 60)))\n"
-                "  (federate_parameters\n"
-                "    (connectivity (default_uplink \"multicast\") (default_server \"unnecessary\")\n"
-                "      (network_device \"\") (interface \"127.0.0.1\") (receive_buffer_size 512)\n"
-                "      (send_buffer_size 512) (connectivity_map) (spawn_router false))))\n",
-                static_cast<unsigned>(test_port(port_block::binding, port_index)), validate_regions ? "true" : "false");
-  return text;
+// A federate RID on the binding block's port index, with region validation on or off.
+federate_rid_options rid_options(uint16_t port_index, bool validate_regions) {
+  federate_rid_options options;
+  options.port = test_port(port_block::binding, port_index);
+  options.validate_regions = validate_regions;
+  return options;
 }
-
-// Points RTI_RID_FILE at a RID of the test's own port while ambassadors are constructed.
-class scoped_rid {
-public:
-  scoped_rid(uint16_t port_index, bool validate_regions)
-      : path_(std::filesystem::temp_directory_path() /
-              ("ambassador_" + std::to_string(getpid()) + "_" + std::to_string(port_index) + ".rid")) {
-    std::ofstream(path_) << rid_text(port_index, validate_regions);
-    if (const char* value = std::getenv("RTI_RID_FILE")) saved_ = value;
-    setenv("RTI_RID_FILE", path_.c_str(), 1);
-  }
-  ~scoped_rid() {
-    if (saved_)
-      setenv("RTI_RID_FILE", saved_->c_str(), 1);
-    else
-      unsetenv("RTI_RID_FILE");
-    std::filesystem::remove(path_);
-  }
-
-private:
-  std::filesystem::path path_;
-  std::optional<std::string> saved_;
-};
 
 // Records every callback it hears as one line; `during` runs inside each callback after it is
 // recorded, so a test can act (or throw) as a federate would.
@@ -169,7 +134,7 @@ const char* const demo_fed = EXAMPLES_DIR "/demo.fed";
 class JoinedAmbassador : public ::testing::Test {
 protected:
   void join(uint16_t port_index, bool validate_regions = true) {
-    rid_.emplace(port_index, validate_regions);
+    rid_.emplace(rid_options(port_index, validate_regions));
     ambassador_ = std::make_unique<RTIambassador>();
     ambassador_->createFederationExecution("Demo", demo_fed);
     handle_ = ambassador_->joinFederationExecution("alpha", "Demo", &federate_);
@@ -179,14 +144,14 @@ protected:
   RTIambPrivateData& core() { return *ambassador_->privateData; }
   callback_queue& queue() { return *core().get_callback_queue(); }
 
-  std::optional<scoped_rid> rid_;
+  std::optional<scoped_rid_file> rid_;
   recording_federate federate_;
   std::unique_ptr<RTIambassador> ambassador_;
   FederateHandle handle_ = 0;
 };
 
 TEST(Ambassador, RefusesServicesBeforeJoiningAndStillTicks) {
-  scoped_rid rid(50, true);
+  scoped_rid_file rid(rid_options(50, true));
   RTIambassador rti;
   EXPECT_EQ(refusal_of([&] { rti.getObjectClassHandle("ObjectRoot"); }).rfind("FederateNotExecutionMember (", 0), 0u);
   EXPECT_EQ(rti.tick(), RTI_FALSE);
@@ -372,7 +337,7 @@ TEST_F(JoinedAmbassador, WhatTheFederateThrowsIsReportedAndContained) {
 }
 
 TEST_F(JoinedAmbassador, CallbacksWithoutAnAmbassadorAreDropped) {
-  rid_.emplace(62, true);
+  rid_.emplace(rid_options(62, true));
   ambassador_ = std::make_unique<RTIambassador>();
   rti().createFederationExecution("Demo", demo_fed);
   rti().joinFederationExecution("alpha", "Demo", nullptr);
