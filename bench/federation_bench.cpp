@@ -110,7 +110,8 @@ void run(int federates, uint16_t port_index) {
   for (int i = 1; i < federates - 1; ++i) {
     tick_all(nodes, [&] { return nodes[i]->ldm->get_federation_manager().get_joined_federation() ||
                                  nodes[i]->ldm->get_federation_manager().get_federations().count("Bench"); });
-    nodes[i]->ldm->join_federation_execution(("f" + std::to_string(i)).c_str(), "Bench");
+    const std::string name = std::string("f").append(std::to_string(i));
+    nodes[i]->ldm->join_federation_execution(name.c_str(), "Bench");
   }
   tick_all(nodes, [&] { return nodes[0]->ldm->get_num_joined_federates() == static_cast<unsigned>(federates - 1); });
   node& last = *nodes.back();

@@ -58,17 +58,11 @@ const handle_value_set& values_of(const ParameterHandleValuePairSet& set) {
   return adapter->get_handle_value_set();
 }
 
-// The manager takes the synchronization set as a bit vector of federate handles. A handle the
-// vector cannot hold would abort the process inside bit_vector, so it is refused here.
-bit_vector federates_of(const FederateHandleSet& set) {
+// The manager takes the synchronization set as the federate_handle_set the adapter wraps.
+const federate_handle_set& federates_of(const FederateHandleSet& set) {
   const auto* adapter = dynamic_cast<const cpp13_fhs*>(address_of(set));
   if (!adapter) throw RTIinternalError("Bad FederateHandleSet passed");
-  bit_vector federates;
-  for (unsigned handle : adapter->get_federate_handle_set()) {
-    if (handle >= bit_vector::max_length) throw RTIinternalError("Bad FederateHandleSet passed");
-    federates.set_bit(handle);
-  }
-  return federates;
+  return adapter->get_federate_handle_set();
 }
 
 // With the validator, only regions this ambassador created pass; without it, only null is
@@ -219,7 +213,7 @@ void RTIambassador::registerFederationSynchronizationPoint(const char* label, co
                                                            const FederateHandleSet& syncSet)
     RTI13_THROW(FederateNotExecutionMember, ConcurrentAccessAttempted, SaveInProgress, RestoreInProgress,
                 RTIinternalError) {
-  const bit_vector federates = federates_of(syncSet);
+  const federate_handle_set& federates = federates_of(syncSet);
   const user_tag tag(theTag);
   translate_refusals([&] { privateData->register_federation_synchronization_point(label, tag, federates); });
 }

@@ -350,7 +350,7 @@ void local_distribution_manager::register_federation_synchronization_point(const
 }
 
 void local_distribution_manager::register_federation_synchronization_point(const char* label, const user_tag&,
-                                                                           const bit_vector&) {
+                                                                           const federate_handle_set&) {
   service_frame frame(*this, rti_api_call::registerFederationSynchronizationPointWithFederates);
   check_string(label);
   check_switch(service_group::syncpoints);

@@ -21,6 +21,7 @@ class bit_vector;
 class callback_queue;
 class debugging_events;
 class dstream;
+class federate_handle_set;
 class federation_manager;
 class message_stats_tracker;
 class millisecond_clock;
@@ -161,7 +162,10 @@ public:
   unsigned join_federation_execution(const char* federate, const char* federation);
   void resign_federation_execution(bool cancel_acquisitions, bool delete_objects, bool release_attributes);
   void register_federation_synchronization_point(const char* label, const user_tag& tag);
-  void register_federation_synchronization_point(const char* label, const user_tag& tag, const bit_vector& federates);
+  // The federates are handles as the federation manager hands them out (31-bit hashes of their
+  // identifiers), so they travel as a set of handles, not as bit positions.
+  void register_federation_synchronization_point(const char* label, const user_tag& tag,
+                                                 const federate_handle_set& federates);
   void synchronization_point_achieved(const char* label);
   void request_federation_save(const char* label);
   void request_federation_save(const char* label, const absolute_time& time);

@@ -104,6 +104,17 @@ public:
   Boolean isMember(AttributeHandle) const override { return RTI_FALSE; }
 };
 
+// A federate handle set the binding did not make.
+class foreign_federate_set : public FederateHandleSet {
+public:
+  ULong size() const override { return 0; }
+  FederateHandle getHandle(ULong) const override { return 0; }
+  void add(FederateHandle) override {}
+  void remove(FederateHandle) override {}
+  void empty() override {}
+  Boolean isMember(FederateHandle) const override { return RTI_FALSE; }
+};
+
 // A region the binding did not make.
 class foreign_region : public Region {
 public:
@@ -196,10 +207,14 @@ TEST_F(JoinedAmbassador, SetsThisLibraryDidNotMakeAreRefused) {
   foreign_attribute_set foreign;
   EXPECT_EQ(refusal_of([&] { rti().publishObjectClass(0, foreign); }),
             "RTIinternalError (Bad AttributeHandleSet passed)");
-  std::unique_ptr<FederateHandleSet> far(FederateHandleSetFactory::create(1));
-  far->add(0x7FFFFFFF);  // a handle beyond what the manager's federate vector can hold
-  EXPECT_EQ(refusal_of([&] { rti().registerFederationSynchronizationPoint("sync", "", *far); }),
+  foreign_federate_set foreign_federates;
+  EXPECT_EQ(refusal_of([&] { rti().registerFederationSynchronizationPoint("sync", "", foreign_federates); }),
             "RTIinternalError (Bad FederateHandleSet passed)");
+  // Federate handles are 31-bit hashes: the binding hands the largest on to the manager as it is.
+  std::unique_ptr<FederateHandleSet> far(FederateHandleSetFactory::create(1));
+  far->add(0x7FFFFFFF);
+  const std::string refusal = refusal_of([&] { rti().registerFederationSynchronizationPoint("sync", "", *far); });
+  EXPECT_EQ(refusal.find("Bad FederateHandleSet"), std::string::npos) << refusal;
 }
 
 TEST_F(JoinedAmbassador, UnknownResignActionsChangeNothing) {

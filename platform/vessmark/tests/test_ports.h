@@ -18,9 +18,12 @@
 //
 // Within the vessmark block, stream_manager_test takes indexes 0-49, conn_status_test 50-59 and
 // the vessmark fuzz target 99; within the core block, local_distribution_manager_test takes
-// 0-9 and callback_queue_test 10. Within the benchmark block, the transport benchmark takes 0-9,
-// the message service benchmark 10-19, the federation benchmark 20-49 and the binding
-// benchmark 50-59. A new suite takes the next free block and adds a line here.
+// 0-9 and callback_queue_test 10. Within the binding block, the set and time tests have 0-49
+// (none takes a port yet), rti13_ambassador_test 50-62 and the installed federate 99. Within the
+// federation block, federation_scenarios_test has 0-49 (it takes 0-6) and
+// public_api_scenario_test 50-99 (it takes 50-54). Within the benchmark block, the transport
+// benchmark takes 0-9, the message service benchmark 10-19, the federation benchmark 20-49 and
+// the binding benchmark 50-59. A new suite takes the next free block and adds a line here.
 //
 // The ports are fixed, so two runs of the suite at the same time on one host (two build folders)
 // hear each other: run one at a time.
