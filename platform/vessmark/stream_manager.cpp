@@ -105,6 +105,7 @@ stream_manager::stream_manager(RID& rid, scheduler& on, message_stats_tracker& s
       release_(release),
       identity_(federate_identifier(local_federate).hash()),
       factory_(std::make_unique<buffer_manager_factory>(release, transport_version_minor)),
+      datagram_(largest_datagram),
       receive_timer_(*this),
       pipeline_timer_(*this) {
   const uint32_t packet_size = static_cast<uint32_t>(clamp_int(rid.get_integer(provider_section, "packet_size"), 48, 65552));
@@ -367,20 +368,21 @@ void stream_manager::schedule_pipeline() {
 // Receiving
 
 void stream_manager::receive_pending() {
-  std::vector<uint8_t> datagram(largest_datagram);
+  // Every datagram is copied out of the buffer before anything of it is delivered, so a delivery
+  // that ticks the scheduler and reads again, nested, may reuse the buffer.
   // Delivery may join or leave streams and so close sockets: re-check each before reading.
   const std::vector<int> sockets = network_->receive_sockets();
   for (int socket : sockets) {
     for (int reads = 0; reads < reads_per_socket; ++reads) {
       const auto& open = network_->receive_sockets();
       if (std::find(open.begin(), open.end(), socket) == open.end()) break;
-      const long got = network_->read(socket, datagram.data(), datagram.size());
+      const long got = network_->read(socket, datagram_.data(), datagram_.size());
       if (got < 0) break;
-      if (static_cast<size_t>(got) > datagram.size()) {
+      if (static_cast<size_t>(got) > datagram_.size()) {
         ++drops_.malformed_packet;
         continue;
       }
-      receive_datagram(datagram.data(), static_cast<size_t>(got));
+      receive_datagram(datagram_.data(), static_cast<size_t>(got));
     }
   }
 }

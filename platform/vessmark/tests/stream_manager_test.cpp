@@ -35,6 +35,7 @@ enum port_index : uint16_t {
   priority_port,
   injected_messages_port,
   fragments_port,
+  nested_port,
 };
 
 constexpr uint16_t port_of(port_index index) { return test_port(port_block::vessmark, index); }
@@ -143,6 +144,38 @@ TEST(StreamManager, SmallExactAndFragmentedMessagesArriveWholeAndInOrder) {
   ASSERT_EQ(b.messages().size(), lengths.size());
   for (uint32_t i = 0; i < lengths.size(); ++i)
     EXPECT_EQ(b.messages()[i].payload, test_payload(1, i, lengths[i])) << "message " << i << " of " << lengths[i] << " bytes";
+  EXPECT_EQ(b.manager().get_drops().received_total(), 0u);
+}
+
+TEST(StreamManager, ADeliveryThatTicksAgainReadsNestedWithoutSpoilingTheOuterPass) {
+  // A receiver whose client ticks its own scheduler from inside a delivery, as a federate that
+  // creates a federation from a callback does: the nested pass reads the next datagrams while
+  // the outer pass is still in its loop.
+  transport_node a(options_for(nested_port)), b(options_for(nested_port));
+  b.manager().join(9);
+  bool nested = false;
+  b.client().on_message = [&](const received_message&) {
+    if (nested) return;
+    nested = true;
+    b.tick(0);
+    nested = false;
+  };
+  constexpr uint32_t count = 30;
+  const uint32_t one_packet = a.manager().get_packet_size() - ldm_buf::packet_header_size - ldm_buf::message_header_size;
+  for (uint32_t i = 0; i < count; ++i) {
+    a.send(9, test_payload(1, i, one_packet));
+    a.service().flush(9);
+  }
+  ASSERT_TRUE(tick_until({&a, &b}, [&] { return b.messages().size() >= count; }));
+  // Nested deliveries come before the one that ticked, so check each message whole, not the order.
+  std::vector<bool> seen(count, false);
+  for (const received_message& m : b.messages()) {
+    const uint32_t i = sequence_of(m);
+    ASSERT_LT(i, count);
+    EXPECT_EQ(m.payload, test_payload(1, i, one_packet)) << "message " << i;
+    EXPECT_FALSE(seen[i]) << "message " << i << " twice";
+    seen[i] = true;
+  }
   EXPECT_EQ(b.manager().get_drops().received_total(), 0u);
 }
 
