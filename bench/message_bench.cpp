@@ -17,6 +17,7 @@
 
 #include "byte_order.h"
 #include "debugging_events.h"
+#include "latency_figures.h"
 #include "ldm_buf.h"
 #include "message_best_effort.h"
 #include "message_reliable.h"
@@ -136,26 +137,6 @@ private:
   std::unique_ptr<stream_service> raw_;
   std::unique_ptr<message_service> service_;
 };
-
-struct latency {
-  double median_us = 0, p99_us = 0;
-  int delivered = 0;
-};
-
-struct throughput {
-  double messages_per_s = 0;
-  uint32_t delivered = 0;
-};
-
-latency summarise(std::vector<double> one_way_us) {
-  latency result;
-  result.delivered = static_cast<int>(one_way_us.size());
-  if (one_way_us.empty()) return result;
-  std::sort(one_way_us.begin(), one_way_us.end());
-  result.median_us = one_way_us[one_way_us.size() / 2];
-  result.p99_us = one_way_us[std::min(one_way_us.size() - 1, one_way_us.size() * 99 / 100)];
-  return result;
-}
 
 template <typename Result>
 Result with_responder(const std::function<void()>& responder, const std::function<Result()>& measure) {

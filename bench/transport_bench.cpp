@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "byte_order.h"
+#include "latency_figures.h"
 #include "raw_multicast.h"
 #include "test_ports.h"
 #include "transport_node.h"
@@ -42,26 +43,6 @@ constexpr int ping_stream = 10, pong_stream = 11, blast_stream = 12, control_str
 
 const std::vector<uint8_t> quit_word{'q', 'u', 'i', 't'};
 const std::vector<uint8_t> end_word{'e', 'n', 'd', '!'};
-
-struct latency {
-  double median_us = 0, p99_us = 0;
-  int delivered = 0;
-};
-
-struct throughput {
-  double messages_per_s = 0;
-  uint32_t delivered = 0;
-};
-
-latency summarise(std::vector<double> one_way_us) {
-  latency result;
-  result.delivered = static_cast<int>(one_way_us.size());
-  if (one_way_us.empty()) return result;
-  std::sort(one_way_us.begin(), one_way_us.end());
-  result.median_us = one_way_us[one_way_us.size() / 2];
-  result.p99_us = one_way_us[std::min(one_way_us.size() - 1, one_way_us.size() * 99 / 100)];
-  return result;
-}
 
 // A report of count and elapsed microseconds, as the blast receivers send it back.
 std::vector<uint8_t> blast_report(uint32_t count, uint64_t elapsed_us) {
