@@ -17,7 +17,7 @@
 
 #include "byte_order.h"
 #include "debugging_events.h"
-#include "latency_figures.h"
+#include "two_process_bench.h"
 #include "ldm_buf.h"
 #include "message_best_effort.h"
 #include "message_reliable.h"
@@ -137,19 +137,6 @@ private:
   std::unique_ptr<stream_service> raw_;
   std::unique_ptr<message_service> service_;
 };
-
-template <typename Result>
-Result with_responder(const std::function<void()>& responder, const std::function<Result()>& measure) {
-  std::fflush(stdout);
-  const pid_t child = fork();
-  if (child == 0) {
-    responder();
-    _exit(0);
-  }
-  Result result = child > 0 ? measure() : Result{};
-  if (child > 0) waitpid(child, nullptr, 0);
-  return result;
-}
 
 std::string blast_report(uint32_t count, uint64_t elapsed_us) {
   std::string report(12, '\0');

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "byte_order.h"
-#include "latency_figures.h"
+#include "two_process_bench.h"
 #include "raw_multicast.h"
 #include "test_ports.h"
 #include "transport_node.h"
@@ -59,20 +59,6 @@ throughput read_report(const std::vector<uint8_t>& report) {
   result.delivered = load_be32(report.data());
   const uint64_t us = uint64_t{load_be32(report.data() + 4)} << 32 | load_be32(report.data() + 8);
   if (us > 0) result.messages_per_s = result.delivered * 1e6 / static_cast<double>(us);
-  return result;
-}
-
-// Runs responder in a child process and measure in this one; the child is always reaped.
-template <typename Result>
-Result with_responder(const std::function<void()>& responder, const std::function<Result()>& measure) {
-  std::fflush(stdout);
-  const pid_t child = fork();
-  if (child == 0) {
-    responder();
-    _exit(0);
-  }
-  Result result = child > 0 ? measure() : Result{};
-  if (child > 0) waitpid(child, nullptr, 0);
   return result;
 }
 
