@@ -76,9 +76,11 @@ TEST(FederationScenario, SimultaneousCreatesOfOneNameFormOneFederation) {
 
 TEST(FederationScenario, KilledFederateGoesAmberRedGoneOnTheOthers) {
   const scoped_rid_file rid(scenario_rid(2, 20, 3));
-  fm_process alpha(rid, {"--trace", "alpha", "Demo", "12"});
+  // The two observers stay long enough to see the whole Amber-Red-Gone sequence even when a
+  // loaded machine (the sanitizer suite) slows their start-up by several seconds.
+  fm_process alpha(rid, {"--trace", "alpha", "Demo", "20"});
   ASSERT_TRUE(alpha.wait_for("[alpha] joined federation Demo"));
-  fm_process observer(rid, {"--join-only", "--trace", "echo", "Demo", "12"});
+  fm_process observer(rid, {"--join-only", "--trace", "echo", "Demo", "20"});
   fm_process victim(rid, {"--join-only", "bravo", "Demo", "30"});
   ASSERT_TRUE(alpha.wait_for("[alpha] federate joined: bravo"));
   ASSERT_TRUE(observer.wait_for("[echo] federate joined: bravo")) << observer.output();
