@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "fed.h"
+#include "fed/fed.h"
 #include "rid.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "federate_join_client.h"
-#include "federation_manager.h"
+#include "federation/federate_join_client.h"
+#include "federation/federation_manager.h"
 #include "ldm_buf.h"
 #include "stream_manager.h"
 #include "stream_service.h"

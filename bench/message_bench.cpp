@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "byte_order.h"
-#include "debugging_events.h"
+#include "frame/debugging_events.h"
 #include "two_process_bench.h"
 #include "ldm_buf.h"
-#include "message_best_effort.h"
-#include "message_reliable.h"
+#include "messages/message_best_effort.h"
+#include "messages/message_reliable.h"
 #include "message_stats.h"
 #include "millisecond_clock.h"
 #include "scheduler.h"

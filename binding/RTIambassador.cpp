@@ -16,11 +16,11 @@
 #include "cpp13_fhs.h"
 #include "cpp13_phvps.h"
 #include "cpp13_relative_time.h"
-#include "event_retraction_handle.h"
-#include "ldm_error.h"
+#include "time/event_retraction_handle.h"
+#include "frame/ldm_error.h"
 #include "rti13_private.h"
 #include "throw_rti13_exception.h"
-#include "user_tag.h"
+#include "messages/user_tag.h"
 
 namespace rti13 {
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "RTI.hh"
-#include "absolute_time.h"
+#include "time/absolute_time.h"
 #include "pools.h"
 
 class cpp13_absolute_time : public absolute_time, public memory_pooled<cpp13_absolute_time> {

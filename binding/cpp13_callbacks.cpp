@@ -7,8 +7,8 @@
 #include "cpp13_ahs.h"
 #include "cpp13_ahvps.h"
 #include "cpp13_phvps.h"
-#include "event_retraction_handle.h"
-#include "user_tag.h"
+#include "time/event_retraction_handle.h"
+#include "messages/user_tag.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "RTI.hh"
-#include "federate_handle_set.h"
+#include "federation/federate_handle_set.h"
 #include "pools.h"
 
 class cpp13_fhs : public rti13::FederateHandleSet, public memory_pooled<cpp13_fhs> {

@@ -8,7 +8,7 @@
 
 #include "RTI.hh"
 #include "pools.h"
-#include "relative_time.h"
+#include "time/relative_time.h"
 
 class cpp13_relative_time : public relative_time, public memory_pooled<cpp13_relative_time> {
 public:

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "local_distribution_manager.h"
+#include "frame/local_distribution_manager.h"
 
 class cpp13_time_factories : public local_distribution_manager {
 public:

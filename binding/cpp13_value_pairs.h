@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "RTI.hh"
-#include "handle_value_set.h"
+#include "messages/handle_value_set.h"
 
 class cpp13_value_pairs {
 public:

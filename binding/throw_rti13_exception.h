@@ -5,7 +5,7 @@
 
 #include <type_traits>
 
-#include "ldm_error.h"
+#include "frame/ldm_error.h"
 
 // Throws the rti13 exception for the code, with the exception's detail text as its reason;
 // returns for the codes that map to nothing. A code outside the known list throws

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fed.h"
+#include "fed/fed.h"
 #include "rid.h"
 
 namespace {

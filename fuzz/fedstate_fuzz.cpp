@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "buffer_pool.h"
-#include "federation_manager.h"
+#include "federation/federation_manager.h"
 #include "ldm_buf.h"
 #include "test_ldm.h"
 #include "test_ports.h"
@@ -35,7 +35,7 @@ struct joined_federate {
                           "    (ratelimit_max_mbps 75.0) (fragment_timeout 1000) (bundle_timeout 20)\n"
                           "    (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
                           "    (base_address \"224.22.0.0\") (port "
-                       << test_port(port_block::federation_manager, 99)
+                       << test_port(port_block::fedstate_fuzz, 0)
                        << ") (ttl 0)))\n"
                           "  (federation (heartbeat_interval 5) (join_timeout 0) (federate_amber_timeout 12)\n"
                           "    (federate_red_timeout 30) (federate_gone_timeout 60)))\n"

@@ -20,13 +20,13 @@
 #include "byte_order.h"
 #include "federate_identifier.h"
 #include "ldm_buf.h"
-#include "message_service.h"
+#include "messages/message_service.h"
 #include "message_stats.h"
 #include "millisecond_clock.h"
 #include "scheduler.h"
 #include "stream_manager.h"
-#include "tests/test_ports.h"
-#include "tests/test_rid.h"
+#include "test_ports.h"
+#include "test_rid.h"
 
 namespace message_fuzz {
 

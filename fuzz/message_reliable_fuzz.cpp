@@ -3,10 +3,10 @@
 // own messages (the script can splice its identifier in) and time passing between them. The
 // bounds keep every table small whatever the input claims.
 #include "message_fuzz_harness.h"
-#include "message_reliable.h"
+#include "messages/message_reliable.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static message_fuzz::environment env(test_port(port_block::message_services, 99));
+  static message_fuzz::environment env(test_port(port_block::message_reliable_fuzz, 0));
   // Tighter bounds than the defaults, so that the fuzzer reaches them within a short input.
   reliable_settings settings;
   settings.window = 64;

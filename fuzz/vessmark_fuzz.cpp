@@ -18,13 +18,13 @@
 #include "scheduler.h"
 #include "stream_manager.h"
 #include "stream_service.h"
-#include "tests/test_ports.h"
-#include "tests/test_rid.h"
+#include "test_ports.h"
+#include "test_rid.h"
 
 namespace {
 
 // The fuzz target's port; it only binds it and never sends or ticks.
-constexpr uint16_t fuzz_port = test_port(port_block::vessmark, 99);
+constexpr uint16_t fuzz_port = test_port(port_block::vessmark_fuzz, 0);
 
 struct decoding_client : stream_service_client {
   void receive(int, unsigned char, ldm_buf* buffer) override {

@@ -1,5 +1,5 @@
 // The ambassador on a real distribution manager: each test federate joins its own federation on
-// its own port of the binding block (50-99), and callbacks are fed through the manager's queue.
+// its own port of this suite's block, and callbacks are fed through the manager's queue.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,24 +17,24 @@
 #include "NullFederateAmbassador.hh"
 #include "RTI.hh"
 #include "bit_vector.h"
-#include "callback_queue.h"
+#include "frame/callback_queue.h"
 #include "cpp13_absolute_time.h"
-#include "event_retraction_handle.h"
+#include "time/event_retraction_handle.h"
 #include "fedtime.hh"
-#include "handle_value_set.h"
+#include "messages/handle_value_set.h"
 #include "rti13_private.h"
 #include "test_federate_rid.h"
 #include "test_ports.h"
-#include "user_tag.h"
+#include "messages/user_tag.h"
 
 namespace {
 
 using namespace rti13;
 
-// A federate RID on the binding block's port index, with region validation on or off.
+// A federate RID on the port of index in this suite's block, with region validation on or off.
 federate_rid_options rid_options(uint16_t port_index, bool validate_regions) {
   federate_rid_options options;
-  options.port = test_port(port_block::binding, port_index);
+  options.port = test_port(port_block::rti13_ambassador_test, port_index);
   options.validate_regions = validate_regions;
   return options;
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "RTI.hh"
-#include "event_retraction_handle.h"
+#include "time/event_retraction_handle.h"
 
 namespace {
 

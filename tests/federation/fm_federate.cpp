@@ -22,11 +22,11 @@
 #include <string>
 #include <thread>
 
-#include "debugging_events.h"
-#include "federation_listing.h"
-#include "federation_manager.h"
-#include "federate_join_client.h"
-#include "ldm_error.h"
+#include "frame/debugging_events.h"
+#include "federation/federation_listing.h"
+#include "federation/federation_manager.h"
+#include "federation/federate_join_client.h"
+#include "frame/ldm_error.h"
 #include "millisecond_clock.h"
 #include "test_ldm.h"
 

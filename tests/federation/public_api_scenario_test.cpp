@@ -21,7 +21,7 @@ namespace {
 
 // The test's RID: its own port, heartbeats every second and a two-second discovery wait.
 federate_rid_options scenario_rid(uint16_t index) {
-  return {.port = test_port(port_block::federation, index), .heartbeat = 1, .join_timeout = 2, .amber = 3, .red = 5,
+  return {.port = test_port(port_block::public_api_scenario_test, index), .heartbeat = 1, .join_timeout = 2, .amber = 3, .red = 5,
           .gone = 8};
 }
 

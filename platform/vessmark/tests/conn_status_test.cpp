@@ -19,7 +19,7 @@ public:
   std::vector<conn_status> statuses;
 };
 
-// Two stream managers on the port of index (50-59 of the vessmark block belong to this file),
+// Two stream managers on the port of index (each case its own index of this file's block),
 // with a status service on each.
 struct status_link {
   explicit status_link(uint16_t index)
@@ -30,7 +30,7 @@ struct status_link {
 
   static test_rid_options options(uint16_t index) {
     test_rid_options o;
-    o.port = test_port(port_block::vessmark, index);
+    o.port = test_port(port_block::conn_status_test, index);
     return o;
   }
 

@@ -144,11 +144,11 @@ void exchange_with_peers(uint16_t port, const std::vector<int>& replies) {
 }
 
 TEST(StreamManagerProcesses, TwoProcessesExchangeOnManyStreams) {
-  exchange_with_peers(test_port(port_block::vessmark_processes, 0), {70});
+  exchange_with_peers(test_port(port_block::stream_manager_process_test, 0), {70});
 }
 
 TEST(StreamManagerProcesses, ThreeProcessesExchangeOnManyStreams) {
-  exchange_with_peers(test_port(port_block::vessmark_processes, 1), {71, 72});
+  exchange_with_peers(test_port(port_block::stream_manager_process_test, 1), {71, 72});
 }
 
 }  // namespace

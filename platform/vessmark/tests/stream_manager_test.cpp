@@ -38,7 +38,7 @@ enum port_index : uint16_t {
   nested_port,
 };
 
-constexpr uint16_t port_of(port_index index) { return test_port(port_block::vessmark, index); }
+constexpr uint16_t port_of(port_index index) { return test_port(port_block::stream_manager_test, index); }
 
 test_rid_options on_port(uint16_t port) {
   test_rid_options options;

@@ -1,0 +1,346 @@
+// The core object of one federate: owns the configuration, clock, scheduler, debugging events,
+// statistics and stream transport from construction on, and the join-time managers while joined.
+// Every service runs inside one frame (lock, ticking guard, accounting, tracing, joined check,
+// argument checks, RID switches) before it forwards; all work happens on the caller's thread
+// inside a service or tick. The binding derives from this class and owns one per ambassador.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "federate_identifier.h"
+#include "frame/rti_api_call.h"
+
+class FED;
+class RID;
+class argument_checker;
+class bit_vector;
+class callback_queue;
+class debugging_events;
+class dstream;
+class federate_handle_set;
+class federation_manager;
+class message_stats_tracker;
+class millisecond_clock;
+class scheduler;
+class stream_manager;
+
+// Value types of the services that belong to the managers built at join.
+class absolute_time;
+class relative_time;
+class user_tag;
+class handle_value_set;
+class region_spec;
+struct event_retraction_handle;
+
+// The service groups a RID can switch off, in the order of the RID's disable section.
+enum class service_group { syncpoints, saverestore, queries, ownership, timeadvance, regions };
+
+class local_distribution_manager {
+public:
+  // The platform text of this build in the version banner.
+  static constexpr const char* platform_text = "linux_g++-12";
+  // Passed to the stream transport; federates of another release do not hear each other.
+  static constexpr uint8_t release_byte = 0x22;
+
+  // Prints the version banner, then reads the RID (named by RTI_RID_FILE) and builds everything
+  // a federate needs before it joins.
+  explicit local_distribution_manager(const char* api_name);
+  virtual ~local_distribution_manager();
+  local_distribution_manager(const local_distribution_manager&) = delete;
+  local_distribution_manager& operator=(const local_distribution_manager&) = delete;
+
+  // Time factories: the core makes every time value through these and never constructs a
+  // concrete time itself. The decoders return null for bytes that are not a whole time.
+  virtual absolute_time* make_absolute_time() = 0;
+  virtual absolute_time* decode_absolute_time(const char* bytes, uint32_t length) = 0;
+  virtual relative_time* make_relative_time() = 0;
+  virtual relative_time* decode_relative_time(const char* bytes, uint32_t length) = 0;
+
+  // The 42 callbacks, in the order the callback records call them. The binding turns each into
+  // the federate's callback; the arguments live only for the duration of the call.
+  virtual void synchronization_point_registration_succeeded(const char* label) = 0;
+  virtual void synchronization_point_registration_failed(const char* label) = 0;
+  virtual void announce_synchronization_point(const char* label, const user_tag& tag) = 0;
+  virtual void federation_synchronized(const char* label) = 0;
+  virtual void initiate_federate_save(const char* label) = 0;
+  virtual void federation_saved() = 0;
+  virtual void federation_not_saved() = 0;
+  virtual void request_federation_restore_succeeded(const char* label) = 0;
+  virtual void request_federation_restore_failed(const char* label, const char* reason) = 0;
+  virtual void federation_restore_begun() = 0;
+  virtual void initiate_federate_restore(const char* label, unsigned federate) = 0;
+  virtual void federation_restored() = 0;
+  virtual void federation_not_restored() = 0;
+  virtual void start_registration_for_object_class(unsigned object_class) = 0;
+  virtual void stop_registration_for_object_class(unsigned object_class) = 0;
+  virtual void turn_interactions_on(unsigned interaction) = 0;
+  virtual void turn_interactions_off(unsigned interaction) = 0;
+  virtual void discover_object_instance(unsigned object, unsigned object_class, const char* name) = 0;
+  virtual void reflect_attribute_values(unsigned object, const handle_value_set& values, const user_tag& tag) = 0;
+  virtual void reflect_attribute_values(unsigned object, const handle_value_set& values, const absolute_time& time,
+                                        const user_tag& tag, const event_retraction_handle& handle) = 0;
+  virtual void receive_interaction(unsigned interaction, const handle_value_set& values, const user_tag& tag) = 0;
+  virtual void receive_interaction(unsigned interaction, const handle_value_set& values, const absolute_time& time,
+                                   const user_tag& tag, const event_retraction_handle& handle) = 0;
+  virtual void remove_object_instance(unsigned object, const user_tag& tag) = 0;
+  virtual void remove_object_instance(unsigned object, const absolute_time& time, const user_tag& tag,
+                                      const event_retraction_handle& handle) = 0;
+  virtual void attributes_in_scope(unsigned object, const bit_vector& attributes) = 0;
+  virtual void attributes_out_of_scope(unsigned object, const bit_vector& attributes) = 0;
+  virtual void provide_attribute_value_update(unsigned object, const bit_vector& attributes) = 0;
+  virtual void turn_updates_on_for_object_instance(unsigned object, const bit_vector& attributes) = 0;
+  virtual void turn_updates_off_for_object_instance(unsigned object, const bit_vector& attributes) = 0;
+  virtual void request_attribute_ownership_assumption(unsigned object, const bit_vector& attributes,
+                                                      const user_tag& tag) = 0;
+  virtual void attribute_ownership_divestiture_notification(unsigned object, const bit_vector& attributes) = 0;
+  virtual void attribute_ownership_acquisition_notification(unsigned object, const bit_vector& attributes) = 0;
+  virtual void attribute_ownership_unavailable(unsigned object, const bit_vector& attributes) = 0;
+  virtual void request_attribute_ownership_release(unsigned object, const bit_vector& attributes,
+                                                   const user_tag& tag) = 0;
+  virtual void confirm_attribute_ownership_acquisition_cancellation(unsigned object, const bit_vector& attributes) = 0;
+  virtual void inform_attribute_ownership(unsigned object, unsigned attribute, unsigned federate) = 0;
+  virtual void attribute_is_not_owned(unsigned object, unsigned attribute) = 0;
+  virtual void attribute_owned_by_rti(unsigned object, unsigned attribute) = 0;
+  virtual void time_regulation_enabled(const absolute_time& time) = 0;
+  virtual void time_constrained_enabled(const absolute_time& time) = 0;
+  virtual void time_advance_grant(const absolute_time& time) = 0;
+  virtual void request_retraction(const event_retraction_handle& handle) = 0;
+
+  // Called by the federation manager once a join is accepted: stores the identity and builds the
+  // join-time managers. resign() tears them down again and is harmless when not joined.
+  void join(FED* fed, const char* federate_name, const char* federation_name, unsigned federate_id,
+            unsigned federation_id, const federate_identifier& federate, const federate_identifier& federation);
+  void resign();
+
+  // Identity and status: no frame, no lock, no counting. Null or 0 while not joined.
+  const char* get_federate_name() const;
+  const char* get_federation_name() const;
+  unsigned get_federate_id() const { return federate_id_; }
+  unsigned get_federation_id() const { return federation_id_; }
+  const federate_identifier& get_federate() const { return federate_; }
+  const federate_identifier& get_federation() const { return federation_; }
+  bool is_joined() const { return fed_ != nullptr; }
+  // Whole seconds since construction.
+  uint64_t get_uptime() const;
+  // "-- <release> -- <platform> -- <api name> --", built on first use.
+  const char* get_version_banner();
+  const char* get_build_info() const;
+  // What the federation manager knows of the joined federation's federates: "" or 0 for an
+  // unknown handle or while not joined. Handles come out in ascending order; the caller sizes
+  // the array with the matching count call. Patterns are extended regular expressions matched
+  // without regard to case (".*" matches every federate).
+  const char* get_federate_name(unsigned handle);
+  const char* get_federate_hostname(unsigned handle);
+  void get_federate_object_counts(unsigned handle, unsigned& locals, unsigned& remotes);
+  unsigned get_num_joined_federates();
+  void get_joined_federates(unsigned* out);
+  unsigned get_num_matching_federates(const char* pattern);
+  void get_matching_federates(const char* pattern, unsigned* out);
+
+  // What the managers reach each other through.
+  RID& get_rid() { return *rid_; }
+  scheduler& get_scheduler() { return *scheduler_; }
+  debugging_events& get_debugging_events() { return *debug_; }
+  message_stats_tracker& get_stats_tracker() { return *stats_; }
+  int get_api_tracker() const { return api_tracker_; }
+  stream_manager& get_stream_manager() { return *streams_; }
+  federation_manager& get_federation_manager() { return *federation_manager_; }
+  FED* get_fed() const { return fed_; }
+  // The callbacks owed the federate; null while not joined.
+  callback_queue* get_callback_queue() const { return callback_queue_.get(); }
+  // Held by every service and tick; the callback queue releases it around each callback.
+  std::recursive_mutex& get_lock() { return lock_; }
+  bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }
+
+  // Federation management.
+  void create_federation_execution(const char* federation, const char* fed_file);
+  void destroy_federation_execution(const char* federation);
+  unsigned join_federation_execution(const char* federate, const char* federation);
+  void resign_federation_execution(bool cancel_acquisitions, bool delete_objects, bool release_attributes);
+  void register_federation_synchronization_point(const char* label, const user_tag& tag);
+  // The federates are handles as the federation manager hands them out (31-bit hashes of their
+  // identifiers), so they travel as a set of handles, not as bit positions.
+  void register_federation_synchronization_point(const char* label, const user_tag& tag,
+                                                 const federate_handle_set& federates);
+  void synchronization_point_achieved(const char* label);
+  void request_federation_save(const char* label);
+  void request_federation_save(const char* label, const absolute_time& time);
+  void federate_save_begun();
+  void federate_save_complete();
+  void federate_save_not_complete();
+  void request_federation_restore(const char* label);
+  void federate_restore_complete();
+  void federate_restore_not_complete();
+
+  // Declaration management.
+  void publish_object_class(unsigned object_class, const bit_vector& attributes);
+  void unpublish_object_class(unsigned object_class);
+  void publish_interaction_class(unsigned interaction);
+  void unpublish_interaction_class(unsigned interaction);
+  void subscribe_object_class_attributes(unsigned object_class, const bit_vector& attributes, bool active);
+  void unsubscribe_object_class(unsigned object_class);
+  void subscribe_interaction_class(unsigned interaction, bool active);
+  void unsubscribe_interaction_class(unsigned interaction);
+
+  // Object management.
+  unsigned register_object_instance(unsigned object_class);
+  unsigned register_object_instance(unsigned object_class, const char* name);
+  void update_attribute_values(unsigned object, const handle_value_set& values, const user_tag& tag);
+  event_retraction_handle update_attribute_values(unsigned object, const handle_value_set& values,
+                                                  const absolute_time& time, const user_tag& tag);
+  void send_interaction(unsigned interaction, const handle_value_set& values, const user_tag& tag);
+  event_retraction_handle send_interaction(unsigned interaction, const handle_value_set& values,
+                                           const absolute_time& time, const user_tag& tag);
+  void delete_object_instance(unsigned object, const user_tag& tag);
+  event_retraction_handle delete_object_instance(unsigned object, const absolute_time& time, const user_tag& tag);
+  void local_delete_object_instance(unsigned object);
+  void change_attribute_transportation_type(unsigned object, const bit_vector& attributes, unsigned transport);
+  void change_interaction_transportation_type(unsigned interaction, unsigned transport);
+  void request_object_attribute_value_update(unsigned object, const bit_vector& attributes);
+  void request_class_attribute_value_update(unsigned object_class, const bit_vector& attributes);
+
+  // Ownership management.
+  void unconditional_attribute_ownership_divestiture(unsigned object, const bit_vector& attributes);
+  void negotiated_attribute_ownership_divestiture(unsigned object, const bit_vector& attributes, const user_tag& tag);
+  void attribute_ownership_acquisition(unsigned object, const bit_vector& attributes, const user_tag& tag);
+  void attribute_ownership_acquisition_if_available(unsigned object, const bit_vector& attributes);
+  bit_vector* attribute_ownership_release_response(unsigned object, const bit_vector& attributes);
+  void cancel_negotiated_attribute_ownership_divestiture(unsigned object, const bit_vector& attributes);
+  void cancel_attribute_ownership_acquisition(unsigned object, const bit_vector& attributes);
+  void query_attribute_ownership(unsigned object, unsigned attribute);
+  bool is_attribute_owned_by_federate(unsigned object, unsigned attribute);
+
+  // Time management.
+  void enable_time_regulation(const absolute_time& time, const relative_time& lookahead);
+  void disable_time_regulation();
+  void enable_time_constrained();
+  void disable_time_constrained();
+  void time_advance_request(const absolute_time& time);
+  void time_advance_request_available(const absolute_time& time);
+  void next_event_request(const absolute_time& time);
+  void next_event_request_available(const absolute_time& time);
+  void flush_queue_request(const absolute_time& time);
+  void enable_asynchronous_delivery();
+  void disable_asynchronous_delivery();
+  void query_lbts(absolute_time& out);
+  void query_federate_time(absolute_time& out);
+  void query_min_next_event_time(absolute_time& out);
+  void modify_lookahead(const relative_time& lookahead);
+  void query_lookahead(relative_time& out);
+  void do_retract(const event_retraction_handle& handle);
+  void change_attribute_order_type(unsigned object, const bit_vector& attributes, unsigned order);
+  void change_interaction_order_type(unsigned interaction, unsigned order);
+
+  // Data distribution management.
+  region_spec* create_region(unsigned space, unsigned extents);
+  void notify_about_region_modification(region_spec* region);
+  void delete_region(region_spec* region);
+  unsigned register_object_instance_with_region(unsigned object_class, const bit_vector* const attributes[],
+                                                region_spec* const regions[], unsigned count);
+  unsigned register_object_instance_with_region(unsigned object_class, const char* name,
+                                                const bit_vector* const attributes[], region_spec* const regions[],
+                                                unsigned count);
+  void associate_region_for_updates(region_spec* region, unsigned object, const bit_vector& attributes);
+  void unassociate_region_for_updates(region_spec* region, unsigned object);
+  void subscribe_object_class_attributes_with_region(unsigned object_class, region_spec* region,
+                                                     const bit_vector& attributes, bool active);
+  void unsubscribe_object_class_with_region(unsigned object_class, region_spec* region);
+  void subscribe_interaction_class_with_region(unsigned interaction, region_spec* region, bool active);
+  void unsubscribe_interaction_class_with_region(unsigned interaction, region_spec* region);
+  void send_interaction_with_region(unsigned interaction, const handle_value_set& values, const user_tag& tag,
+                                    region_spec* region);
+  event_retraction_handle send_interaction_with_region(unsigned interaction, const handle_value_set& values,
+                                                       const absolute_time& time, const user_tag& tag,
+                                                       region_spec* region);
+  void request_class_attribute_value_update_with_region(unsigned object_class, const bit_vector& attributes,
+                                                        region_spec* region);
+
+  // Support services: names and handles of the joined federation's object model and objects.
+  unsigned get_object_class_handle(const char* name);
+  const char* get_object_class_name(unsigned object_class);
+  unsigned get_attribute_handle(const char* name, unsigned object_class);
+  const char* get_attribute_name(unsigned attribute, unsigned object_class);
+  unsigned get_interaction_class_handle(const char* name);
+  const char* get_interaction_class_name(unsigned interaction);
+  unsigned get_parameter_handle(const char* name, unsigned interaction);
+  const char* get_parameter_name(unsigned parameter, unsigned interaction);
+  unsigned get_object_instance_handle(const char* name);
+  const char* get_object_instance_name(unsigned object);
+  unsigned get_routing_space_handle(const char* name);
+  const char* get_routing_space_name(unsigned space);
+  unsigned get_dimension_handle(const char* name, unsigned space);
+  const char* get_dimension_name(unsigned dimension, unsigned space);
+  unsigned get_attribute_routing_space_handle(unsigned attribute, unsigned object_class);
+  unsigned get_object_instance_class(unsigned object);
+  unsigned get_interaction_routing_space_handle(unsigned interaction);
+  unsigned get_transportation_handle(const char* name);
+  const char* get_transportation_name(unsigned transport);
+  unsigned get_ordering_handle(const char* name);
+  const char* get_ordering_name(unsigned order);
+  unsigned get_region_token(region_spec* region);
+  region_spec* get_region(unsigned token);
+  void enable_class_relevance_advisory_switch();
+  void disable_class_relevance_advisory_switch();
+  void enable_attribute_relevance_advisory_switch();
+  void disable_attribute_relevance_advisory_switch();
+  void enable_attribute_scope_advisory_switch();
+  void disable_attribute_scope_advisory_switch();
+  void enable_interaction_relevance_advisory_switch();
+  void disable_interaction_relevance_advisory_switch();
+
+  // One pass of timers and network input without waiting; returns false.
+  bool tick();
+  // Passes until min_seconds have gone by, never beyond max_seconds; true when the first pass
+  // alone went past max_seconds.
+  bool tick(double min_seconds, double max_seconds);
+
+private:
+  class service_frame;
+  class ticking_guard;
+
+  void create_api_trace_flags();
+  void read_switches();
+  void check_switch(service_group group) const;
+  // The frame, the group's switch, then the refusal of a service whose manager is not built yet.
+  void switched_service(rti_api_call call, service_group group, const char* manager);
+  void check_string(const char* text) const;
+  void check_region(const region_spec* region) const;
+  // Every entry's attribute set against the class, then every region.
+  void check_region_entries(unsigned object_class, const bit_vector* const attributes[], region_spec* const regions[],
+                            unsigned count, const char* service) const;
+  const argument_checker& checks() const { return *checker_; }
+  const FED& fed() const { return *fed_; }
+  bool run_tick(rti_api_call call, uint64_t limit_ms, uint64_t budget_ms);
+
+  // Construction order; destruction runs in reverse.
+  std::string api_name_;
+  std::unique_ptr<RID> rid_;
+  std::unique_ptr<millisecond_clock> clock_;
+  std::unique_ptr<scheduler> scheduler_;
+  std::unique_ptr<debugging_events> debug_;
+  std::array<dstream*, rti_api_service_count> api_trace_{};  // streams owned by debug_
+  std::array<bool, 6> switches_{};                             // by service_group
+  std::unique_ptr<message_stats_tracker> stats_;
+  int api_tracker_ = -1;
+  std::unique_ptr<stream_manager> streams_;
+  std::unique_ptr<federation_manager> federation_manager_;
+
+  // Join-time state: set by join, cleared by resign.
+  FED* fed_ = nullptr;  // owned by the federation manager
+  std::unique_ptr<argument_checker> checker_;
+  std::unique_ptr<callback_queue> callback_queue_;  // built last at join
+
+  std::recursive_mutex lock_;
+  bool ticking_ = false;
+  std::string banner_;
+  std::string federate_name_;
+  std::string federation_name_;
+  unsigned federate_id_ = 0;
+  unsigned federation_id_ = 0;
+  federate_identifier federate_;
+  federate_identifier federation_;
+};

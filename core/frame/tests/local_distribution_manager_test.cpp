@@ -1,0 +1,364 @@
+#include "frame/local_distribution_manager.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "bit_vector.h"
+#include "frame/debugging_events.h"
+#include "fed/fed.h"
+#include "federation/federation_manager.h"
+#include "frame/ldm_error.h"
+#include "message_stats.h"
+#include "stream_manager.h"
+#include "ldm_refusals.h"
+#include "test_federate_rid.h"
+#include "test_ldm.h"
+#include "test_ports.h"
+#include "timers.h"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+// A federate RID on the test's own port in the suite's block.
+federate_rid_options on_port(uint16_t index) {
+  federate_rid_options options;
+  options.port = test_port(port_block::local_distribution_manager_test, index);
+  return options;
+}
+
+// Each test writes its own RID file, with its own port, and leaves RTI_RID_FILE as it was.
+class LdmTest : public ::testing::Test {
+protected:
+  void TearDown() override {
+    ldm_.reset();
+    if (saved_)
+      setenv("RTI_RID_FILE", saved_->c_str(), 1);
+    else
+      unsetenv("RTI_RID_FILE");
+    if (!path_.empty()) std::filesystem::remove(path_);
+  }
+
+  void use_rid(const federate_rid_options& settings) {
+    if (const char* value = std::getenv("RTI_RID_FILE")) saved_ = value;
+    path_ = std::filesystem::temp_directory_path() / ("ldm_test_" + std::to_string(getpid()) + ".rid");
+    std::ofstream(path_) << federate_rid_text(settings);
+    setenv("RTI_RID_FILE", path_.c_str(), 1);
+  }
+
+  local_distribution_manager& make(const federate_rid_options& settings) {
+    use_rid(settings);
+    ldm_ = std::make_unique<test_ldm>("HLA 1.3 C++ API");
+    return *ldm_;
+  }
+
+  // Creates and joins the demo federation through the services; the RID's join_timeout of 0
+  // keeps the discovery wait to one pass.
+  void join_demo() {
+    ldm_->create_federation_execution("Demo", EXAMPLES_DIR "/demo.fed");
+    ldm_->join_federation_execution("alpha", "Demo");
+    fed_ = ldm_->get_fed();
+  }
+
+  // Builds the join-time state directly, as the federation manager does once it accepts a join.
+  void join_directly() {
+    owned_fed_ = std::make_unique<FED>(&ldm_->get_rid(), EXAMPLES_DIR "/demo.fed");
+    ldm_->join(owned_fed_.get(), "alpha", "Demo", 3, 17, federate_identifier(local_federate),
+               federate_identifier(local_federate));
+  }
+
+  std::optional<std::string> saved_;
+  std::filesystem::path path_;
+  std::unique_ptr<FED> owned_fed_;  // declared before the manager, so the manager goes first
+  const FED* fed_ = nullptr;        // the joined federation's model
+  std::unique_ptr<local_distribution_manager> ldm_;
+};
+
+TEST(LdmCompanions, CallsAndErrorsPrintUnderTheirOwnNames) {
+  EXPECT_STREQ(rti_api_call_name(rti_api_call::registerObjectInstanceWithRegion), "registerObjectInstanceWithRegion");
+  EXPECT_EQ(static_cast<uint32_t>(rti_api_call::registerObjectInstanceWithRegion), 69u);
+  EXPECT_EQ(static_cast<uint32_t>(rti_api_call::registerObjectInstanceWithRegionWithName), 70u);
+  EXPECT_EQ(static_cast<uint32_t>(rti_api_call::getRegion), 102u);
+  EXPECT_EQ(rti_api_event_name(rti_api_call::synchronizationPointRegistrationSucceeded),
+            "API_synchronizationPointRegistrationSucceeded");
+  // The timed callbacks count under their own numbers but print as the untimed ones.
+  EXPECT_STREQ(rti_api_call_name(rti_api_call::reflectAttributeValuesWithTime), "reflectAttributeValues");
+  EXPECT_EQ(rti_api_event_name(rti_api_call::requestRetraction), "API_requestRetraction");
+  EXPECT_STREQ(rti_api_call_name(static_cast<rti_api_call>(rti_api_call_count)), "");
+
+  std::ostringstream out;
+  out << ldm_error::AttributeNotSubscribed << "|" << ldm_error::InternalError << "|" << static_cast<ldm_error>(102) << "|"
+      << ldm_exception(ldm_error::InvalidRegion) << "|"
+      << make_ldm_exception(ldm_error::NameNotFound, "Unknown class %s in %s", "Boat", "getObjectClassHandle");
+  EXPECT_EQ(out.str(),
+            "AttributeNotSubscribed|InternalError||InvalidRegion: No details available|"
+            "NameNotFound: Unknown class Boat in getObjectClassHandle");
+}
+
+TEST_F(LdmTest, BannerIsPrintedOnceBeforeTheRidIsRead) {
+  federate_rid_options settings = on_port(0);
+  settings.timeadvance = "disabled";
+  use_rid(settings);
+  testing::internal::CaptureStdout();
+  ldm_ = std::make_unique<test_ldm>("HLA 1.3 C++ API");
+  const std::string out = testing::internal::GetCapturedStdout();
+
+  const std::string banner = "-- Varnel version D22 release -- linux_g++-12 -- HLA 1.3 C++ API --\n";
+  EXPECT_EQ(out.find(banner), 0u) << out;
+  EXPECT_EQ(out.find(banner, 1), std::string::npos) << out;
+  EXPECT_NE(out.find("Disabling timeadvance functionality by RID request.\n"), std::string::npos) << out;
+  EXPECT_STREQ(ldm_->get_version_banner(), banner.substr(0, banner.size() - 1).c_str());
+}
+
+TEST_F(LdmTest, UnjoinedManagerTicksAndAnswersEmptyIdentity) {
+  local_distribution_manager& ldm = make(on_port(1));
+  EXPECT_FALSE(ldm.is_joined());
+  EXPECT_EQ(ldm.get_federate_name(), nullptr);
+  EXPECT_EQ(ldm.get_federation_name(), nullptr);
+  EXPECT_EQ(ldm.get_federate_id(), 0u);
+  EXPECT_EQ(ldm.get_uptime(), 0u);
+
+  const auto start = clock_type::now();
+  EXPECT_FALSE(ldm.tick());
+  EXPECT_LT(clock_type::now() - start, std::chrono::milliseconds(500));
+
+  const auto waiting = clock_type::now();
+  EXPECT_FALSE(ldm.tick(0.05, 1.0));
+  // The scheduler's clock counts whole milliseconds, so the wait may end up to 1 ms early.
+  EXPECT_GE(clock_type::now() - waiting, std::chrono::milliseconds(49));
+  // A negative minimum counts as none and a huge maximum is held to a year: one pass, at once.
+  const auto odd = clock_type::now();
+  EXPECT_FALSE(ldm.tick(-1.0, 1e30));
+  EXPECT_LT(clock_type::now() - odd, std::chrono::milliseconds(500));
+}
+
+TEST_F(LdmTest, TickJoinAndResignFromInsideTickAreRefused) {
+  local_distribution_manager& ldm = make(on_port(2));
+  std::vector<ldm_exception> refusals;
+  bool inner_tick_ran = false;
+  action_timer inner([&] {
+    refusals.push_back(refusal_of([&] { ldm.tick(); }));
+    refusals.push_back(refusal_of([&] { ldm.tick(0, 0); }));
+    refusals.push_back(refusal_of([&] { ldm.join_federation_execution(nullptr, nullptr); }));
+    refusals.push_back(refusal_of([&] { ldm.resign_federation_execution(false, false, false); }));
+    inner_tick_ran = true;
+  });
+  inner.schedule(ldm.get_scheduler(), 0);
+  EXPECT_FALSE(ldm.tick(0.02, 1.0));
+
+  ASSERT_TRUE(inner_tick_ran);
+  ASSERT_EQ(refusals.size(), 4u);
+  expect_refusal(refusals[0], ldm_error::ConcurrentAccessAttempted, "\"tick\" was called while we are ticking");
+  expect_refusal(refusals[1], ldm_error::ConcurrentAccessAttempted,
+                 "\"tick_with_times\" was called while we are ticking");
+  expect_refusal(refusals[2], ldm_error::ConcurrentAccessAttempted,
+                 "joinFederationExecution was called while we are ticking");
+  expect_refusal(refusals[3], ldm_error::ConcurrentAccessAttempted,
+                 "resignFederationExecution was called while we are ticking");
+  // The flag is cleared again, and the guard itself never left it set.
+  EXPECT_FALSE(ldm.tick());
+}
+
+TEST_F(LdmTest, ArgumentsAndSwitchesAreCheckedInFrameOrder) {
+  federate_rid_options settings = on_port(3);
+  settings.timeadvance = "disabled";
+  settings.syncpoints = "true";
+  local_distribution_manager& ldm = make(settings);
+  EXPECT_TRUE(ldm.is_disabled(service_group::timeadvance));
+  EXPECT_TRUE(ldm.is_disabled(service_group::syncpoints));
+  EXPECT_FALSE(ldm.is_disabled(service_group::regions));
+
+  // Null strings of the services that run unjoined are refused before anything else.
+  expect_refusal(refusal_of([&] { ldm.create_federation_execution(nullptr, "demo.fed"); }),
+                 ldm_error::InternalError, "NULL string passed");
+  expect_refusal(refusal_of([&] { ldm.destroy_federation_execution(nullptr); }), ldm_error::InternalError,
+                 "NULL string passed");
+
+  // The joined check comes before the switch, and writes its text to the error stream too.
+  testing::internal::CaptureStderr();
+  expect_refusal(refusal_of([&] { ldm.disable_time_regulation(); }), ldm_error::FederateNotExecutionMember,
+                 "Not joined to a federation in call to disableTimeRegulation");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Not joined to a federation in call to disableTimeRegulation\n");
+
+  join_demo();
+  expect_refusal(refusal_of([&] { ldm.disable_time_regulation(); }), ldm_error::InternalError,
+                 "The timeadvance functionality is disabled by the RID");
+  // Argument checks come before the switch.
+  expect_refusal(refusal_of([&] { ldm.synchronization_point_achieved(nullptr); }), ldm_error::InternalError,
+                 "NULL string passed");
+  expect_refusal(refusal_of([&] { ldm.synchronization_point_achieved("ready"); }), ldm_error::InternalError,
+                 "The syncpoints functionality is disabled by the RID");
+}
+
+TEST_F(LdmTest, EveryCallIsCountedEvenWhenItFails) {
+  local_distribution_manager& ldm = make(on_port(4));
+  message_stats_tracker& stats = ldm.get_stats_tracker();
+  ASSERT_EQ(stats.get_tracker("api"), ldm.get_api_tracker());
+
+  ldm.tick();
+  EXPECT_THROW(ldm.create_federation_execution(nullptr, nullptr), ldm_exception);
+  EXPECT_THROW(ldm.get_object_class_handle("Vehicle"), ldm_exception);
+  EXPECT_THROW(ldm.disable_time_regulation(), ldm_exception);
+  ldm.get_federate_name();  // identity queries run without the frame
+  EXPECT_EQ(stats.get_total_count(ldm.get_api_tracker()), 4u);
+}
+
+TEST_F(LdmTest, JoinBuildsIdentityAndResignClearsIt) {
+  local_distribution_manager& ldm = make(on_port(5));
+  join_directly();
+  EXPECT_TRUE(ldm.is_joined());
+  EXPECT_STREQ(ldm.get_federate_name(), "alpha");
+  EXPECT_STREQ(ldm.get_federation_name(), "Demo");
+  EXPECT_EQ(ldm.get_federate_id(), 3u);
+  EXPECT_EQ(ldm.get_federation_id(), 17u);
+  EXPECT_EQ(ldm.get_stream_manager().get_federate(), 3u);
+  EXPECT_EQ(ldm.get_stream_manager().get_federation(), 17u);
+  EXPECT_EQ(ldm.get_debugging_events().federation_name(), "Demo");
+
+  ldm.resign();
+  EXPECT_FALSE(ldm.is_joined());
+  EXPECT_EQ(ldm.get_federate_name(), nullptr);
+  EXPECT_EQ(ldm.get_federation_id(), 0u);
+  EXPECT_EQ(ldm.get_stream_manager().get_federation(), 0u);
+  EXPECT_EQ(ldm.get_debugging_events().federation_name(), "<not joined>");
+  EXPECT_EQ(ldm.get_federate(), federate_identifier());
+  ldm.resign();  // harmless when not joined
+}
+
+TEST_F(LdmTest, FederationServicesGoThroughTheFederationManager) {
+  local_distribution_manager& ldm = make(on_port(10));
+  join_demo();
+  EXPECT_EQ(ldm.get_federation_id(), name_hash("Demo"));
+  EXPECT_EQ(ldm.get_federate_id(), identifier_hash(ldm.get_federate()));
+  EXPECT_EQ(ldm.get_federation(), ldm.get_federation_manager().get_identifier());
+  EXPECT_EQ(ldm.get_num_joined_federates(), 1u);
+  EXPECT_STREQ(ldm.get_federate_name(ldm.get_federate_id()), "alpha");
+  EXPECT_EQ(ldm.get_num_matching_federates("ALPH"), 1u);
+  EXPECT_EQ(ldm.get_num_matching_federates("beta"), 0u);
+  expect_refusal(refusal_of([&] { ldm.join_federation_execution("again", "Demo"); }),
+                 ldm_error::FederateAlreadyExecutionMember, "Already joined to federation Demo");
+  expect_refusal(refusal_of([&] { ldm.destroy_federation_execution("Demo"); }), ldm_error::FederatesCurrentlyJoined,
+                 "Federation Demo has federates; could not destroy");
+
+  ldm.resign_federation_execution(false, false, false);
+  EXPECT_FALSE(ldm.is_joined());
+  EXPECT_EQ(ldm.get_num_joined_federates(), 0u);
+  EXPECT_STREQ(ldm.get_federate_name(0u), "");
+  EXPECT_THROW(ldm.get_object_class_handle("Vehicle.Car"), ldm_exception);
+
+  ldm.join_federation_execution("alpha", "Demo");  // a resigned federate may join again
+  EXPECT_STREQ(ldm.get_federation_name(), "Demo");
+  EXPECT_NE(ldm.get_object_class_handle("Vehicle.Car"), invalid_handle);
+  ldm.resign_federation_execution(false, false, false);
+  ldm.destroy_federation_execution("Demo");
+  expect_refusal(refusal_of([&] { ldm.join_federation_execution("alpha", "Demo"); }),
+                 ldm_error::FederationExecutionDoesNotExist, "Can't find federation Demo");
+}
+
+TEST_F(LdmTest, ObjectModelQueriesCheckTheirArguments) {
+  local_distribution_manager& ldm = make(on_port(6));
+  join_demo();
+  const unsigned car = ldm.get_object_class_handle("vehicle.car");
+  EXPECT_STREQ(ldm.get_object_class_name(car), fed_->get_object_class_name(car));
+  const unsigned passengers = ldm.get_attribute_handle("Passengers", car);
+  EXPECT_STREQ(ldm.get_attribute_name(passengers, car), "Passengers");
+  EXPECT_EQ(ldm.get_transportation_handle("reliable"), fed_->get_transport_id("reliable"));
+
+  expect_refusal(refusal_of([&] { ldm.get_object_class_handle("Boat"); }), ldm_error::NameNotFound,
+                 "Unknown class Boat in getObjectClassHandle");
+  expect_refusal(refusal_of([&] { ldm.get_attribute_handle("Sails", car); }), ldm_error::NameNotFound,
+                 "Unknown attribute Sails in getAttributeHandle");
+  expect_refusal(refusal_of([&] { ldm.get_attribute_name(99, 999); }), ldm_error::ObjectClassNotDefined,
+                 "Unknown object class 999 in call to getAttributeName");
+  expect_refusal(refusal_of([&] { ldm.get_ordering_name(77); }), ldm_error::InvalidOrderType,
+                 "Unknown order 77 in getOrderingName");
+
+  bit_vector attributes;
+  attributes.set_bit(passengers);
+  attributes.set_bit(40);
+  attributes.set_bit(41);
+  expect_refusal(refusal_of([&] { ldm.publish_object_class(car, attributes); }), ldm_error::AttributeNotDefined,
+                 "Unknown attributes ( 40 41 ) for class " + std::to_string(car) + " in call to publishObjectClass");
+  attributes.set_bit(40, false);
+  attributes.set_bit(41, false);
+  // Valid arguments reach the forward, which names the missing manager until it exists.
+  expect_refusal(refusal_of([&] { ldm.publish_object_class(car, attributes); }), ldm_error::InternalError,
+                 "publishObjectClass cannot be served: this federate has no declaration database yet");
+
+  EXPECT_NO_THROW(ldm.enable_attribute_scope_advisory_switch());
+  EXPECT_NO_THROW(ldm.disable_attribute_scope_advisory_switch());
+  expect_refusal(refusal_of([&] { ldm.create_region(0, 0); }), ldm_error::InvalidSpaceHandle,
+                 "Unknown routing space 0 in call to createRegion");
+}
+
+TEST_F(LdmTest, SaveAndRestoreAreRefusedAsNotImplemented) {
+  local_distribution_manager& ldm = make(on_port(9));
+  EXPECT_EQ(refusal_of([&] { ldm.federate_save_begun(); }).code(), ldm_error::FederateNotExecutionMember);
+  join_demo();
+  expect_refusal(refusal_of([&] { ldm.request_federation_save("checkpoint"); }), ldm_error::InternalError,
+                 "Method requestFederationSave is not implemented");
+  expect_refusal(refusal_of([&] { ldm.federate_save_begun(); }), ldm_error::InternalError,
+                 "Method federateSaveBegun is not implemented");
+  expect_refusal(refusal_of([&] { ldm.request_federation_restore(nullptr); }), ldm_error::InternalError,
+                 "NULL string passed");
+  expect_refusal(refusal_of([&] { ldm.federate_restore_not_complete(); }), ldm_error::InternalError,
+                 "Method federateRestoreNotComplete is not implemented");
+}
+
+TEST_F(LdmTest, RegionRegistrationChecksEveryRegionAndTracesUnderItsOwnName) {
+  federate_rid_options settings = on_port(7);
+  settings.debug_flags = "(registerObjectInstanceWithRegionWithName \"-\")";
+  local_distribution_manager& ldm = make(settings);
+  join_demo();
+  const unsigned car = ldm.get_object_class_handle("Vehicle.Car");
+  bit_vector attributes;
+  const bit_vector* const sets[] = {&attributes, &attributes};
+  // Regions belong to a later manager; the frame only tests the pointers, never follows them.
+  alignas(8) char stand_in[8];
+  region_spec* const regions[] = {reinterpret_cast<region_spec*>(stand_in), nullptr};
+
+  testing::internal::CaptureStdout();
+  expect_refusal(refusal_of([&] { ldm.register_object_instance_with_region(car, sets, regions, 2); }),
+                 ldm_error::InvalidRegion, "NULL Region passed");
+  expect_refusal(refusal_of([&] { ldm.register_object_instance_with_region(car, "car1", sets, regions, 2); }),
+                 ldm_error::InvalidRegion, "NULL Region passed");
+  expect_refusal(refusal_of([&] { ldm.register_object_instance_with_region(car, "car1", sets, nullptr, 1); }),
+                 ldm_error::InternalError, "NULL attribute set or region array passed");
+  const std::string out = testing::internal::GetCapturedStdout();
+
+  const std::string traced = "local_distribution_manager: registerObjectInstanceWithRegionWithName called\n";
+  EXPECT_NE(out.find(traced), std::string::npos) << out;
+  EXPECT_NE(out.find(traced, out.find(traced) + 1), std::string::npos) << out;
+  EXPECT_EQ(out.find("registerObjectInstanceWithRegion called"), std::string::npos) << out;
+}
+
+TEST_F(LdmTest, CallsFromTwoThreadsAreSerialisedByTheLock) {
+  local_distribution_manager& ldm = make(on_port(8));
+  std::atomic<bool> ticking{false};
+  action_timer mark([&] { ticking = true; });
+  mark.schedule(ldm.get_scheduler(), 0);
+
+  // The tick holds the lock for its whole 0.3 s; the mark runs at its start.
+  std::thread ticker([&] { ldm.tick(0.3, 1.0); });
+  while (!ticking) std::this_thread::yield();
+  const auto start = clock_type::now();
+  EXPECT_THROW(ldm.get_object_class_handle("Vehicle"), ldm_exception);
+  const auto waited = clock_type::now() - start;
+  ticker.join();
+  EXPECT_GE(waited, std::chrono::milliseconds(200));
+}
+
+}  // namespace

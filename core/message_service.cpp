@@ -1,4 +1,0 @@
-#include "message_service.h"
-
-message_service::message_service(message_service_client* client, const char* name, dstream& trace)
-    : client_(client), name_(name ? name : ""), trace_(trace) {}

@@ -1,0 +1,38 @@
+// The best-effort message service: each message is sent once and delivered to the client
+// whenever it arrives; nothing is added to the payload and nothing is recovered. Owned by its
+// user (the message ordering manager makes one named "be_message").
+//
+// Wire form: the user's payload only.
+#pragma once
+
+#include <cstdint>
+
+#include "messages/message_service.h"
+#include "stream_service.h"
+
+class scheduler;
+class stream_manager;
+
+class message_best_effort : public message_service, public stream_service_client {
+public:
+  // The scheduler is not used: best effort has no timers. It is taken for a constructor shared
+  // by all three services.
+  message_best_effort(stream_manager* manager, message_service_client* client, const char* name, dstream& trace,
+                      scheduler& on);
+
+  ldm_buf* get_buf() override;
+  void send(int stream, unsigned char priority, ldm_buf* buffer) override;
+  using message_service::print;
+  // "Sent: n  Rcvd: n"
+  void print(std::ostream& out) const override;
+
+  void receive(int stream, unsigned char priority, ldm_buf* buffer) override;
+
+  uint64_t get_sent() const { return sent_; }
+  uint64_t get_received() const { return received_; }
+
+private:
+  stream_service service_;
+  uint64_t sent_ = 0;
+  uint64_t received_ = 0;
+};

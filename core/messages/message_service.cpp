@@ -1,0 +1,4 @@
+#include "messages/message_service.h"
+
+message_service::message_service(message_service_client* client, const char* name, dstream& trace)
+    : client_(client), name_(name ? name : ""), trace_(trace) {}

@@ -1,0 +1,277 @@
+// A distribution manager for core tests: federation times over a double (8-byte big-endian
+// encoding, epsilon 1e-9) and every callback recorded as one line, "<HLA name> <handles...>",
+// so a test can assert on what its federate would have received.
+#pragma once
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "time/absolute_time.h"
+#include "bit_vector.h"
+#include "time/event_retraction_handle.h"
+#include "frame/local_distribution_manager.h"
+#include "time/relative_time.h"
+#include "timers.h"
+
+namespace test_time_detail {
+
+inline void encode_double(double value, char* out) {
+  const auto bits = std::bit_cast<uint64_t>(value);
+  for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(bits >> (56 - 8 * i));
+}
+
+inline double decode_double(const char* in) {
+  uint64_t bits = 0;
+  for (int i = 0; i < 8; ++i) bits = (bits << 8) | static_cast<unsigned char>(in[i]);
+  return std::bit_cast<double>(bits);
+}
+
+}  // namespace test_time_detail
+
+class test_relative_time;
+
+class test_absolute_time : public absolute_time {
+public:
+  explicit test_absolute_time(double value = 0) : value_(value) {}
+  double value() const { return value_; }
+
+  absolute_time* clone() const override { return new test_absolute_time(value_); }
+  void set_zero() override { value_ = 0; }
+  bool is_zero() const override { return value_ == 0; }
+  void set_infinity() override { value_ = std::numeric_limits<double>::infinity(); }
+  bool is_infinity() const override { return std::isinf(value_); }
+  absolute_time& assign(const absolute_time& other) override { return value_ = of(other), *this; }
+  absolute_time& add(const relative_time& interval) override;
+  absolute_time& subtract(const relative_time& interval) override;
+  bool greater(const absolute_time& other) const override { return value_ > of(other); }
+  bool less(const absolute_time& other) const override { return value_ < of(other); }
+  bool equal(const absolute_time& other) const override { return value_ == of(other); }
+  bool greater_equal(const absolute_time& other) const override { return value_ >= of(other); }
+  bool less_equal(const absolute_time& other) const override { return value_ <= of(other); }
+  uint32_t encoded_length() const override { return 8; }
+  void encode(char* buffer) const override { test_time_detail::encode_double(value_, buffer); }
+  const char* printable() override {
+    text_ = std::to_string(value_);
+    return text_.c_str();
+  }
+
+private:
+  static double of(const absolute_time& t) { return static_cast<const test_absolute_time&>(t).value_; }
+  double value_;
+  std::string text_;
+};
+
+class test_relative_time : public relative_time {
+public:
+  static constexpr double epsilon = 1e-9;
+  explicit test_relative_time(double value = 0) : value_(value) {}
+  double value() const { return value_; }
+
+  relative_time* clone() const override { return new test_relative_time(value_); }
+  void set_zero() override { value_ = 0; }
+  bool is_zero() const override { return value_ == 0; }
+  void set_epsilon() override { value_ = epsilon; }
+  bool is_epsilon() const override { return value_ == epsilon; }
+  relative_time& assign(const relative_time& other) override { return value_ = of(other), *this; }
+  relative_time& set_difference(const absolute_time& a, const absolute_time& b) override {
+    value_ = static_cast<const test_absolute_time&>(a).value() - static_cast<const test_absolute_time&>(b).value();
+    return *this;
+  }
+  relative_time& add(const relative_time& other) override { return value_ += of(other), *this; }
+  relative_time& subtract(const relative_time& other) override { return value_ -= of(other), *this; }
+  bool greater(const relative_time& other) const override { return value_ > of(other); }
+  bool less(const relative_time& other) const override { return value_ < of(other); }
+  bool equal(const relative_time& other) const override { return value_ == of(other); }
+  bool greater_equal(const relative_time& other) const override { return value_ >= of(other); }
+  bool less_equal(const relative_time& other) const override { return value_ <= of(other); }
+  uint32_t encoded_length() const override { return 8; }
+  void encode(char* buffer) const override { test_time_detail::encode_double(value_, buffer); }
+  const char* printable() override {
+    text_ = std::to_string(value_);
+    return text_.c_str();
+  }
+
+private:
+  static double of(const relative_time& t) { return static_cast<const test_relative_time&>(t).value_; }
+  double value_;
+  std::string text_;
+};
+
+inline absolute_time& test_absolute_time::add(const relative_time& interval) {
+  value_ += static_cast<const test_relative_time&>(interval).value();
+  return *this;
+}
+
+inline absolute_time& test_absolute_time::subtract(const relative_time& interval) {
+  value_ -= static_cast<const test_relative_time&>(interval).value();
+  return *this;
+}
+
+class test_ldm : public local_distribution_manager {
+public:
+  explicit test_ldm(const char* api_name = "HLA 1.3 C++ API") : local_distribution_manager(api_name) {}
+
+  // Every callback received so far, oldest first.
+  std::vector<std::string> callbacks;
+  // Runs inside each callback, after it is recorded: lets a test act as a federate would.
+  std::function<void(const std::string&)> on_callback;
+
+  absolute_time* make_absolute_time() override { return new test_absolute_time; }
+  absolute_time* decode_absolute_time(const char* bytes, uint32_t length) override {
+    return length < 8 ? nullptr : new test_absolute_time(test_time_detail::decode_double(bytes));
+  }
+  relative_time* make_relative_time() override { return new test_relative_time; }
+  relative_time* decode_relative_time(const char* bytes, uint32_t length) override {
+    return length < 8 ? nullptr : new test_relative_time(test_time_detail::decode_double(bytes));
+  }
+
+  void synchronization_point_registration_succeeded(const char* label) override {
+    note("synchronizationPointRegistrationSucceeded", label);
+  }
+  void synchronization_point_registration_failed(const char* label) override {
+    note("synchronizationPointRegistrationFailed", label);
+  }
+  void announce_synchronization_point(const char* label, const user_tag&) override {
+    note("announceSynchronizationPoint", label);
+  }
+  void federation_synchronized(const char* label) override { note("federationSynchronized", label); }
+  void initiate_federate_save(const char* label) override { note("initiateFederateSave", label); }
+  void federation_saved() override { note("federationSaved"); }
+  void federation_not_saved() override { note("federationNotSaved"); }
+  void request_federation_restore_succeeded(const char* label) override {
+    note("requestFederationRestoreSucceeded", label);
+  }
+  void request_federation_restore_failed(const char* label, const char* reason) override {
+    note("requestFederationRestoreFailed", joined({label, reason}));
+  }
+  void federation_restore_begun() override { note("federationRestoreBegun"); }
+  void initiate_federate_restore(const char* label, unsigned federate) override {
+    note("initiateFederateRestore", joined({label, std::to_string(federate)}));
+  }
+  void federation_restored() override { note("federationRestored"); }
+  void federation_not_restored() override { note("federationNotRestored"); }
+  void start_registration_for_object_class(unsigned c) override { note("startRegistrationForObjectClass", c); }
+  void stop_registration_for_object_class(unsigned c) override { note("stopRegistrationForObjectClass", c); }
+  void turn_interactions_on(unsigned c) override { note("turnInteractionsOn", c); }
+  void turn_interactions_off(unsigned c) override { note("turnInteractionsOff", c); }
+  void discover_object_instance(unsigned object, unsigned object_class, const char* name) override {
+    note("discoverObjectInstance", joined({std::to_string(object), std::to_string(object_class), name}));
+  }
+  void reflect_attribute_values(unsigned object, const handle_value_set&, const user_tag&) override {
+    note("reflectAttributeValues", object);
+  }
+  void reflect_attribute_values(unsigned object, const handle_value_set&, const absolute_time& time, const user_tag&,
+                                const event_retraction_handle& handle) override {
+    note("reflectAttributeValues", timed(object, time, handle));
+  }
+  void receive_interaction(unsigned interaction, const handle_value_set&, const user_tag&) override {
+    note("receiveInteraction", interaction);
+  }
+  void receive_interaction(unsigned interaction, const handle_value_set&, const absolute_time& time, const user_tag&,
+                           const event_retraction_handle& handle) override {
+    note("receiveInteraction", timed(interaction, time, handle));
+  }
+  void remove_object_instance(unsigned object, const user_tag&) override { note("removeObjectInstance", object); }
+  void remove_object_instance(unsigned object, const absolute_time& time, const user_tag&,
+                              const event_retraction_handle& handle) override {
+    note("removeObjectInstance", timed(object, time, handle));
+  }
+  void attributes_in_scope(unsigned o, const bit_vector& a) override { note("attributesInScope", o, a); }
+  void attributes_out_of_scope(unsigned o, const bit_vector& a) override { note("attributesOutOfScope", o, a); }
+  void provide_attribute_value_update(unsigned o, const bit_vector& a) override {
+    note("provideAttributeValueUpdate", o, a);
+  }
+  void turn_updates_on_for_object_instance(unsigned o, const bit_vector& a) override {
+    note("turnUpdatesOnForObjectInstance", o, a);
+  }
+  void turn_updates_off_for_object_instance(unsigned o, const bit_vector& a) override {
+    note("turnUpdatesOffForObjectInstance", o, a);
+  }
+  void request_attribute_ownership_assumption(unsigned o, const bit_vector& a, const user_tag&) override {
+    note("requestAttributeOwnershipAssumption", o, a);
+  }
+  void attribute_ownership_divestiture_notification(unsigned o, const bit_vector& a) override {
+    note("attributeOwnershipDivestitureNotification", o, a);
+  }
+  void attribute_ownership_acquisition_notification(unsigned o, const bit_vector& a) override {
+    note("attributeOwnershipAcquisitionNotification", o, a);
+  }
+  void attribute_ownership_unavailable(unsigned o, const bit_vector& a) override {
+    note("attributeOwnershipUnavailable", o, a);
+  }
+  void request_attribute_ownership_release(unsigned o, const bit_vector& a, const user_tag&) override {
+    note("requestAttributeOwnershipRelease", o, a);
+  }
+  void confirm_attribute_ownership_acquisition_cancellation(unsigned o, const bit_vector& a) override {
+    note("confirmAttributeOwnershipAcquisitionCancellation", o, a);
+  }
+  void inform_attribute_ownership(unsigned object, unsigned attribute, unsigned federate) override {
+    note("informAttributeOwnership",
+         joined({std::to_string(object), std::to_string(attribute), std::to_string(federate)}));
+  }
+  void attribute_is_not_owned(unsigned object, unsigned attribute) override {
+    note("attributeIsNotOwned", joined({std::to_string(object), std::to_string(attribute)}));
+  }
+  void attribute_owned_by_rti(unsigned object, unsigned attribute) override {
+    note("attributeOwnedByRTI", joined({std::to_string(object), std::to_string(attribute)}));
+  }
+  void time_regulation_enabled(const absolute_time& time) override { note("timeRegulationEnabled", value(time)); }
+  void time_constrained_enabled(const absolute_time& time) override { note("timeConstrainedEnabled", value(time)); }
+  void time_advance_grant(const absolute_time& time) override { note("timeAdvanceGrant", value(time)); }
+  void request_retraction(const event_retraction_handle& handle) override {
+    note("requestRetraction", retraction(handle));
+  }
+
+private:
+  static std::string value(const absolute_time& time) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<const test_absolute_time&>(time).value());
+    return text;
+  }
+  static std::string retraction(const event_retraction_handle& handle) {
+    std::string text = std::to_string(handle.serial);
+    text.append("/").append(std::to_string(handle.federate));
+    return text;
+  }
+  static std::string timed(unsigned handle, const absolute_time& time, const event_retraction_handle& handle_of) {
+    return joined({std::to_string(handle), std::string("@").append(value(time)), retraction(handle_of)});
+  }
+  // The words separated by single spaces.
+  static std::string joined(std::initializer_list<std::string> words) {
+    std::string text;
+    for (const std::string& word : words) (text.empty() && &word == words.begin() ? text : text.append(" ")).append(word);
+    return text;
+  }
+  void note(const char* name) { record(name); }
+  void note(const char* name, const std::string& detail) { record(joined({name, detail})); }
+  void record(std::string line) {
+    callbacks.push_back(line);
+    if (on_callback) on_callback(line);
+  }
+  void note(const char* name, unsigned handle) { note(name, std::to_string(handle)); }
+  void note(const char* name, unsigned object, const bit_vector& attributes) {
+    std::string detail = std::to_string(object);
+    for (uint32_t a = attributes.find_next(0); a != bit_vector::npos; a = attributes.find_next(a + 1))
+      detail.append(" ").append(std::to_string(a));
+    note(name, detail);
+  }
+};
+
+// A timer that runs a test's action once, inside the scheduler pass of a tick.
+class action_timer : public oneshot_realtime_timer {
+public:
+  explicit action_timer(std::function<void()> action) : action_(std::move(action)) {}
+
+protected:
+  void on_timer() override { action_(); }
+
+private:
+  std::function<void()> action_;
+};
