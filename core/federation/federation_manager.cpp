@@ -15,7 +15,6 @@
 #include "federation/federation_listing.h"
 #include "ldm_buf.h"
 #include "frame/ldm_error.h"
-#include "frame/local_distribution_manager.h"
 #include "millisecond_clock.h"
 #include "rid.h"
 #include "scheduler.h"
@@ -127,34 +126,32 @@ fedstate_message fedstate_message::read(ldm_buf& buffer) {
 
 // Construction and destruction.
 
-federation_manager::federation_manager(local_distribution_manager& ldm)
-    : ldm_(ldm), identifier_(local_federate) {
-  debugging_events& debug = ldm_.get_debugging_events();
+federation_manager::federation_manager(RID& rid, scheduler& scheduler, stream_manager& streams,
+                                       debugging_events& debug, federation_host& host)
+    : rid_(rid), scheduler_(scheduler), streams_(streams), debug_(debug), host_(host), identifier_(local_federate) {
   debug.register_event(general_flag, "federation management: creates, joins, liveness");
   debug.register_event(heartbeat_flag, "every federation state message sent or received");
   trace_ = &debug.stream(general_flag);
   heartbeat_trace_ = &debug.stream(heartbeat_flag);
-  RID& rid = ldm_.get_rid();
-  const int32_t heartbeat = rid.get_integer("federation", "heartbeat_interval");
+  const int32_t heartbeat = rid_.get_integer("federation", "heartbeat_interval");
   heartbeat_interval_s_ = heartbeat > 0 ? static_cast<uint64_t>(heartbeat) : 0;
-  amber_timeout_ms_ = seconds_to_ms(rid.get_integer("federation", "federate_amber_timeout"));
-  red_timeout_ms_ = seconds_to_ms(rid.get_integer("federation", "federate_red_timeout"));
-  gone_timeout_ms_ = seconds_to_ms(rid.get_integer("federation", "federate_gone_timeout"));
-  ldm_.get_stream_manager().join(stream);
-  service_ = std::make_unique<stream_service>(&ldm_.get_stream_manager(), this, service_name);
-  timer_.schedule(ldm_.get_scheduler(), step_period_ms);
+  amber_timeout_ms_ = seconds_to_ms(rid_.get_integer("federation", "federate_amber_timeout"));
+  red_timeout_ms_ = seconds_to_ms(rid_.get_integer("federation", "federate_red_timeout"));
+  gone_timeout_ms_ = seconds_to_ms(rid_.get_integer("federation", "federate_gone_timeout"));
+  streams_.join(stream);
+  service_ = std::make_unique<stream_service>(&streams_, this, service_name);
+  timer_.schedule(scheduler_, step_period_ms);
 }
 
 federation_manager::~federation_manager() {
   resign();
   timer_.cancel();
   service_.reset();
-  ldm_.get_stream_manager().leave(stream);
+  streams_.leave(stream);
   federations_.clear();
   feds_.clear();
-  debugging_events& debug = ldm_.get_debugging_events();
-  debug.unregister_event(heartbeat_flag);
-  debug.unregister_event(general_flag);
+  debug_.unregister_event(heartbeat_flag);
+  debug_.unregister_event(general_flag);
 }
 
 // Services.
@@ -172,7 +169,7 @@ void federation_manager::create(const char* federation_name, const char* fed_fil
   record->name = federation_name;
   record->number = name_hash(federation_name);
   record->identifier = identifier_;
-  record->rid_checksum = ldm_.get_rid().get_checksum();
+  record->rid_checksum = rid_.get_checksum();
   record->fed_file = fed_file;
   record->fed_checksum = fed_->get_checksum();
   record->created_here = true;
@@ -205,7 +202,7 @@ unsigned federation_manager::join(const char* federate_name, const char* federat
   if (!federation)
     throw make_ldm_exception(ldm_error::FederationExecutionDoesNotExist, "Can't find federation %s", federation_name);
   if (!fed_) load_fed(federation->fed_file.c_str());
-  const bool rid_differs = federation->rid_checksum != ldm_.get_rid().get_checksum();
+  const bool rid_differs = federation->rid_checksum != rid_.get_checksum();
   const bool fed_differs = federation->fed_checksum != fed_->get_checksum();
   if (rid_differs || fed_differs) {
     report_mismatch(*federation, rid_differs, fed_differs);
@@ -225,7 +222,7 @@ unsigned federation_manager::join(const char* federate_name, const char* federat
   joined_ = federation;
   send_fedstate();
   try {
-    ldm_.join(fed_, federate_name, federation_name, record->handle, federation->number, identifier_,
+    host_.join(fed_, federate_name, federation_name, record->handle, federation->number, identifier_,
               federation->identifier);
   } catch (...) {
     // The managers could not be built: leave again, so that the others drop this federate.
@@ -240,7 +237,7 @@ void federation_manager::resign() {
   federate_record* own = joined_->own;
   own->state = state_resigned;
   send_fedstate();
-  ldm_.resign();
+  host_.resign();
   federation_record* federation = joined_;
   joined_ = nullptr;
   federation->own = nullptr;
@@ -331,7 +328,7 @@ size_t federation_manager::federate_count() const {
   return count;
 }
 
-uint64_t federation_manager::now() const { return ldm_.get_scheduler().get_clock().time(); }
+uint64_t federation_manager::now() const { return scheduler_.get_clock().time(); }
 
 // Joining helpers.
 
@@ -340,8 +337,8 @@ uint64_t federation_manager::now() const { return ldm_.get_scheduler().get_clock
 void federation_manager::discovery_wait(const char* federation_name) {
   if (discovery_done_) return;
   discovery_done_ = true;
-  const uint64_t wait_ms = seconds_to_ms(ldm_.get_rid().get_integer("federation", "join_timeout"));
-  ldm_.get_scheduler().tick(wait_ms, wait_ms);
+  const uint64_t wait_ms = seconds_to_ms(rid_.get_integer("federation", "join_timeout"));
+  scheduler_.tick(wait_ms, wait_ms);
   if (!find_federation(federation_name) && trace_->is_on())
     *trace_ << " Federation " << federation_name << "  not found." << std::endl;
 }
@@ -349,12 +346,12 @@ void federation_manager::discovery_wait(const char* federation_name) {
 // A loaded model becomes the current one; the one the joined managers use stays alive while
 // they exist, every other earlier one is freed.
 void federation_manager::load_fed(const char* fed_file) {
-  auto fed = std::make_unique<FED>(&ldm_.get_rid(), fed_file);
+  auto fed = std::make_unique<FED>(&rid_, fed_file);
   if (fed->get_status() == Document::load_failed)
     throw make_ldm_exception(ldm_error::CouldNotOpenFDD, "File not found: %s", fed_file);
   if (fed->get_status() != Document::ok)
     throw make_ldm_exception(ldm_error::ErrorReadingFDD, "Error parsing file: %s", fed_file);
-  const FED* in_use = ldm_.get_fed();
+  const FED* in_use = host_.get_fed();
   std::erase_if(feds_, [in_use](const std::unique_ptr<FED>& kept) { return kept.get() != in_use; });
   fed_ = fed.get();
   feds_.push_back(std::move(fed));
@@ -368,7 +365,7 @@ void federation_manager::report_mismatch(const federation_record& federation, bo
   out << "The " << which << " file" << (both ? "s" : "") << " differ" << (both ? "" : "s") << " from the one"
       << (both ? "s" : "") << " used to create the federation." << std::endl;
   if (rid_differs) {
-    out << "Federation RID cksum: " << federation.rid_checksum << "   My RID cksum: " << ldm_.get_rid().get_checksum()
+    out << "Federation RID cksum: " << federation.rid_checksum << "   My RID cksum: " << rid_.get_checksum()
         << std::endl;
   }
   if (fed_differs)
@@ -381,7 +378,7 @@ void federation_manager::report_mismatch(const federation_record& federation, bo
     print_federates(federation, out);
   out << "I am trying to join using:" << std::endl;
   out << " FED: " << fed_->get_fed_filename() << std::endl;
-  out << " RID: " << ldm_.get_rid().get_rid_filename() << std::endl;
+  out << " RID: " << rid_.get_rid_filename() << std::endl;
   out << " CWD: " << working_directory() << std::endl;
   out << std::endl;
 }
@@ -466,7 +463,7 @@ void federation_manager::apply(const fedstate_message& message) {
   }
   switch (message.state) {
     case state_resigned:
-      *trace_ << "Federate Gone: " << federate->name << " (" << federate->handle << ")" << std::endl;
+      trace_federate("Federate Gone", *federate);
       forget_federate(*federation, *federate);
       break;
     case state_vindictive:
@@ -523,7 +520,7 @@ void federation_manager::add_heard_federate(federation_record& federation, const
   record->last_heard = now();
   federate_record* federate = record.get();
   federation.federates.emplace(message.federate, std::move(record));
-  *trace_ << "New Federate: " << federate->name << " (" << federate->handle << ")" << std::endl;
+  trace_federate("New Federate", *federate);
   // Listeners track the federates of the federation they belong to, never those of others.
   if (!is_joined_federation(federation)) return;
   for (size_t i = 0; i < join_clients_.size(); ++i) join_clients_[i]->federate_joined(federate);
@@ -539,6 +536,10 @@ void federation_manager::obey_vindictive(const federation_record& federation, co
   shutdown_deadline_ = now() + shutdown_delay_ms;
   joined_->own->state = state_resigned;
   send_fedstate();
+}
+
+void federation_manager::trace_federate(const char* event, const federate_record& federate) const {
+  if (trace_->is_on()) *trace_ << event << ": " << federate.name << " (" << federate.handle << ")" << std::endl;
 }
 
 // Tells the listeners (for the joined federation) and frees the record.
@@ -567,13 +568,13 @@ void federation_manager::sweep_liveness(uint64_t t) {
       if (&federate == federation->own) continue;
       if (federate.liveness == liveness_green && t > federate.last_heard + amber_timeout_ms_) {
         federate.liveness = liveness_amber;
-        *trace_ << "Federate Amber: " << federate.name << " (" << federate.handle << ")" << std::endl;
+        trace_federate("Federate Amber", federate);
       } else if (federate.liveness == liveness_amber && t > federate.last_heard + red_timeout_ms_) {
         federate.liveness = liveness_red;
-        *trace_ << "Federate Red: " << federate.name << " (" << federate.handle << ")" << std::endl;
+        trace_federate("Federate Red", federate);
       } else if (federate.liveness == liveness_red && t > federate.last_heard + gone_timeout_ms_) {
         federate.liveness = liveness_gone;
-        *trace_ << "Federate Gone: " << federate.name << " (" << federate.handle << ")" << std::endl;
+        trace_federate("Federate Gone", federate);
         forget_federate(*federation, federate);
       }
     }
@@ -595,13 +596,12 @@ void federation_manager::watch_mismatch(uint64_t t) {
   last_mismatch_ = 0;
 }
 
-// Runs inside the distribution manager's own tick: after the delete nothing of it, nor of this
-// manager, may be touched, so the process ends right there without unwinding into freed frames.
+// Runs inside the distribution manager's own tick: once the federate has ended nothing of it, nor
+// of this manager, may be touched, so the process ends right there without unwinding into freed frames.
 void federation_manager::end_process(const char* why) {
   std::cout << std::endl << why << std::endl;
   resign();
-  local_distribution_manager* ldm = &ldm_;
-  delete ldm;
+  host_.end_federate();
   std::cout.flush();
   std::fflush(nullptr);
   _exit(255);

@@ -3,7 +3,8 @@
 // gives this federate its handle; watches the other federates' liveness; detects federates that
 // run with another FED or RID file; and carries the federation-wide shut-down. There is no
 // central server: whether a federation exists is decided by what this federate has heard. The
-// local_distribution_manager owns one from its construction to its destruction.
+// local_distribution_manager owns one from its construction to its destruction and serves as its
+// federation_host.
 //
 // fedstate message (service "federation_manager", broadcast on stream 1 at priority 0x20;
 // followed by a flush of stream 1 when the state is not Happy):
@@ -35,11 +36,14 @@
 #include "timers.h"
 
 class FED;
+class RID;
+class debugging_events;
 class dstream;
 class federate_handle_set;
 class federate_join_client;
 class ldm_buf;
-class local_distribution_manager;
+class scheduler;
+class stream_manager;
 
 // What a federate announces about itself.
 enum federate_state : int32_t { state_happy = 0, state_resigned = 1, state_vindictive = 2 };
@@ -103,6 +107,24 @@ struct fedstate_message {
   static constexpr size_t max_text = 4096;
 };
 
+// What the federation manager asks of the federate it serves: build the joined managers once a
+// join is accepted, tear them down at resign, name the model they use, and end the federate at a
+// federation-wide shut-down.
+class federation_host {
+public:
+  virtual void join(FED* fed, const char* federate_name, const char* federation_name, unsigned federate_id,
+                    unsigned federation_id, const federate_identifier& federate,
+                    const federate_identifier& federation) = 0;
+  virtual void resign() = 0;
+  // The model the joined managers use; null while not joined.
+  virtual FED* get_fed() const = 0;
+  // Deletes the federate's distribution manager, and with it the federation manager.
+  virtual void end_federate() = 0;
+
+protected:
+  ~federation_host() = default;
+};
+
 class federation_manager : public stream_service_client {
 public:
   static constexpr int stream = 1;
@@ -114,7 +136,8 @@ public:
 
   // Registers the debug flags "federation" and "federation_heartbeats", joins stream 1, reads
   // the federation timeouts from the RID and starts the 10 ms timer.
-  explicit federation_manager(local_distribution_manager& ldm);
+  federation_manager(RID& rid, scheduler& scheduler, stream_manager& streams, debugging_events& debug,
+                     federation_host& host);
   // Resigns first when still joined.
   ~federation_manager() override;
   federation_manager(const federation_manager&) = delete;
@@ -179,8 +202,8 @@ private:
   void timer_step();
   void sweep_liveness(uint64_t now);
   void watch_mismatch(uint64_t now);
-  // The shut-down's last act: deletes the distribution manager (and so this manager) and ends
-  // the process with exit status -1, never returning.
+  // The shut-down's last act: ends the federate (and so this manager) and the process with exit
+  // status -1, never returning.
   [[noreturn]] void end_process(const char* why);
 
   void discovery_wait(const char* federation_name);
@@ -188,13 +211,19 @@ private:
   void report_mismatch(const federation_record& federation, bool rid_differs, bool fed_differs) const;
   void send_fedstate();
   void forget_federate(federation_record& federation, federate_record& federate);
+  // "<event>: <name> (<handle>)" on the federation trace.
+  void trace_federate(const char* event, const federate_record& federate) const;
   federation_record* find_federation(const char* name) const;
   federate_record* find_by_handle(unsigned handle) const;
   size_t federate_count() const;
   uint64_t now() const;
   bool is_joined_federation(const federation_record& federation) const { return &federation == joined_; }
 
-  local_distribution_manager& ldm_;
+  RID& rid_;
+  scheduler& scheduler_;
+  stream_manager& streams_;
+  debugging_events& debug_;
+  federation_host& host_;
   dstream* trace_;
   dstream* heartbeat_trace_;
   std::unique_ptr<stream_service> service_;

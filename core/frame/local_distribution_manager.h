@@ -1,5 +1,6 @@
 // The core object of one federate: owns the configuration, clock, scheduler, debugging events,
-// statistics and stream transport from construction on, and the join-time managers while joined.
+// statistics, stream transport and federation manager from construction on, and the join-time
+// managers (joined_managers) while joined.
 // Every service runs inside one frame (lock, ticking guard, accounting, tracing, joined check,
 // argument checks, RID switches) before it forwards; all work happens on the caller's thread
 // inside a service or tick. The binding derives from this class and owns one per ambassador.
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "federate_identifier.h"
+#include "federation/federation_manager.h"
 #include "frame/rti_api_call.h"
 
 class FED;
@@ -22,7 +24,7 @@ class callback_queue;
 class debugging_events;
 class dstream;
 class federate_handle_set;
-class federation_manager;
+class joined_managers;
 class message_stats_tracker;
 class millisecond_clock;
 class scheduler;
@@ -39,7 +41,7 @@ struct event_retraction_handle;
 // The service groups a RID can switch off, in the order of the RID's disable section.
 enum class service_group { syncpoints, saverestore, queries, ownership, timeadvance, regions };
 
-class local_distribution_manager {
+class local_distribution_manager : private federation_host {
 public:
   // The platform text of this build in the version banner.
   static constexpr const char* platform_text = "linux_g++-12";
@@ -47,8 +49,9 @@ public:
   static constexpr uint8_t release_byte = 0x22;
 
   // Prints the version banner, then reads the RID (named by RTI_RID_FILE) and builds everything
-  // a federate needs before it joins.
-  explicit local_distribution_manager(const char* api_name);
+  // a federate needs before it joins. Without a scheduler it runs on the real clock; a test may
+  // pass one on a clock of its own (a stepped clock), which must outlive this manager.
+  explicit local_distribution_manager(const char* api_name, std::unique_ptr<scheduler> on_clock = nullptr);
   virtual ~local_distribution_manager();
   local_distribution_manager(const local_distribution_manager&) = delete;
   local_distribution_manager& operator=(const local_distribution_manager&) = delete;
@@ -113,8 +116,9 @@ public:
   // Called by the federation manager once a join is accepted: stores the identity and builds the
   // join-time managers. resign() tears them down again and is harmless when not joined.
   void join(FED* fed, const char* federate_name, const char* federation_name, unsigned federate_id,
-            unsigned federation_id, const federate_identifier& federate, const federate_identifier& federation);
-  void resign();
+            unsigned federation_id, const federate_identifier& federate,
+            const federate_identifier& federation) override;
+  void resign() override;
 
   // Identity and status: no frame, no lock, no counting. Null or 0 while not joined.
   const char* get_federate_name() const;
@@ -149,9 +153,9 @@ public:
   int get_api_tracker() const { return api_tracker_; }
   stream_manager& get_stream_manager() { return *streams_; }
   federation_manager& get_federation_manager() { return *federation_manager_; }
-  FED* get_fed() const { return fed_; }
+  FED* get_fed() const override { return fed_; }
   // The callbacks owed the federate; null while not joined.
-  callback_queue* get_callback_queue() const { return callback_queue_.get(); }
+  callback_queue* get_callback_queue() const;
   // Held by every service and tick; the callback queue releases it around each callback.
   std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }
@@ -312,14 +316,15 @@ private:
   // Every entry's attribute set against the class, then every region.
   void check_region_entries(unsigned object_class, const bit_vector* const attributes[], region_spec* const regions[],
                             unsigned count, const char* service) const;
-  const argument_checker& checks() const { return *checker_; }
+  const argument_checker& checks() const;
+  void end_federate() override;
   const FED& fed() const { return *fed_; }
   bool run_tick(rti_api_call call, uint64_t limit_ms, uint64_t budget_ms);
 
   // Construction order; destruction runs in reverse.
   std::string api_name_;
   std::unique_ptr<RID> rid_;
-  std::unique_ptr<millisecond_clock> clock_;
+  std::unique_ptr<millisecond_clock> clock_;  // null when the scheduler came with a clock of its own
   std::unique_ptr<scheduler> scheduler_;
   std::unique_ptr<debugging_events> debug_;
   std::array<dstream*, rti_api_service_count> api_trace_{};  // streams owned by debug_
@@ -331,8 +336,7 @@ private:
 
   // Join-time state: set by join, cleared by resign.
   FED* fed_ = nullptr;  // owned by the federation manager
-  std::unique_ptr<argument_checker> checker_;
-  std::unique_ptr<callback_queue> callback_queue_;  // built last at join
+  std::unique_ptr<joined_managers> joined_;
 
   std::recursive_mutex lock_;
   bool ticking_ = false;

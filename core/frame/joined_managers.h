@@ -1,0 +1,30 @@
+// What a federate builds when it joins and tears down when it resigns: the managers of the joined
+// federation, built in the join order and torn down in the resign order, which is not the reverse
+// of construction. The distribution manager owns one while joined; a manager reaches its peers
+// through it.
+#pragma once
+
+#include <memory>
+
+class FED;
+class argument_checker;
+class callback_queue;
+class local_distribution_manager;
+
+class joined_managers {
+public:
+  joined_managers(local_distribution_manager& ldm, const FED& fed);
+  // Tears down in the resign order; pending callbacks are dropped undelivered.
+  ~joined_managers();
+  joined_managers(const joined_managers&) = delete;
+  joined_managers& operator=(const joined_managers&) = delete;
+
+  const argument_checker& checker() const { return *checker_; }
+  callback_queue& callbacks() { return *callback_queue_; }
+
+private:
+  void tear_down();
+
+  std::unique_ptr<argument_checker> checker_;
+  std::unique_ptr<callback_queue> callback_queue_;
+};

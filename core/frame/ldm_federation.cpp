@@ -1,0 +1,118 @@
+// The federation management services: create, join, resign and destroy through the federation
+// manager; synchronization points, save and restore.
+#include "frame/local_distribution_manager.h"
+
+#include "federation/federation_manager.h"
+#include "frame/ldm_frame.h"
+
+void local_distribution_manager::create_federation_execution(const char* federation, const char* fed_file) {
+  service_frame frame(*this, rti_api_call::createFederationExecution, frame_kind::unjoined);
+  check_string(federation);
+  check_string(fed_file);
+  federation_manager_->create(federation, fed_file);
+}
+
+void local_distribution_manager::destroy_federation_execution(const char* federation) {
+  service_frame frame(*this, rti_api_call::destroyFederationExecution, frame_kind::unjoined);
+  check_string(federation);
+  federation_manager_->destroy(federation);
+}
+
+unsigned local_distribution_manager::join_federation_execution(const char* federate, const char* federation) {
+  service_frame frame(*this, rti_api_call::joinFederationExecution, frame_kind::guarded_unjoined);
+  check_string(federate);
+  check_string(federation);
+  return federation_manager_->join(federate, federation);
+}
+
+void local_distribution_manager::resign_federation_execution(bool, bool, bool) {
+  service_frame frame(*this, rti_api_call::resignFederationExecution, frame_kind::guarded_joined);
+  // The resign action comes first once its managers exist: cancelling pending acquisitions
+  // (ownership manager), handing implicitly transferred attributes to the transports' failure
+  // objects, deleting the objects whose privilegeToDelete is owned here (object manager) and
+  // releasing owned attributes (ddb). Until then there is nothing to cancel, hand over, delete
+  // or release, so those steps do nothing and refuse nothing.
+  federation_manager_->resign();
+}
+
+void local_distribution_manager::register_federation_synchronization_point(const char* label, const user_tag&) {
+  service_frame frame(*this, rti_api_call::registerFederationSynchronizationPoint);
+  check_string(label);
+  check_switch(service_group::syncpoints);
+  frame.unavailable(missing::syncpoint_manager);
+}
+
+void local_distribution_manager::register_federation_synchronization_point(const char* label, const user_tag&,
+                                                                           const federate_handle_set&) {
+  service_frame frame(*this, rti_api_call::registerFederationSynchronizationPointWithFederates);
+  check_string(label);
+  check_switch(service_group::syncpoints);
+  frame.unavailable(missing::syncpoint_manager);
+}
+
+void local_distribution_manager::synchronization_point_achieved(const char* label) {
+  service_frame frame(*this, rti_api_call::synchronizationPointAchieved);
+  check_string(label);
+  check_switch(service_group::syncpoints);
+  frame.unavailable(missing::syncpoint_manager);
+}
+
+namespace {
+
+// Save and restore are refused by every federate; the binding reports the text.
+[[noreturn]] void not_implemented(const char* method) {
+  throw make_ldm_exception(ldm_error::InternalError, "Method %s is not implemented", method);
+}
+
+}  // namespace
+
+void local_distribution_manager::request_federation_save(const char* label) {
+  service_frame frame(*this, rti_api_call::requestFederationSave);
+  check_string(label);
+  check_switch(service_group::saverestore);
+  not_implemented("requestFederationSave");
+}
+
+void local_distribution_manager::request_federation_save(const char* label, const absolute_time&) {
+  service_frame frame(*this, rti_api_call::requestFederationSaveWithTime);
+  check_string(label);
+  check_switch(service_group::saverestore);
+  frame.unavailable(missing::time_manager);  // checks the time before the refusal
+}
+
+void local_distribution_manager::federate_save_begun() {
+  service_frame frame(*this, rti_api_call::federateSaveBegun);
+  check_switch(service_group::saverestore);
+  not_implemented(frame.name());
+}
+
+void local_distribution_manager::federate_save_complete() {
+  service_frame frame(*this, rti_api_call::federateSaveComplete);
+  check_switch(service_group::saverestore);
+  not_implemented(frame.name());
+}
+
+void local_distribution_manager::federate_save_not_complete() {
+  service_frame frame(*this, rti_api_call::federateSaveNotComplete);
+  check_switch(service_group::saverestore);
+  not_implemented(frame.name());
+}
+
+void local_distribution_manager::request_federation_restore(const char* label) {
+  service_frame frame(*this, rti_api_call::requestFederationRestore);
+  check_string(label);
+  check_switch(service_group::saverestore);
+  not_implemented(frame.name());
+}
+
+void local_distribution_manager::federate_restore_complete() {
+  service_frame frame(*this, rti_api_call::federateRestoreComplete);
+  check_switch(service_group::saverestore);
+  not_implemented(frame.name());
+}
+
+void local_distribution_manager::federate_restore_not_complete() {
+  service_frame frame(*this, rti_api_call::federateRestoreNotComplete);
+  check_switch(service_group::saverestore);
+  not_implemented(frame.name());
+}

@@ -1,0 +1,103 @@
+// The parts of the distribution manager that every file of its services shares: the service
+// frame, the ticking guard, the refusal texts and the names of the managers a service cannot
+// reach yet. Private to core/frame.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "federation/federation_manager.h"
+#include "frame/argument_checker.h"
+#include "frame/debugging_events.h"
+#include "frame/ldm_error.h"
+#include "frame/local_distribution_manager.h"
+#include "frame/rti_api_call.h"
+#include "message_stats.h"
+
+inline constexpr const char* null_string_passed = "NULL string passed";
+inline constexpr const char* null_region_passed = "NULL Region passed";
+inline constexpr const char* null_array_passed = "NULL attribute set or region array passed";
+
+// Names of the service groups as the RID's disable section and the messages spell them.
+inline constexpr const char* group_names[] = {"syncpoints", "saverestore", "queries", "ownership", "timeadvance", "regions"};
+
+// The managers a service forwards to that later work adds to the federate. Until a manager
+// exists, its services refuse with InternalError naming the service and the manager.
+namespace missing {
+inline constexpr const char* syncpoint_manager = "synchronization point manager";
+inline constexpr const char* declaration_database = "declaration database";
+inline constexpr const char* subscription_agent = "subscription agent";
+inline constexpr const char* object_manager = "object manager";
+inline constexpr const char* transport_manager = "transport manager";
+inline constexpr const char* consistency_manager = "consistency manager";
+inline constexpr const char* time_manager = "time manager";
+inline constexpr const char* retraction_manager = "retraction manager";
+}  // namespace missing
+
+// Which optional frame steps a service runs.
+enum class frame_kind { joined, unjoined, guarded_unjoined, guarded_joined };
+
+inline bool checks_joined(frame_kind kind) { return kind == frame_kind::joined || kind == frame_kind::guarded_joined; }
+inline bool guards_ticking(frame_kind kind) {
+  return kind == frame_kind::guarded_unjoined || kind == frame_kind::guarded_joined;
+}
+
+// The word the ticking guard's message names the call by.
+inline const char* guard_word(rti_api_call call) {
+  switch (call) {
+    case rti_api_call::tick: return "\"tick\"";
+    case rti_api_call::tickWithTimes: return "\"tick_with_times\"";
+    default: return rti_api_call_name(call);
+  }
+}
+
+// Sets the ticking flag for tick, join and resign, refusing when it is set already (a callback
+// calling them from inside tick); clears it on every way out.
+class local_distribution_manager::ticking_guard {
+public:
+  ticking_guard(local_distribution_manager& ldm, rti_api_call call, bool active) : ldm_(ldm), active_(active) {
+    if (!active_) return;
+    if (ldm_.ticking_) {
+      throw make_ldm_exception(ldm_error::ConcurrentAccessAttempted, "%s was called while we are ticking",
+                               guard_word(call));
+    }
+    ldm_.ticking_ = true;
+  }
+  ~ticking_guard() {
+    if (active_) ldm_.ticking_ = false;
+  }
+  ticking_guard(const ticking_guard&) = delete;
+  ticking_guard& operator=(const ticking_guard&) = delete;
+
+private:
+  local_distribution_manager& ldm_;
+  bool active_;
+};
+
+// The frame around every service, as a scope: lock, ticking guard, one count in the "api"
+// tracker, the trace line, the joined check. Intercepts, once plug-ins can add them, run before
+// the frame is entered, so a vetoed call is neither locked nor counted.
+class local_distribution_manager::service_frame {
+public:
+  service_frame(local_distribution_manager& ldm, rti_api_call call, frame_kind kind = frame_kind::joined)
+      : call_(call), lock_(ldm.lock_), guard_(ldm, call, guards_ticking(kind)) {
+    const auto number = static_cast<uint32_t>(call);
+    ldm.stats_->note_event(ldm.api_tracker_, number, 1);
+    if (dstream* trace = ldm.api_trace_[number]; trace->is_on())
+      *trace << "local_distribution_manager: " << name() << " called" << std::endl;
+    if (checks_joined(kind)) ldm.federation_manager_->check_joined(name());
+  }
+
+  const char* name() const { return rti_api_call_name(call_); }
+
+  // The forward of a service whose manager this build does not have yet.
+  [[noreturn]] void unavailable(const char* manager) const {
+    throw make_ldm_exception(ldm_error::InternalError, "%s cannot be served: this federate has no %s yet", name(),
+                             manager);
+  }
+
+private:
+  rti_api_call call_;
+  std::unique_lock<std::recursive_mutex> lock_;
+  ticking_guard guard_;
+};

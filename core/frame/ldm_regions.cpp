@@ -1,0 +1,132 @@
+// The data distribution management services.
+#include "frame/local_distribution_manager.h"
+
+#include "frame/ldm_frame.h"
+#include "time/event_retraction_handle.h"
+
+region_spec* local_distribution_manager::create_region(unsigned space, unsigned extents) {
+  service_frame frame(*this, rti_api_call::createRegion);
+  checks().check_space(space, frame.name());
+  if (extents == 0) throw ldm_exception(ldm_error::InvalidRangeBound, "Zero passed for number of extents");
+  check_switch(service_group::regions);
+  frame.unavailable(missing::subscription_agent);
+}
+
+void local_distribution_manager::notify_about_region_modification(region_spec* region) {
+  service_frame frame(*this, rti_api_call::notifyAboutRegionModification);
+  check_region(region);
+  check_switch(service_group::regions);
+  frame.unavailable(missing::subscription_agent);
+}
+
+void local_distribution_manager::delete_region(region_spec* region) {
+  service_frame frame(*this, rti_api_call::deleteRegion);
+  check_region(region);
+  check_switch(service_group::regions);
+  frame.unavailable(missing::subscription_agent);
+}
+
+void local_distribution_manager::check_region_entries(unsigned object_class, const bit_vector* const attributes[],
+                                                      region_spec* const regions[], unsigned count,
+                                                      const char* service) const {
+  if (count > 0 && (!attributes || !regions)) throw ldm_exception(ldm_error::InternalError, null_array_passed);
+  for (unsigned i = 0; i < count; ++i) {
+    if (!attributes[i]) throw ldm_exception(ldm_error::InternalError, null_array_passed);
+    checks().check_class_attributes(object_class, *attributes[i], service);
+  }
+  for (unsigned i = 0; i < count; ++i) check_region(regions[i]);
+}
+
+unsigned local_distribution_manager::register_object_instance_with_region(unsigned object_class,
+                                                                          const bit_vector* const attributes[],
+                                                                          region_spec* const regions[],
+                                                                          unsigned count) {
+  service_frame frame(*this, rti_api_call::registerObjectInstanceWithRegion);
+  check_region_entries(object_class, attributes, regions, count, frame.name());
+  check_switch(service_group::regions);
+  frame.unavailable(missing::object_manager);
+}
+
+unsigned local_distribution_manager::register_object_instance_with_region(unsigned object_class, const char* name,
+                                                                          const bit_vector* const attributes[],
+                                                                          region_spec* const regions[],
+                                                                          unsigned count) {
+  service_frame frame(*this, rti_api_call::registerObjectInstanceWithRegionWithName);
+  check_string(name);
+  check_region_entries(object_class, attributes, regions, count, frame.name());
+  check_switch(service_group::regions);
+  frame.unavailable(missing::object_manager);
+}
+
+void local_distribution_manager::associate_region_for_updates(region_spec*, unsigned, const bit_vector&) {
+  service_frame frame(*this, rti_api_call::associateRegionForUpdates);
+  frame.unavailable(missing::declaration_database);
+}
+
+void local_distribution_manager::unassociate_region_for_updates(region_spec*, unsigned) {
+  service_frame frame(*this, rti_api_call::unassociateRegionForUpdates);
+  frame.unavailable(missing::declaration_database);
+}
+
+void local_distribution_manager::subscribe_object_class_attributes_with_region(unsigned object_class,
+                                                                               region_spec* region,
+                                                                               const bit_vector& attributes, bool) {
+  service_frame frame(*this, rti_api_call::subscribeObjectClassAttributesWithRegion);
+  checks().check_class_attributes(object_class, attributes, frame.name());
+  check_region(region);
+  check_switch(service_group::regions);
+  frame.unavailable(missing::subscription_agent);
+}
+
+void local_distribution_manager::unsubscribe_object_class_with_region(unsigned object_class, region_spec* region) {
+  service_frame frame(*this, rti_api_call::unsubscribeObjectClassWithRegion);
+  checks().check_class(object_class, frame.name());
+  check_region(region);
+  check_switch(service_group::regions);
+  frame.unavailable(missing::subscription_agent);
+}
+
+void local_distribution_manager::subscribe_interaction_class_with_region(unsigned interaction, region_spec* region,
+                                                                         bool) {
+  service_frame frame(*this, rti_api_call::subscribeInteractionClassWithRegion);
+  checks().check_interaction(interaction, frame.name());
+  check_region(region);
+  check_switch(service_group::regions);
+  frame.unavailable(missing::subscription_agent);
+}
+
+void local_distribution_manager::unsubscribe_interaction_class_with_region(unsigned interaction, region_spec* region) {
+  service_frame frame(*this, rti_api_call::unsubscribeInteractionClassWithRegion);
+  checks().check_interaction(interaction, frame.name());
+  check_region(region);
+  check_switch(service_group::regions);
+  frame.unavailable(missing::subscription_agent);
+}
+
+void local_distribution_manager::send_interaction_with_region(unsigned, const handle_value_set&, const user_tag&,
+                                                              region_spec* region) {
+  service_frame frame(*this, rti_api_call::sendInteractionWithRegion);
+  check_region(region);
+  check_switch(service_group::regions);
+  frame.unavailable(missing::transport_manager);
+}
+
+event_retraction_handle local_distribution_manager::send_interaction_with_region(unsigned, const handle_value_set&,
+                                                                                 const absolute_time&,
+                                                                                 const user_tag&,
+                                                                                 region_spec* region) {
+  service_frame frame(*this, rti_api_call::sendInteractionWithRegionWithTime);
+  check_region(region);
+  frame.unavailable(missing::time_manager);  // checks the time before the regions switch
+}
+
+void local_distribution_manager::request_class_attribute_value_update_with_region(unsigned object_class,
+                                                                                  const bit_vector&,
+                                                                                  region_spec* region) {
+  service_frame frame(*this, rti_api_call::requestClassAttributeValueUpdateWithRegion);
+  checks().check_class(object_class, frame.name());
+  check_region(region);
+  check_switch(service_group::queries);
+  check_switch(service_group::regions);
+  frame.unavailable(missing::consistency_manager);
+}

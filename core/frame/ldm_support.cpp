@@ -1,0 +1,211 @@
+// The support services: names and handles of the joined federation's object model and objects,
+// and the advisory switches.
+#include "frame/local_distribution_manager.h"
+
+#include "fed/fed.h"
+#include "frame/ldm_frame.h"
+
+// Names and handles of the object model come from the joined FED.
+
+namespace {
+
+// A handle the model does not know, reported with the service's own code and text.
+uint32_t known_handle(uint32_t handle, ldm_error code, const char* format, const char* name) {
+  if (handle == invalid_handle) throw make_ldm_exception(code, format, name);
+  return handle;
+}
+
+const char* known_name(const char* name, ldm_error code, const char* format, unsigned handle) {
+  if (!name) throw make_ldm_exception(code, format, handle);
+  return name;
+}
+
+}  // namespace
+
+unsigned local_distribution_manager::get_object_class_handle(const char* name) {
+  service_frame frame(*this, rti_api_call::getObjectClassHandle);
+  check_string(name);
+  return known_handle(fed().get_object_class_handle(name), ldm_error::NameNotFound,
+                      "Unknown class %s in getObjectClassHandle", name);
+}
+
+const char* local_distribution_manager::get_object_class_name(unsigned object_class) {
+  service_frame frame(*this, rti_api_call::getObjectClassName);
+  return known_name(fed().get_object_class_name(object_class), ldm_error::ObjectClassNotDefined,
+                    "Unknown class %d in getObjectClassName", object_class);
+}
+
+unsigned local_distribution_manager::get_attribute_handle(const char* name, unsigned object_class) {
+  service_frame frame(*this, rti_api_call::getAttributeHandle);
+  check_string(name);
+  checks().check_class(object_class, frame.name());
+  return known_handle(fed().get_attribute_handle(name, object_class), ldm_error::NameNotFound,
+                      "Unknown attribute %s in getAttributeHandle", name);
+}
+
+const char* local_distribution_manager::get_attribute_name(unsigned attribute, unsigned object_class) {
+  service_frame frame(*this, rti_api_call::getAttributeName);
+  checks().check_class(object_class, frame.name());
+  return known_name(fed().get_attribute_name(attribute, object_class), ldm_error::AttributeNotDefined,
+                    "Unknown attribute %d in getAttributeName", attribute);
+}
+
+unsigned local_distribution_manager::get_interaction_class_handle(const char* name) {
+  service_frame frame(*this, rti_api_call::getInteractionClassHandle);
+  check_string(name);
+  return known_handle(fed().get_interaction_class_handle(name), ldm_error::NameNotFound,
+                      "Unknown interaction %s in getInteractionClassHandle", name);
+}
+
+const char* local_distribution_manager::get_interaction_class_name(unsigned interaction) {
+  service_frame frame(*this, rti_api_call::getInteractionClassName);
+  return known_name(fed().get_interaction_class_name(interaction), ldm_error::InteractionClassNotDefined,
+                    "Unknown interaction %d in getInteractionClassName", interaction);
+}
+
+unsigned local_distribution_manager::get_parameter_handle(const char* name, unsigned interaction) {
+  service_frame frame(*this, rti_api_call::getParameterHandle);
+  check_string(name);
+  checks().check_interaction(interaction, frame.name());
+  return known_handle(fed().get_parameter_handle(name, interaction), ldm_error::NameNotFound,
+                      "Unknown parameter %s in getParameterHandle", name);
+}
+
+const char* local_distribution_manager::get_parameter_name(unsigned parameter, unsigned interaction) {
+  service_frame frame(*this, rti_api_call::getParameterName);
+  checks().check_interaction(interaction, frame.name());
+  return known_name(fed().get_parameter_name(parameter, interaction), ldm_error::InteractionParameterNotDefined,
+                    "Unknown parameter %d in getParameterName", parameter);
+}
+
+unsigned local_distribution_manager::get_object_instance_handle(const char* name) {
+  service_frame frame(*this, rti_api_call::getObjectInstanceHandle);
+  check_string(name);
+  frame.unavailable(missing::declaration_database);
+}
+
+const char* local_distribution_manager::get_object_instance_name(unsigned) {
+  service_frame frame(*this, rti_api_call::getObjectInstanceName);
+  frame.unavailable(missing::declaration_database);
+}
+
+unsigned local_distribution_manager::get_routing_space_handle(const char* name) {
+  service_frame frame(*this, rti_api_call::getRoutingSpaceHandle);
+  check_string(name);
+  return known_handle(fed().get_routing_space_handle(name), ldm_error::NameNotFound,
+                      "Unknown space %s in getRoutingSpaceHandle", name);
+}
+
+const char* local_distribution_manager::get_routing_space_name(unsigned space) {
+  service_frame frame(*this, rti_api_call::getRoutingSpaceName);
+  return known_name(fed().get_routing_space_name(space), ldm_error::InvalidSpaceHandle,
+                    "Unknown space %d in getRoutingSpaceName", space);
+}
+
+unsigned local_distribution_manager::get_dimension_handle(const char* name, unsigned space) {
+  service_frame frame(*this, rti_api_call::getDimensionHandle);
+  check_string(name);
+  checks().check_space(space, frame.name());
+  return known_handle(fed().get_dimension_handle(name, space), ldm_error::NameNotFound,
+                      "Unknown dimension %s in getDimensionHandle", name);
+}
+
+const char* local_distribution_manager::get_dimension_name(unsigned dimension, unsigned space) {
+  service_frame frame(*this, rti_api_call::getDimensionName);
+  checks().check_space(space, frame.name());
+  return known_name(fed().get_dimension_name(dimension, space), ldm_error::InvalidDimensionHandle,
+                    "Unknown dimension %d in getDimensionName", dimension);
+}
+
+unsigned local_distribution_manager::get_attribute_routing_space_handle(unsigned attribute, unsigned object_class) {
+  service_frame frame(*this, rti_api_call::getAttributeRoutingSpaceHandle);
+  checks().check_class_attribute(object_class, attribute, frame.name());
+  return fed().get_routing_space(attribute, object_class);
+}
+
+unsigned local_distribution_manager::get_object_instance_class(unsigned) {
+  service_frame frame(*this, rti_api_call::getObjectClass);
+  frame.unavailable(missing::declaration_database);
+}
+
+unsigned local_distribution_manager::get_interaction_routing_space_handle(unsigned interaction) {
+  service_frame frame(*this, rti_api_call::getInteractionRoutingSpaceHandle);
+  checks().check_interaction(interaction, frame.name());
+  return fed().get_interaction_routing_space(interaction);
+}
+
+unsigned local_distribution_manager::get_transportation_handle(const char* name) {
+  service_frame frame(*this, rti_api_call::getTransportationHandle);
+  check_string(name);
+  return known_handle(fed().get_transport_id(name), ldm_error::InvalidTransportationName,
+                      "Unknown transport %s in getTransportationHandle", name);
+}
+
+const char* local_distribution_manager::get_transportation_name(unsigned transport) {
+  service_frame frame(*this, rti_api_call::getTransportationName);
+  return known_name(fed().get_transport_name(transport), ldm_error::InvalidTransportationType,
+                    "Unknown transport %d in getTransportationName", transport);
+}
+
+unsigned local_distribution_manager::get_ordering_handle(const char* name) {
+  service_frame frame(*this, rti_api_call::getOrderingHandle);
+  check_string(name);
+  return known_handle(fed().get_order_id(name), ldm_error::InvalidOrderName, "Unknown order %s in getOrderingHandle",
+                      name);
+}
+
+const char* local_distribution_manager::get_ordering_name(unsigned order) {
+  service_frame frame(*this, rti_api_call::getOrderingName);
+  return known_name(fed().get_order_name(order), ldm_error::InvalidOrderType, "Unknown order %d in getOrderingName",
+                    order);
+}
+
+unsigned local_distribution_manager::get_region_token(region_spec* region) {
+  service_frame frame(*this, rti_api_call::getRegionToken);
+  check_region(region);
+  frame.unavailable(missing::subscription_agent);
+}
+
+region_spec* local_distribution_manager::get_region(unsigned) {
+  service_frame frame(*this, rti_api_call::getRegion);
+  frame.unavailable(missing::subscription_agent);
+}
+
+void local_distribution_manager::enable_class_relevance_advisory_switch() {
+  service_frame frame(*this, rti_api_call::enableClassRelevanceAdvisorySwitch);
+  frame.unavailable(missing::declaration_database);
+}
+
+void local_distribution_manager::disable_class_relevance_advisory_switch() {
+  service_frame frame(*this, rti_api_call::disableClassRelevanceAdvisorySwitch);
+  frame.unavailable(missing::declaration_database);
+}
+
+void local_distribution_manager::enable_attribute_relevance_advisory_switch() {
+  service_frame frame(*this, rti_api_call::enableAttributeRelevanceAdvisorySwitch);
+  frame.unavailable(missing::declaration_database);
+}
+
+void local_distribution_manager::disable_attribute_relevance_advisory_switch() {
+  service_frame frame(*this, rti_api_call::disableAttributeRelevanceAdvisorySwitch);
+  frame.unavailable(missing::declaration_database);
+}
+
+// Attribute scope advisories are always sent, so both switch calls are accepted and change nothing.
+void local_distribution_manager::enable_attribute_scope_advisory_switch() {
+  service_frame frame(*this, rti_api_call::enableAttributeScopeAdvisorySwitch);
+}
+
+void local_distribution_manager::disable_attribute_scope_advisory_switch() {
+  service_frame frame(*this, rti_api_call::disableAttributeScopeAdvisorySwitch);
+}
+
+void local_distribution_manager::enable_interaction_relevance_advisory_switch() {
+  service_frame frame(*this, rti_api_call::enableInteractionRelevanceAdvisorySwitch);
+  frame.unavailable(missing::declaration_database);
+}
+
+void local_distribution_manager::disable_interaction_relevance_advisory_switch() {
+  service_frame frame(*this, rti_api_call::disableInteractionRelevanceAdvisorySwitch);
+  frame.unavailable(missing::declaration_database);
+}
