@@ -1,6 +1,7 @@
 // A distribution manager for core tests: federation times over a double (8-byte big-endian
 // encoding, epsilon 1e-9) and every callback recorded as one line, "<HLA name> <handles...>",
-// so a test can assert on what its federate would have received.
+// so a test can assert on what its federate would have received. On the real clock, or on a
+// stepped clock that the test moves (and that outlives the manager).
 #pragma once
 
 #include <bit>
@@ -17,6 +18,7 @@
 #include "bit_vector.h"
 #include "time/event_retraction_handle.h"
 #include "frame/local_distribution_manager.h"
+#include "manual_clock.h"
 #include "time/relative_time.h"
 #include "timers.h"
 
@@ -117,6 +119,8 @@ inline absolute_time& test_absolute_time::subtract(const relative_time& interval
 class test_ldm : public local_distribution_manager {
 public:
   explicit test_ldm(const char* api_name = "HLA 1.3 C++ API") : local_distribution_manager(api_name) {}
+  explicit test_ldm(manual_clock& stepped)
+      : local_distribution_manager("HLA 1.3 C++ API", std::make_unique<manual_scheduler>(stepped)) {}
 
   // Every callback received so far, oldest first.
   std::vector<std::string> callbacks;

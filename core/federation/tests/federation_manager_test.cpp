@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,7 +12,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "buffer_pool.h"
@@ -33,8 +31,6 @@
 #include "test_ports.h"
 
 namespace {
-
-using clock_type = std::chrono::steady_clock;
 
 // The port of a test federation; each test case has its own index.
 uint16_t fm_port(uint16_t index) { return test_port(port_block::federation_manager_test, index); }
@@ -69,6 +65,8 @@ private:
   stream_service service_;
 };
 
+// Federates in one process on one stepped clock, ticked in turn: timing is exact and nothing
+// sleeps.
 class FederationManagerTest : public ::testing::Test {
 protected:
   void TearDown() override {
@@ -88,20 +86,23 @@ protected:
     std::ofstream(path) << federate_rid_text(settings);
     paths_.push_back(path);
     setenv("RTI_RID_FILE", path.c_str(), 1);
-    nodes_.push_back(std::make_unique<test_ldm>());
+    nodes_.push_back(std::make_unique<test_ldm>(clock_));
     return *nodes_.back();
   }
 
-  // Ticks every federate in turn until done() holds; false after the timeout.
+  // Ticks every federate in turn, one stepped millisecond apart, until done() holds; false after
+  // timeout_s stepped seconds.
   bool tick_until(const std::function<bool()>& done, double timeout_s = 10) {
-    const auto end = clock_type::now() + std::chrono::duration<double>(timeout_s);
-    while (clock_type::now() < end) {
+    const uint64_t end = clock_.counter + static_cast<uint64_t>(timeout_s * 1000);
+    while (clock_.counter < end) {
       for (auto& node : nodes_) node->tick();
       if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      clock_.advance(1);
     }
     return false;
   }
+  // Stepped milliseconds so far.
+  uint64_t now() const { return clock_.counter; }
   void tick_for(double seconds) {
     tick_until([] { return false; }, seconds);
   }
@@ -112,6 +113,7 @@ protected:
 
   std::optional<std::string> saved_;
   std::vector<std::filesystem::path> paths_;
+  manual_clock clock_;  // outlives the federates that read it
   std::vector<std::unique_ptr<test_ldm>> nodes_;
 };
 
@@ -345,12 +347,9 @@ TEST_F(FederationManagerTest, SilentFederateTurnsAmberRedAndGoneEachTracedOnce) 
 
   std::ostringstream trace;
   a.get_debugging_events().turn_on("federation", &trace);
-  // bravo stops: no more ticks, so no more heartbeats.
-  const auto start = clock_type::now();
-  while (a.get_num_joined_federates() == 2 && clock_type::now() - start < std::chrono::seconds(20)) {
+  // bravo stops: only a ticks from now on, so bravo sends no more heartbeats.
+  for (const uint64_t end = now() + 20000; a.get_num_joined_federates() == 2 && now() < end; clock_.advance(1))
     a.tick();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
   const std::string id = "bravo (" + std::to_string(handle) + ")";
   EXPECT_EQ(count_of(trace.str(), "Federate Amber: " + id), 1u) << trace.str();
   EXPECT_EQ(count_of(trace.str(), "Federate Red: " + id), 1u);
@@ -486,14 +485,14 @@ TEST_F(FederationManagerTest, FirstCreateWaitsForTheJoinTimeoutOnlyOnce) {
   test_ldm& a = make({.port = fm_port(9), .join_timeout = 1});
   std::ostringstream trace;
   a.get_debugging_events().turn_on("federation", &trace);
-  const auto start = clock_type::now();
+  const uint64_t start = now();
   a.create_federation_execution("Demo", demo_fed);
-  EXPECT_GE(clock_type::now() - start, std::chrono::milliseconds(1000));
+  EXPECT_EQ(now() - start, 1000u);
   EXPECT_NE(trace.str().find(" Federation Demo  not found.\nFederation Demo created\n"), std::string::npos)
       << trace.str();
-  const auto second = clock_type::now();
+  const uint64_t second = now();
   a.create_federation_execution("Other", demo_fed);
-  EXPECT_LT(clock_type::now() - second, std::chrono::milliseconds(500));
+  EXPECT_EQ(now(), second);
   a.get_debugging_events().turn_off("federation");
 }
 
@@ -547,14 +546,13 @@ TEST_F(FederationManagerDeathTest, VindictiveFederateEndsTheOthersFiveSecondsLat
         vindictive.federate_name = "boss";
         vindictive.state = state_vindictive;
         sender.send(vindictive);
-        const auto start = clock_type::now();
-        tick_for(10);
-        // Reached only when the process did not end; the exit code then tells.
-        std::fprintf(stderr, "still alive after %g s\n",
-                     std::chrono::duration<double>(clock_type::now() - start).count());
-        std::exit(0);
+        ASSERT_TRUE(tick_until([&] { return a.get_federation_manager().get_own_federate()->state == state_resigned; }));
+        tick_for(4.99);
+        std::fprintf(stderr, "still alive after 4.99 s\n");
+        tick_for(0.05);
+        std::exit(0);  // reached only when the process did not end; the exit code then tells
   };
-  EXPECT_EXIT(scenario(), testing::ExitedWithCode(255), "");
+  EXPECT_EXIT(scenario(), testing::ExitedWithCode(255), "still alive after 4.99 s");
 }
 
 }  // namespace
