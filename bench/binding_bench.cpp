@@ -18,7 +18,7 @@
 #include "NullFederateAmbassador.hh"
 #include "RTI.hh"
 #include "rti13_private.h"
-#include "test_federate_rid.h"
+#include "test_rid.h"
 #include "test_ports.h"
 
 namespace {
@@ -60,7 +60,7 @@ void report(const char* what, double binding_ns, double direct_ns) {
 int main(int argc, char** argv) {
   const int calls = argc > 1 ? std::max(10, std::atoi(argv[1])) : 200000;
   const uint16_t port = test_port(port_block::bench, 50);
-  federate_rid_options options;
+  test_rid_options options;
   options.port = port;
   const scoped_rid_file rid(options);
 

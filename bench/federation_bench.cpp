@@ -23,6 +23,7 @@
 #include "stream_service.h"
 #include "test_ldm.h"
 #include "test_ports.h"
+#include "test_rid.h"
 
 namespace {
 
@@ -30,24 +31,6 @@ using bench_clock = std::chrono::steady_clock;
 constexpr int trials = 10;
 constexpr int heartbeat_seconds = 1;
 constexpr double bandwidth_window_s = 5;
-
-std::string rid_text(uint16_t port) {
-  char text[2048];
-  std::snprintf(text, sizeof text,
-                "(rti (version D22) (federation_parameters\n"
-                "  (connectivity_providers (multicast MULTICAST_PATH (packet_size 1448)\n"
-                "    (ratelimit_max_mbps 75.0) (fragment_timeout 1000) (bundle_timeout 20)\n"
-                "    (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
-                "    (base_address \"224.22.0.0\") (port %u) (ttl 0)))\n"
-                "  (federation (heartbeat_interval %d) (join_timeout 0) (federate_amber_timeout 12)\n"
-                "    (federate_red_timeout 30) (federate_gone_timeout 60)))\n"
-                "  (federate_parameters (connectivity (default_uplink \"multicast\")\n"
-                "    (default_server \"unnecessary\") (network_device \"\") (interface \"127.0.0.1\")\n"
-                "    (receive_buffer_size 2048) (send_buffer_size 512) (connectivity_map)\n"
-                "    (spawn_router false))))\n",
-                static_cast<unsigned>(port), heartbeat_seconds);
-  return text;
-}
 
 // Counts federate_joined calls for one federate name.
 class join_counter : public federate_join_client {
@@ -90,9 +73,8 @@ double median(std::vector<double> v) {
 }
 
 void run(int federates, uint16_t port_index) {
-  const auto rid = std::filesystem::temp_directory_path() / ("federation_bench_" + std::to_string(getpid()) + ".rid");
-  std::ofstream(rid) << rid_text(test_port(port_block::bench, port_index));
-  setenv("RTI_RID_FILE", rid.c_str(), 1);
+  const scoped_rid_file rid(test_rid_options{.port = test_port(port_block::bench, port_index),
+                                             .heartbeat = heartbeat_seconds});
   std::vector<std::unique_ptr<node>> nodes;
   for (int i = 0; i < federates; ++i) {
     auto n = std::make_unique<node>();
@@ -103,7 +85,6 @@ void run(int federates, uint16_t port_index) {
   counting_client heartbeats;
   auto listener_ldm = std::make_unique<test_ldm>();
   stream_service listener(&listener_ldm->get_stream_manager(), &heartbeats, "federation_manager");
-  std::filesystem::remove(rid);
 
   nodes[0]->ldm->create_federation_execution("Bench", EXAMPLES_DIR "/demo.fed");
   nodes[0]->ldm->join_federation_execution("f0", "Bench");

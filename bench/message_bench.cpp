@@ -90,7 +90,7 @@ public:
     test_rid_options o;
     o.port = port;
     o.ratelimit_mbps = mbps;
-    o.bundle_timeout_ms = 5;
+    o.bundle_timeout = 5;
     return o;
   }
 
@@ -333,7 +333,7 @@ int main() {
   const test_rid_options o = bench_node::options(bench_port, latency_rate_mbps);
   std::printf("Message services between two processes on interface 127.0.0.1 (TTL 0)\n");
   std::printf("  port %u, packet size %d, bundle timeout %d ms, flush after each ping; rate limit %.0f Mbit/s\n",
-              bench_port, o.packet_size, o.bundle_timeout_ms, latency_rate_mbps);
+              bench_port, o.packet_size, o.bundle_timeout, latency_rate_mbps);
   std::printf("  for latency, %.0f Mbit/s for throughput; both sides tick without waiting\n", raised_rate_mbps);
   std::printf("  baseline: the stream transport's own sends (stream_service, no message service)\n");
   std::printf("  %d pings after %d warm-up pings, at most one per %lld us; blasts of %d messages;\n", pings,

@@ -169,7 +169,7 @@ test_rid_options transport_options(double mbps) {
   test_rid_options options;
   options.port = transport_port;
   options.ratelimit_mbps = mbps;
-  options.bundle_timeout_ms = 5;
+  options.bundle_timeout = 5;
   return options;
 }
 
@@ -299,7 +299,7 @@ int main() {
   const test_rid_options latency_options = transport_options(latency_rate_mbps);
   std::printf("Stream transport between two processes on interface 127.0.0.1 (TTL 0)\n");
   std::printf("  transport: port %u, packet size %d, bundle timeout %d ms, flush after each ping,\n",
-              transport_port, latency_options.packet_size, latency_options.bundle_timeout_ms);
+              transport_port, latency_options.packet_size, latency_options.bundle_timeout);
   std::printf("             rate limit %.0f Mbit/s for latency, raised to %.0f Mbit/s for throughput;\n",
               latency_options.ratelimit_mbps, raised_rate_mbps);
   std::printf("             both sides tick without waiting (tick(0)) while they expect traffic\n");

@@ -5,12 +5,8 @@
 // so a shut-down request is recorded but never carried out.
 //
 // Input: the message body as a sender would have written it after the transport's header.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "buffer_pool.h"
@@ -18,6 +14,7 @@
 #include "ldm_buf.h"
 #include "test_ldm.h"
 #include "test_ports.h"
+#include "test_rid.h"
 
 namespace {
 
@@ -27,27 +24,10 @@ struct joined_federate {
   buffer_pool_manager* pool = factory.get_pool(1448);
 
   joined_federate() {
-    char folder[] = "/tmp/fedstate_fuzz_XXXXXX";
-    if (!mkdtemp(folder)) std::abort();
-    const auto rid = std::filesystem::path(folder) / "fuzz.rid";
-    std::ofstream(rid) << "(rti (version D22) (federation_parameters\n"
-                          "  (connectivity_providers (multicast MULTICAST_PATH (packet_size 1448)\n"
-                          "    (ratelimit_max_mbps 75.0) (fragment_timeout 1000) (bundle_timeout 20)\n"
-                          "    (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
-                          "    (base_address \"224.22.0.0\") (port "
-                       << test_port(port_block::fedstate_fuzz, 0)
-                       << ") (ttl 0)))\n"
-                          "  (federation (heartbeat_interval 5) (join_timeout 0) (federate_amber_timeout 12)\n"
-                          "    (federate_red_timeout 30) (federate_gone_timeout 60)))\n"
-                          "  (federate_parameters (connectivity (default_uplink \"multicast\")\n"
-                          "    (default_server \"unnecessary\") (network_device \"\") (interface \"127.0.0.1\")\n"
-                          "    (receive_buffer_size 512) (send_buffer_size 512) (connectivity_map)\n"
-                          "    (spawn_router false))))\n";
-    setenv("RTI_RID_FILE", rid.c_str(), 1);
+    const scoped_rid_file rid(test_rid_options{.port = test_port(port_block::fedstate_fuzz, 0)});
     ldm = std::make_unique<test_ldm>();
     ldm->create_federation_execution("Fuzz", EXAMPLES_DIR "/demo.fed");
     ldm->join_federation_execution("fuzzer", "Fuzz");
-    std::filesystem::remove_all(folder);
   }
 };
 

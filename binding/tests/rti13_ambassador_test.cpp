@@ -23,7 +23,7 @@
 #include "fedtime.hh"
 #include "messages/handle_value_set.h"
 #include "rti13_private.h"
-#include "test_federate_rid.h"
+#include "test_rid.h"
 #include "test_ports.h"
 #include "messages/user_tag.h"
 
@@ -32,8 +32,8 @@ namespace {
 using namespace rti13;
 
 // A federate RID on the port of index in this suite's block, with region validation on or off.
-federate_rid_options rid_options(uint16_t port_index, bool validate_regions) {
-  federate_rid_options options;
+test_rid_options rid_options(uint16_t port_index, bool validate_regions) {
+  test_rid_options options;
   options.port = test_port(port_block::rti13_ambassador_test, port_index);
   options.validate_regions = validate_regions;
   return options;

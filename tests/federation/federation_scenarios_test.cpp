@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "federate_process.h"
-#include "test_federate_rid.h"
+#include "test_rid.h"
 #include "test_ports.h"
 
 namespace {
@@ -24,7 +24,7 @@ public:
 
 // The test's RID: its own port and short waits. bundle_timeout is part of the federation's RID
 // checksum, so a different value makes a mismatching federate.
-federate_rid_options scenario_rid(uint16_t index, int bundle_timeout = 20, int gone = 4) {
+test_rid_options scenario_rid(uint16_t index, int bundle_timeout = 20, int gone = 4) {
   return {.port = test_port(port_block::federation_scenarios_test, index),
           .heartbeat = 1,
           .join_timeout = 2,

@@ -14,41 +14,26 @@
 
 #include "RTI.hh"
 #include "federate_process.h"
-#include "test_federate_rid.h"
+#include "test_rid.h"
 #include "test_ports.h"
 
 namespace {
 
 // The test's RID: its own port, heartbeats every second and a two-second discovery wait.
-federate_rid_options scenario_rid(uint16_t index) {
-  return {.port = test_port(port_block::public_api_scenario_test, index), .heartbeat = 1, .join_timeout = 2, .amber = 3, .red = 5,
+test_rid_options scenario_rid(uint16_t index) {
+  return {.port = test_port(port_block::public_api_scenario_test, index),
+          .heartbeat = 1,
+          .join_timeout = 2,
+          .amber = 3,
+          .red = 5,
           .gone = 8};
 }
-
-// A RID text in a file of its own, removed with this object.
-class rid_file {
-public:
-  explicit rid_file(const std::string& text)
-      : path_(std::filesystem::temp_directory_path() /
-              ("public_api_" + std::to_string(getpid()) + "_" + std::to_string(serial_++) + ".rid")) {
-    std::ofstream(path_) << text;
-  }
-  ~rid_file() { std::filesystem::remove(path_); }
-  rid_file(const rid_file&) = delete;
-  rid_file& operator=(const rid_file&) = delete;
-
-  std::string path() const { return path_.string(); }
-
-private:
-  static inline int serial_ = 0;
-  std::filesystem::path path_;
-};
 
 // The rti13 example federate.
 class demo_process : public federate_process {
 public:
-  demo_process(const rid_file& rid, std::vector<std::string> args)
-      : federate_process(FEDERATE_DEMO, rid.path(), std::move(args)) {}
+  demo_process(const scoped_rid_file& rid, std::vector<std::string> args)
+      : federate_process(FEDERATE_DEMO, rid.path().string(), std::move(args)) {}
 };
 
 // The lookup lines of one federate's output without its "[name] " prefix, e.g.
@@ -70,10 +55,10 @@ std::set<std::string> lookups_of(const std::string& output) {
 
 TEST(PublicApiScenario, TwoFederatesCreateJoinLookUpResignAndDestroy) {
   // Without a debug_flags section: --trace adds one to the federate_parameters.
-  std::string text = federate_rid_text(scenario_rid(50));
+  std::string text = test_rid_text(scenario_rid(50));
   const size_t flags = text.find("\n    (debug_flags )");
   ASSERT_NE(flags, std::string::npos) << text;
-  const rid_file rid(text.erase(flags, std::string("\n    (debug_flags )").size()));
+  const scoped_rid_file rid(text.erase(flags, std::string("\n    (debug_flags )").size()));
   demo_process alpha(rid, {"--trace", "alpha", "Demo", "6"});
   ASSERT_TRUE(alpha.wait_for("[alpha] joined federation Demo as handle ")) << alpha.output();
   demo_process bravo(rid, {"--class", "Vehicle.Boat", "bravo", "Demo", "1"});
@@ -111,7 +96,7 @@ TEST(PublicApiScenario, TwoFederatesCreateJoinLookUpResignAndDestroy) {
 }
 
 TEST(PublicApiScenario, JoiningAnUnknownFederationIsRefused) {
-  const rid_file rid(federate_rid_text(scenario_rid(51)));
+  const scoped_rid_file rid(test_rid_text(scenario_rid(51)));
   demo_process lost(rid, {"--join-only", "delta", "Nowhere", "1"});
   EXPECT_EQ(lost.wait(), 1);
   const std::string out = lost.output();
@@ -124,12 +109,12 @@ TEST(PublicApiScenario, JoiningAnUnknownFederationIsRefused) {
 // The trace flag goes into a debug_flags section the RID already has, and not into one that a
 // comment only mentions.
 TEST(PublicApiScenario, TraceJoinsTheDebugFlagsTheRidAlreadyHas) {
-  federate_rid_options options = scenario_rid(52);
+  test_rid_options options = scenario_rid(52);
   options.debug_flags = "(no_such_event \"-\")";
-  std::string text = federate_rid_text(options);
+  std::string text = test_rid_text(options);
   const size_t flags = text.find("(debug_flags ");
   ASSERT_NE(flags, std::string::npos) << text;
-  const rid_file rid(text.insert(flags, "; (debug_flags in a comment\n    "));
+  const scoped_rid_file rid(text.insert(flags, "; (debug_flags in a comment\n    "));
   demo_process alpha(rid, {"--trace", "alpha", "Pair", "4"});
   ASSERT_TRUE(alpha.wait_for("[alpha] joined federation Pair")) << alpha.output();
   demo_process bravo(rid, {"--trace", "--join-only", "bravo", "Pair", "1"});
@@ -146,7 +131,7 @@ TEST(PublicApiScenario, TraceJoinsTheDebugFlagsTheRidAlreadyHas) {
 }
 
 TEST(PublicApiScenario, BadCommandLinesEndWithStatusTwo) {
-  const rid_file rid(federate_rid_text(scenario_rid(53)));
+  const scoped_rid_file rid(test_rid_text(scenario_rid(53)));
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"alpha", "Demo"}, {"--shutdown-after", "1", "alpha", "Demo", "1"}, {"alpha", "Demo", "soon"}}) {
     demo_process wrong(rid, args);

@@ -26,7 +26,7 @@
 #include "stream_manager.h"
 #include "stream_service.h"
 #include "ldm_refusals.h"
-#include "test_federate_rid.h"
+#include "test_rid.h"
 #include "test_ldm.h"
 #include "test_ports.h"
 
@@ -71,21 +71,12 @@ class FederationManagerTest : public ::testing::Test {
 protected:
   void TearDown() override {
     nodes_.clear();
-    if (saved_)
-      setenv("RTI_RID_FILE", saved_->c_str(), 1);
-    else
-      unsetenv("RTI_RID_FILE");
     for (const auto& path : paths_) std::filesystem::remove(path);
   }
 
   // A new federate on the settings' RID.
-  test_ldm& make(const federate_rid_options& settings) {
-    if (!saved_) saved_ = std::getenv("RTI_RID_FILE") ? std::getenv("RTI_RID_FILE") : "";
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("fm_test_" + std::to_string(getpid()) + "_" + std::to_string(paths_.size()) + ".rid");
-    std::ofstream(path) << federate_rid_text(settings);
-    paths_.push_back(path);
-    setenv("RTI_RID_FILE", path.c_str(), 1);
+  test_ldm& make(const test_rid_options& settings) {
+    const scoped_rid_file rid(settings);
     nodes_.push_back(std::make_unique<test_ldm>(clock_));
     return *nodes_.back();
   }
@@ -111,8 +102,7 @@ protected:
     return ldm.get_federation_manager().get_federations().count(federation) != 0;
   }
 
-  std::optional<std::string> saved_;
-  std::vector<std::filesystem::path> paths_;
+  std::vector<std::filesystem::path> paths_;  // files a test made, removed at its end
   manual_clock clock_;  // outlives the federates that read it
   std::vector<std::unique_ptr<test_ldm>> nodes_;
 };
@@ -334,7 +324,7 @@ TEST_F(FederationManagerTest, MatchingUsesCaseInsensitiveExtendedExpressions) {
 }
 
 TEST_F(FederationManagerTest, SilentFederateTurnsAmberRedAndGoneEachTracedOnce) {
-  const federate_rid_options settings{.port = fm_port(4), .heartbeat = 1, .amber = 1, .red = 2, .gone = 3};
+  const test_rid_options settings{.port = fm_port(4), .heartbeat = 1, .amber = 1, .red = 2, .gone = 3};
   test_ldm& a = make(settings);
   test_ldm& silent = make(settings);
   recording_client a_hears;
@@ -514,7 +504,7 @@ using FederationManagerDeathTest = FederationManagerTest;
 TEST_F(FederationManagerDeathTest, PersistentMismatchShutsTheFederationDown) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const auto scenario = [&] {
-        const federate_rid_options settings{.port = fm_port(11), .amber = 1, .red = 1, .gone = 1};
+        const test_rid_options settings{.port = fm_port(11), .amber = 1, .red = 1, .gone = 1};
         test_ldm& a = make(settings);
         test_ldm& via = make(settings);
         a.create_federation_execution("Demo", demo_fed);

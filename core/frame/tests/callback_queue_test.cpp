@@ -19,7 +19,7 @@
 #include "messages/handle_value_set.h"
 #include "frame/ldm_error.h"
 #include "message_stats.h"
-#include "test_federate_rid.h"
+#include "test_rid.h"
 #include "test_ldm.h"
 #include "test_ports.h"
 #include "timers.h"
@@ -38,7 +38,7 @@ bit_vector attributes(std::initializer_list<uint32_t> handles) {
 class CallbackQueueTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    federate_rid_options options;
+    test_rid_options options;
     options.port = test_port(port_block::callback_queue_test, 0);  // each test joins a federation of its own name
     const scoped_rid_file rid(options);
     ldm_ = std::make_unique<test_ldm>();

@@ -24,7 +24,7 @@
 #include "message_stats.h"
 #include "stream_manager.h"
 #include "ldm_refusals.h"
-#include "test_federate_rid.h"
+#include "test_rid.h"
 #include "test_ldm.h"
 #include "test_ports.h"
 #include "timers.h"
@@ -34,33 +34,17 @@ namespace {
 using clock_type = std::chrono::steady_clock;
 
 // A federate RID on the test's own port in the suite's block.
-federate_rid_options on_port(uint16_t index) {
-  federate_rid_options options;
+test_rid_options on_port(uint16_t index) {
+  test_rid_options options;
   options.port = test_port(port_block::local_distribution_manager_test, index);
   return options;
 }
 
-// Each test writes its own RID file, with its own port, and leaves RTI_RID_FILE as it was.
+// Each test builds its manager on a RID of its own, with its own port.
 class LdmTest : public ::testing::Test {
 protected:
-  void TearDown() override {
-    ldm_.reset();
-    if (saved_)
-      setenv("RTI_RID_FILE", saved_->c_str(), 1);
-    else
-      unsetenv("RTI_RID_FILE");
-    if (!path_.empty()) std::filesystem::remove(path_);
-  }
-
-  void use_rid(const federate_rid_options& settings) {
-    if (const char* value = std::getenv("RTI_RID_FILE")) saved_ = value;
-    path_ = std::filesystem::temp_directory_path() / ("ldm_test_" + std::to_string(getpid()) + ".rid");
-    std::ofstream(path_) << federate_rid_text(settings);
-    setenv("RTI_RID_FILE", path_.c_str(), 1);
-  }
-
-  local_distribution_manager& make(const federate_rid_options& settings) {
-    use_rid(settings);
+  local_distribution_manager& make(const test_rid_options& settings) {
+    const scoped_rid_file rid(settings);
     ldm_ = std::make_unique<test_ldm>("HLA 1.3 C++ API");
     return *ldm_;
   }
@@ -80,8 +64,6 @@ protected:
                federate_identifier(local_federate));
   }
 
-  std::optional<std::string> saved_;
-  std::filesystem::path path_;
   std::unique_ptr<FED> owned_fed_;  // declared before the manager, so the manager goes first
   const FED* fed_ = nullptr;        // the joined federation's model
   std::unique_ptr<local_distribution_manager> ldm_;
@@ -109,11 +91,10 @@ TEST(LdmCompanions, CallsAndErrorsPrintUnderTheirOwnNames) {
 }
 
 TEST_F(LdmTest, BannerIsPrintedOnceBeforeTheRidIsRead) {
-  federate_rid_options settings = on_port(0);
+  test_rid_options settings = on_port(0);
   settings.timeadvance = "disabled";
-  use_rid(settings);
   testing::internal::CaptureStdout();
-  ldm_ = std::make_unique<test_ldm>("HLA 1.3 C++ API");
+  make(settings);
   const std::string out = testing::internal::GetCapturedStdout();
 
   const std::string banner = "-- Varnel version D22 release -- linux_g++-12 -- HLA 1.3 C++ API --\n";
@@ -173,7 +154,7 @@ TEST_F(LdmTest, TickJoinAndResignFromInsideTickAreRefused) {
 }
 
 TEST_F(LdmTest, ArgumentsAndSwitchesAreCheckedInFrameOrder) {
-  federate_rid_options settings = on_port(3);
+  test_rid_options settings = on_port(3);
   settings.timeadvance = "disabled";
   settings.syncpoints = "true";
   local_distribution_manager& ldm = make(settings);
@@ -319,7 +300,7 @@ TEST_F(LdmTest, SaveAndRestoreAreRefusedAsNotImplemented) {
 }
 
 TEST_F(LdmTest, RegionRegistrationChecksEveryRegionAndTracesUnderItsOwnName) {
-  federate_rid_options settings = on_port(7);
+  test_rid_options settings = on_port(7);
   settings.debug_flags = "(registerObjectInstanceWithRegionWithName \"-\")";
   local_distribution_manager& ldm = make(settings);
   join_demo();

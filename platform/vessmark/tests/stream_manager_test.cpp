@@ -181,7 +181,7 @@ TEST(StreamManager, ADeliveryThatTicksAgainReadsNestedWithoutSpoilingTheOuterPas
 
 TEST(StreamManager, SmallMessagesWaitForTheBundleTimeoutOrAFlush) {
   test_rid_options options = options_for(bundle_timeout_port);
-  options.bundle_timeout_ms = 1500;
+  options.bundle_timeout = 1500;
   transport_node a(options), b(options);
   b.manager().join(5);
   const uint64_t packets_before = a.manager().get_uplink_status().packets_sent;
@@ -202,7 +202,7 @@ TEST(StreamManager, SmallMessagesWaitForTheBundleTimeoutOrAFlush) {
 
 TEST(StreamManager, ANearlyFullBundleLeavesWithoutWaiting) {
   test_rid_options options = options_for(full_bundle_port);
-  options.bundle_timeout_ms = 5000;
+  options.bundle_timeout = 5000;
   transport_node a(options), b(options);
   b.manager().join(5);
   // Three messages of 440 bytes and their headers leave fewer free bytes than the threshold.
