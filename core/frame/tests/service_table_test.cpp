@@ -19,7 +19,7 @@
 #include "messages/handle_value_set.h"
 #include "messages/user_tag.h"
 #include "ldm_refusals.h"
-#include "test_federate_rid.h"
+#include "test_rid.h"
 #include "test_ldm.h"
 #include "test_ports.h"
 
@@ -361,7 +361,7 @@ const row service_rows[] = {
 class ServiceTable : public ::testing::Test {
 protected:
   void start(port_index index) {
-    federate_rid_options options;
+    test_rid_options options;
     options.port = test_port(port_block::service_table_test, index);
     rid_.emplace(options);
     ldm_ = std::make_unique<test_ldm>();
