@@ -65,10 +65,10 @@ void decode_update(ldm_buf& buffer, uint32_t position) {
 }
 
 void decode_all(ldm_buf& buffer) {
-  if (buffer.accept_packets() != accepted) return;
+  if (buffer.accept_packets() != message_acceptance::accepted) return;
   buffer.version_check();
   // Messages packed one after another, each at its stated length.
-  for (uint32_t position = 0, messages = 0; messages < 16 && buffer.accept_message(position) == accepted; ++messages) {
+  for (uint32_t position = 0, messages = 0; messages < 16 && buffer.accept_message(position) == message_acceptance::accepted; ++messages) {
     try {
       decode_update(buffer, position);
     } catch (const ldm_decode_error&) {

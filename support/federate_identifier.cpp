@@ -22,7 +22,7 @@ uint16_t next_index() {
 }  // namespace
 
 federate_identifier::federate_identifier(federate_identifier_type type) {
-  if (type == federate_nocompare) {
+  if (type == federate_identifier_type::nocompare) {
     host_ = wildcard_host;
     return;
   }

@@ -9,7 +9,7 @@
 
 #include "ldm_buf.h"
 
-enum federate_identifier_type { local_federate, federate_nocompare };
+enum class federate_identifier_type { local, nocompare };
 
 class federate_identifier {
 public:
@@ -17,7 +17,7 @@ public:
 
   // All zero.
   federate_identifier() = default;
-  // local_federate: this host and process with the next index; federate_nocompare: the wildcard.
+  // local: this host and process with the next index; nocompare: the wildcard.
   explicit federate_identifier(federate_identifier_type type);
 
   bool is_wildcard() const { return host_ == wildcard_host; }

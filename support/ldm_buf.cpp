@@ -413,44 +413,44 @@ message_acceptance ldm_buf::accept_packets() {
   forget_cursors();
   const uint32_t count = packet_count();
   uint64_t total = 0;
-  message_acceptance verdict = accepted;
-  for (uint32_t i = 0; i < count && verdict == accepted; ++i) {
+  message_acceptance verdict = message_acceptance::accepted;
+  for (uint32_t i = 0; i < count && verdict == message_acceptance::accepted; ++i) {
     uint8_t* packet = packets_[i];
     const uint32_t length = load_be16(packet + payload_length_at);
     if (packet[version_major_at] != pool_->version_major() || packet[version_minor_at] != pool_->version_minor()) {
-      verdict = version_mismatch;
+      verdict = message_acceptance::version_mismatch;
     } else if (length > payload_ || (i + 1 < count && length != payload_)) {
-      verdict = corrupt;
+      verdict = message_acceptance::corrupt;
     } else {
       const uint32_t stored = load_be32(packet + adler_at);
       store_be32(packet + adler_at, 0);
-      if (packet_adler(packet, length) != stored) verdict = corrupt;
+      if (packet_adler(packet, length) != stored) verdict = message_acceptance::corrupt;
       total += length;
     }
   }
-  size_ = verdict == accepted ? static_cast<uint32_t>(total) : 0;
+  size_ = verdict == message_acceptance::accepted ? static_cast<uint32_t>(total) : 0;
   optr_ = size_;
   return verdict;
 }
 
 version_acceptance ldm_buf::version_check() const {
-  if (packets_.empty()) return same_version;
+  if (packets_.empty()) return version_acceptance::same_version;
   const uint8_t* packet = packets_.front();
-  if (packet[version_major_at] != pool_->version_major()) return major_mismatch;
-  if (packet[version_minor_at] != pool_->version_minor()) return minor_mismatch;
-  return same_version;
+  if (packet[version_major_at] != pool_->version_major()) return version_acceptance::major_mismatch;
+  if (packet[version_minor_at] != pool_->version_minor()) return version_acceptance::minor_mismatch;
+  return version_acceptance::same_version;
 }
 
 message_acceptance ldm_buf::accept_message(uint32_t position) {
   received_ = true;
   const uint64_t start = align_up(position, message_alignment);
-  if (start + message_header_size > size_) return corrupt;
+  if (start + message_header_size > size_) return message_acceptance::corrupt;
   uint8_t header[message_header_size];
   copy_out(start, header, sizeof header);
-  if (header[0] != message_marker) return corrupt;
+  if (header[0] != message_marker) return message_acceptance::corrupt;
   const uint32_t length = load_be32(header + message_length_at);
-  if (length < message_header_size || start + length > size_) return corrupt;
-  return crc_of_message(start, length) == load_be32(header + crc_at) ? accepted : corrupt;
+  if (length < message_header_size || start + length > size_) return message_acceptance::corrupt;
+  return crc_of_message(start, length) == load_be32(header + crc_at) ? message_acceptance::accepted : message_acceptance::corrupt;
 }
 
 uint8_t* ldm_buf::get_fragment_header(uint32_t i) {

@@ -51,8 +51,8 @@
 
 class buffer_pool_manager;
 
-enum version_acceptance { same_version = 0, minor_mismatch = 1, major_mismatch = 2 };
-enum message_acceptance { version_mismatch = 0, accepted = 1, corrupt = 2 };
+enum class version_acceptance { same_version = 0, minor_mismatch = 1, major_mismatch = 2 };
+enum class message_acceptance { version_mismatch = 0, accepted = 1, corrupt = 2 };
 
 // Names one buffer of one pool across the federation; both fields in network byte order.
 struct message_identifier {

@@ -57,9 +57,10 @@ void print_federation_totals(const federation_manager& manager, std::ostream& ou
   for (const auto& [name, federation] : manager.get_federations()) {
     for (const auto& [identifier, federate] : federation->federates) {
       ++federates;
-      if (federate->liveness >= liveness_green && federate->liveness <= liveness_gone) ++by_liveness[federate->liveness];
+      ++by_liveness[static_cast<size_t>(federate->liveness)];
     }
   }
   put(out, "%zu federations, %zu federates (%zu green, %zu amber, %zu red)\n", manager.get_federations().size(),
-      federates, by_liveness[liveness_green], by_liveness[liveness_amber], by_liveness[liveness_red]);
+      federates, by_liveness[static_cast<size_t>(federate_liveness::green)],
+      by_liveness[static_cast<size_t>(federate_liveness::amber)], by_liveness[static_cast<size_t>(federate_liveness::red)]);
 }

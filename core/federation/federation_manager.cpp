@@ -62,23 +62,23 @@ federate_identifier read_identifier(ldm_buf& buffer) {
 
 }  // namespace
 
-const char* federate_state_name(int32_t state) {
+const char* federate_state_name(federate_state state) {
   switch (state) {
-    case state_happy: return "Happy";
-    case state_resigned: return "Resigned";
-    case state_vindictive: return "Vindictive";
-    default: return "Unknown";
+    case federate_state::happy: return "Happy";
+    case federate_state::resigned: return "Resigned";
+    case federate_state::vindictive: return "Vindictive";
   }
+  return "Unknown";
 }
 
-const char* federate_liveness_name(int32_t liveness) {
+const char* federate_liveness_name(federate_liveness liveness) {
   switch (liveness) {
-    case liveness_green: return "Green";
-    case liveness_amber: return "Amber";
-    case liveness_red: return "Red";
-    case liveness_gone: return "Gone";
-    default: return "Unknown";
+    case federate_liveness::green: return "Green";
+    case federate_liveness::amber: return "Amber";
+    case federate_liveness::red: return "Red";
+    case federate_liveness::gone: return "Gone";
   }
+  return "Unknown";
 }
 
 uint32_t name_hash(const char* name) {
@@ -100,7 +100,7 @@ uint32_t identifier_hash(const federate_identifier& identifier) { return identif
 
 void fedstate_message::write(ldm_buf& buffer) const {
   buffer << federation << number << federation_name.c_str() << rid_checksum << fed_file.c_str() << fed_checksum
-         << federate << handle << federate_name.c_str() << host_name.c_str() << state << local_objects
+         << federate << handle << federate_name.c_str() << host_name.c_str() << static_cast<int32_t>(state) << local_objects
          << remote_objects;
 }
 
@@ -119,8 +119,11 @@ fedstate_message fedstate_message::read(ldm_buf& buffer) {
   buffer >> m.handle;
   m.federate_name = read_text(buffer);
   m.host_name = read_text(buffer).substr(0, host_name_limit);
-  buffer >> m.state >> m.local_objects >> m.remote_objects;
-  if (m.state < state_happy || m.state > state_vindictive) throw ldm_decode_error("fedstate: unknown state");
+  int32_t state;
+  buffer >> state >> m.local_objects >> m.remote_objects;
+  if (state < 0 || state > static_cast<int32_t>(federate_state::vindictive))
+    throw ldm_decode_error("fedstate: unknown state");
+  m.state = static_cast<federate_state>(state);
   return m;
 }
 
@@ -128,7 +131,7 @@ fedstate_message fedstate_message::read(ldm_buf& buffer) {
 
 federation_manager::federation_manager(RID& rid, scheduler& scheduler, stream_manager& streams,
                                        debugging_events& debug, federation_host& host)
-    : rid_(rid), scheduler_(scheduler), streams_(streams), debug_(debug), host_(host), identifier_(local_federate) {
+    : rid_(rid), scheduler_(scheduler), streams_(streams), debug_(debug), host_(host), identifier_(federate_identifier_type::local) {
   debug.register_event(general_flag, "federation management: creates, joins, liveness");
   debug.register_event(heartbeat_flag, "every federation state message sent or received");
   trace_ = &debug.stream(general_flag);
@@ -235,7 +238,7 @@ unsigned federation_manager::join(const char* federate_name, const char* federat
 void federation_manager::resign() {
   if (!joined_) return;
   federate_record* own = joined_->own;
-  own->state = state_resigned;
+  own->state = federate_state::resigned;
   send_fedstate();
   host_.resign();
   federation_record* federation = joined_;
@@ -262,7 +265,7 @@ void federation_manager::set_object_counts(unsigned locals, unsigned remotes) {
 void federation_manager::request_shutdown() {
   federate_record* own = get_own_federate();
   if (!own) return;
-  own->state = state_vindictive;
+  own->state = federate_state::vindictive;
   send_fedstate();
 }
 
@@ -411,9 +414,9 @@ void federation_manager::send_fedstate() {
   }
   service_->send_broadcast(stream, priority, buffer);
   // A resignation or a shut-down must not wait in a bundle: the process may end right after.
-  if (own->state != state_happy) service_->flush(stream);
+  if (own->state != federate_state::happy) service_->flush(stream);
   own->last_heard = now();
-  own->liveness = liveness_green;
+  own->liveness = federate_liveness::green;
   buffer->release_buf();
 }
 
@@ -453,27 +456,27 @@ void federation_manager::apply(const fedstate_message& message) {
 
   const auto found = federation->federates.find(message.federate);
   federate_record* federate = found == federation->federates.end() ? nullptr : found->second.get();
-  if (!federate && message.state == state_happy) {
+  if (!federate && message.state == federate_state::happy) {
     add_heard_federate(*federation, message);
     return;
   }
   if (!federate) {
-    if (message.state == state_vindictive) obey_vindictive(*federation, message);
+    if (message.state == federate_state::vindictive) obey_vindictive(*federation, message);
     return;
   }
   switch (message.state) {
-    case state_resigned:
+    case federate_state::resigned:
       trace_federate("Federate Gone", *federate);
       forget_federate(*federation, *federate);
       break;
-    case state_vindictive:
+    case federate_state::vindictive:
       obey_vindictive(*federation, message);
       break;
     default:
       federate->local_objects = message.local_objects;
       federate->remote_objects = message.remote_objects;
       federate->last_heard = now();
-      federate->liveness = liveness_green;
+      federate->liveness = federate_liveness::green;
       break;
   }
 }
@@ -534,7 +537,7 @@ void federation_manager::obey_vindictive(const federation_record& federation, co
             << "Requested to shut down by federate " << message.federate_name << std::endl
             << "Shutting down in 5 seconds. " << std::endl;
   shutdown_deadline_ = now() + shutdown_delay_ms;
-  joined_->own->state = state_resigned;
+  joined_->own->state = federate_state::resigned;
   send_fedstate();
 }
 
@@ -557,7 +560,7 @@ void federation_manager::timer_step() {
   sweep_liveness(t);
   if (joined_ && mismatch_warned_) watch_mismatch(t);
   if (shutdown_deadline_ != 0 && t >= shutdown_deadline_) end_process("Shutting down by remote command.");
-  if (joined_ && joined_->own->state == state_vindictive && joined_->federates.size() == 1)
+  if (joined_ && joined_->own->state == federate_state::vindictive && joined_->federates.size() == 1)
     end_process("All federates in federation have shut down.");
 }
 
@@ -566,14 +569,14 @@ void federation_manager::sweep_liveness(uint64_t t) {
     for (auto next = federation->federates.begin(); next != federation->federates.end();) {
       federate_record& federate = *(next++)->second;
       if (&federate == federation->own) continue;
-      if (federate.liveness == liveness_green && t > federate.last_heard + amber_timeout_ms_) {
-        federate.liveness = liveness_amber;
+      if (federate.liveness == federate_liveness::green && t > federate.last_heard + amber_timeout_ms_) {
+        federate.liveness = federate_liveness::amber;
         trace_federate("Federate Amber", federate);
-      } else if (federate.liveness == liveness_amber && t > federate.last_heard + red_timeout_ms_) {
-        federate.liveness = liveness_red;
+      } else if (federate.liveness == federate_liveness::amber && t > federate.last_heard + red_timeout_ms_) {
+        federate.liveness = federate_liveness::red;
         trace_federate("Federate Red", federate);
-      } else if (federate.liveness == liveness_red && t > federate.last_heard + gone_timeout_ms_) {
-        federate.liveness = liveness_gone;
+      } else if (federate.liveness == federate_liveness::red && t > federate.last_heard + gone_timeout_ms_) {
+        federate.liveness = federate_liveness::gone;
         trace_federate("Federate Gone", federate);
         forget_federate(*federation, federate);
       }
@@ -585,7 +588,7 @@ void federation_manager::sweep_liveness(uint64_t t) {
 }
 
 void federation_manager::watch_mismatch(uint64_t t) {
-  if (t < mismatch_deadline_ || joined_->own->state == state_vindictive) return;
+  if (t < mismatch_deadline_ || joined_->own->state == federate_state::vindictive) return;
   if (t - last_mismatch_ < gone_timeout_ms_) {
     std::cerr << std::endl << "Killing federation due to RID/FED mismatch" << std::endl;
     request_shutdown();

@@ -46,12 +46,12 @@ class scheduler;
 class stream_manager;
 
 // What a federate announces about itself.
-enum federate_state : int32_t { state_happy = 0, state_resigned = 1, state_vindictive = 2 };
+enum class federate_state : int32_t { happy = 0, resigned = 1, vindictive = 2 };
 // How recently a remote federate was heard.
-enum federate_liveness : int32_t { liveness_green = 0, liveness_amber = 1, liveness_red = 2, liveness_gone = 3 };
+enum class federate_liveness : int32_t { green = 0, amber = 1, red = 2, gone = 3 };
 
-const char* federate_state_name(int32_t state);
-const char* federate_liveness_name(int32_t liveness);
+const char* federate_state_name(federate_state state);
+const char* federate_liveness_name(federate_liveness liveness);
 
 // Jenkins' one-at-a-time hash of the name, masked to 31 bits: the federation number.
 uint32_t name_hash(const char* name);
@@ -64,11 +64,11 @@ struct federate_record {
   federate_identifier identifier;
   unsigned handle = 0;
   uint64_t last_heard = 0;  // scheduler clock, milliseconds
-  int32_t state = state_happy;
+  federate_state state = federate_state::happy;
   std::string host_name;    // at most 255 characters
   uint32_t local_objects = 0;
   uint32_t remote_objects = 0;
-  int32_t liveness = liveness_green;
+  federate_liveness liveness = federate_liveness::green;
 };
 
 struct federation_record {
@@ -95,7 +95,7 @@ struct fedstate_message {
   uint32_t handle = 0;
   std::string federate_name;
   std::string host_name;
-  int32_t state = state_happy;
+  federate_state state = federate_state::happy;
   uint32_t local_objects = 0;
   uint32_t remote_objects = 0;
 

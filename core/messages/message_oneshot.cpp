@@ -29,7 +29,7 @@ message_oneshot::message_oneshot(stream_manager* manager, message_service_client
     : message_service(client, name, trace),
       service_(manager, this, name),
       scheduler_(on),
-      identifier_(local_federate),
+      identifier_(federate_identifier_type::local),
       remembered_(hash_buckets) {
   schedule(on, timer_period_ms);
 }

@@ -47,7 +47,7 @@ message_reliable::message_reliable(stream_manager* manager, message_service_clie
       manager_(manager),
       service_(manager, this, name),
       scheduler_(on),
-      identifier_(local_federate),
+      identifier_(federate_identifier_type::local),
       own_key_(pack(identifier_)),
       random_(identifier_.hash()),
       senders_(sender_buckets) {

@@ -103,7 +103,7 @@ stream_manager::stream_manager(RID& rid, scheduler& on, message_stats_tracker& s
       sent_tracker_(stats.register_tracker("vessmark_sent", "stream")),
       received_tracker_(stats.register_tracker("vessmark_received", "stream")),
       release_(release),
-      identity_(federate_identifier(local_federate).hash()),
+      identity_(federate_identifier(federate_identifier_type::local).hash()),
       factory_(std::make_unique<buffer_manager_factory>(release, transport_version_minor)),
       datagram_(largest_datagram),
       receive_timer_(*this),
@@ -437,7 +437,7 @@ void stream_manager::accept_group(int stream, const std::vector<std::vector<uint
   ldm_buf* buffer = pool_->get_empty_buf();
   bool good = true;
   for (const auto& packet : packets) good = good && buffer->add_packet(packet.data(), packet.size());
-  if (good && buffer->accept_packets() == accepted) {
+  if (good && buffer->accept_packets() == message_acceptance::accepted) {
     deliver_messages(stream, buffer);
   } else {
     ++drops_.malformed_packet;
@@ -450,7 +450,7 @@ void stream_manager::accept_group(int stream, const std::vector<std::vector<uint
 void stream_manager::deliver_messages(int stream, ldm_buf* buffer) {
   const uint32_t size = buffer->get_size();
   for (uint32_t position = 0; position < size;) {
-    if (buffer->accept_message(position) != accepted) {
+    if (buffer->accept_message(position) != message_acceptance::accepted) {
       ++drops_.malformed_message;
       return;
     }
@@ -484,8 +484,8 @@ void stream_manager::deliver_copy(int stream, ldm_buf* buffer, uint32_t position
   single.insert(single.end(), message, message + length);
   seal(single);
   ldm_buf* copy = pool_->get_empty_buf();
-  if (copy->add_packet(single.data(), single.size()) && copy->accept_packets() == accepted &&
-      copy->accept_message(0) == accepted) {
+  if (copy->add_packet(single.data(), single.size()) && copy->accept_packets() == message_acceptance::accepted &&
+      copy->accept_message(0) == message_acceptance::accepted) {
     deliver(stream, copy);
   } else {
     ++drops_.malformed_message;

@@ -17,7 +17,7 @@ federate_identifier make(uint32_t host, uint16_t process, uint16_t index) {
 TEST(FederateIdentifier, LocalIdentifiersAreDistinctWithinTheProcess) {
   std::vector<federate_identifier> made(2000);
   auto make_many = [&made](size_t from) {
-    for (size_t i = from; i < made.size(); i += 2) made[i] = federate_identifier(local_federate);
+    for (size_t i = from; i < made.size(); i += 2) made[i] = federate_identifier(federate_identifier_type::local);
   };
   std::thread other(make_many, 1);
   make_many(0);
@@ -33,7 +33,7 @@ TEST(FederateIdentifier, LocalIdentifiersAreDistinctWithinTheProcess) {
 }
 
 TEST(FederateIdentifier, TheWildcardMatchesEveryoneAndIsNeverLess) {
-  const federate_identifier wildcard(federate_nocompare);
+  const federate_identifier wildcard(federate_identifier_type::nocompare);
   const federate_identifier a = make(0x0A000001, 7, 1);
   EXPECT_TRUE(wildcard.is_wildcard());
   EXPECT_TRUE(wildcard == a);

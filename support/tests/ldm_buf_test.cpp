@@ -42,8 +42,8 @@ protected:
     ldm_buf* received = buffer.get_pool()->get_empty_buf();
     for (uint32_t i = 0; i < buffer.packet_count(); ++i)
       EXPECT_TRUE(received->add_packet(buffer.get_packet(i), buffer.get_packet_length(i)));
-    EXPECT_EQ(received->accept_packets(), accepted);
-    EXPECT_EQ(received->accept_message(0), accepted);
+    EXPECT_EQ(received->accept_packets(), message_acceptance::accepted);
+    EXPECT_EQ(received->accept_message(0), message_acceptance::accepted);
     return received;
   }
 
@@ -145,7 +145,7 @@ TEST_F(LdmBuf, FederateIdentifierIsHostThenProcessAndIndex) {
   ldm_buf* buf = pool(1448)->get_buf();
   *buf << id;
   EXPECT_EQ(contents(*buf, 24, 32), (bytes{0x0A, 0, 0, 1, 0x12, 0x34, 0, 0x56}));
-  federate_identifier back(federate_nocompare);
+  federate_identifier back(federate_identifier_type::nocompare);
   *buf >> back;
   uint32_t host;
   uint16_t process, index;
@@ -286,9 +286,9 @@ TEST_F(LdmBuf, PackedMessagesAreAcceptedAtTheirOwnHeaders) {
   buf->set_optr(second + 8);
   *buf << end - second;
   buf->prepare_message(second);
-  EXPECT_EQ(buf->accept_message(0), accepted);
+  EXPECT_EQ(buf->accept_message(0), message_acceptance::accepted);
   EXPECT_EQ(second, 48u);
-  EXPECT_EQ(buf->accept_message(second - 5), accepted);  // rounded up to the header
+  EXPECT_EQ(buf->accept_message(second - 5), message_acceptance::accepted);  // rounded up to the header
   buf->release_buf();
 }
 
@@ -336,16 +336,16 @@ TEST_F(ReceivedPackets, DatagramsMustMatchTheirLengthField) {
 TEST_F(ReceivedPackets, DamagedPacketsAreRefusedAndLeaveNothingToRead) {
   std::vector<bytes> good = packets();
   ldm_buf* buf = receive(good);
-  EXPECT_EQ(buf->accept_packets(), accepted);
+  EXPECT_EQ(buf->accept_packets(), message_acceptance::accepted);
   EXPECT_EQ(buf->get_size(), 67u);
-  EXPECT_EQ(buf->version_check(), same_version);
+  EXPECT_EQ(buf->version_check(), version_acceptance::same_version);
   buf->release_buf();
 
   for (size_t at : {size_t{0}, size_t{1}, size_t{5}, size_t{12}, size_t{30}}) {
     std::vector<bytes> damaged = good;
     damaged[1][at] ^= 0x40;
     buf = receive(damaged);
-    EXPECT_NE(buf->accept_packets(), accepted) << at;
+    EXPECT_NE(buf->accept_packets(), message_acceptance::accepted) << at;
     EXPECT_EQ(buf->get_size(), 0u);
     buf->set_iptr(24);
     EXPECT_THROW(buf->read_string(), ldm_decode_error);
@@ -355,23 +355,23 @@ TEST_F(ReceivedPackets, DamagedPacketsAreRefusedAndLeaveNothingToRead) {
   std::vector<bytes> other_minor = good;
   other_minor[0][1] = 2;
   buf = receive(other_minor);
-  EXPECT_EQ(buf->accept_packets(), version_mismatch);
-  EXPECT_EQ(buf->version_check(), minor_mismatch);
+  EXPECT_EQ(buf->accept_packets(), message_acceptance::version_mismatch);
+  EXPECT_EQ(buf->version_check(), version_acceptance::minor_mismatch);
   buf->release_buf();
   other_minor[0][0] = 4;
   buf = receive(other_minor);
-  EXPECT_EQ(buf->version_check(), major_mismatch);
+  EXPECT_EQ(buf->version_check(), version_acceptance::major_mismatch);
   buf->release_buf();
 
   // A short packet before the last would shift every later position.
   std::vector<bytes> reordered = {good[1], good[0]};
   buf = receive(reordered);
-  EXPECT_EQ(buf->accept_packets(), corrupt);
+  EXPECT_EQ(buf->accept_packets(), message_acceptance::corrupt);
   buf->release_buf();
 
   buf = held_.front()->get_empty_buf();
-  EXPECT_EQ(buf->accept_packets(), accepted);  // nothing to refuse
-  EXPECT_EQ(buf->accept_message(0), corrupt);
+  EXPECT_EQ(buf->accept_packets(), message_acceptance::accepted);  // nothing to refuse
+  EXPECT_EQ(buf->accept_message(0), message_acceptance::corrupt);
   buf->release_buf();
 }
 
@@ -394,19 +394,19 @@ TEST_F(LdmBuf, MessagesNeedMarkerLengthAndCrc) {
     for (uint32_t i = 0; i < buf->packet_count(); ++i)
       received->add_packet(buf->get_packet(i), buf->get_packet_length(i));
     buf->release_buf();
-    EXPECT_EQ(received->accept_packets(), accepted);
+    EXPECT_EQ(received->accept_packets(), message_acceptance::accepted);
     const message_acceptance result = received->accept_message(0);
     received->release_buf();
     return result;
   };
-  EXPECT_EQ(verdict(unchanged, 0), accepted);
-  EXPECT_EQ(verdict(0, 0x23), corrupt);   // marker
-  EXPECT_EQ(verdict(1, 0x77), corrupt);   // the transport's header bytes are covered too
-  EXPECT_EQ(verdict(11, 68), corrupt);    // length past the data
-  EXPECT_EQ(verdict(11, 20), corrupt);    // length shorter than the header
-  EXPECT_EQ(verdict(11, 66), corrupt);    // CRC over other bytes
-  EXPECT_EQ(verdict(19, 0), corrupt);     // the CRC itself
-  EXPECT_EQ(verdict(60, 'X'), corrupt);   // payload in the second packet
+  EXPECT_EQ(verdict(unchanged, 0), message_acceptance::accepted);
+  EXPECT_EQ(verdict(0, 0x23), message_acceptance::corrupt);   // marker
+  EXPECT_EQ(verdict(1, 0x77), message_acceptance::corrupt);   // the transport's header bytes are covered too
+  EXPECT_EQ(verdict(11, 68), message_acceptance::corrupt);    // length past the data
+  EXPECT_EQ(verdict(11, 20), message_acceptance::corrupt);    // length shorter than the header
+  EXPECT_EQ(verdict(11, 66), message_acceptance::corrupt);    // CRC over other bytes
+  EXPECT_EQ(verdict(19, 0), message_acceptance::corrupt);     // the CRC itself
+  EXPECT_EQ(verdict(60, 'X'), message_acceptance::corrupt);   // payload in the second packet
 }
 
 TEST_F(LdmBuf, ReadingPastTheEndThrowsForReceivedDataAndAbortsOtherwise) {

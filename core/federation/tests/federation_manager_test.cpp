@@ -167,7 +167,7 @@ protected:
     m.handle = identifier_hash(m.federate);
     m.federate_name = "pilot";
     m.host_name = "box";
-    m.state = state_resigned;
+    m.state = federate_state::resigned;
     m.local_objects = 4;
     m.remote_objects = 5;
     return m;
@@ -192,20 +192,20 @@ TEST_F(FedstateMessageTest, FieldsSurviveTheWire) {
   EXPECT_EQ(r.handle, m.handle);
   EXPECT_EQ(r.federate_name, "pilot");
   EXPECT_EQ(r.host_name, "box");
-  EXPECT_EQ(r.state, state_resigned);
+  EXPECT_EQ(r.state, federate_state::resigned);
   EXPECT_EQ(r.local_objects, 4u);
   EXPECT_EQ(r.remote_objects, 5u);
 }
 
 TEST_F(FedstateMessageTest, MalformedMessagesAreRefusedAsUndecodable) {
   fedstate_message bad_state = sample();
-  bad_state.state = 3;
+  bad_state.state = static_cast<federate_state>(3);
   EXPECT_THROW(round_trip([&](ldm_buf& b) { bad_state.write(b); }), ldm_decode_error);
   fedstate_message bad_number = sample();
   bad_number.number ^= 1;
   EXPECT_THROW(round_trip([&](ldm_buf& b) { bad_number.write(b); }), ldm_decode_error);
   fedstate_message wildcard = sample();
-  wildcard.federate = federate_identifier(federate_nocompare);
+  wildcard.federate = federate_identifier(federate_identifier_type::nocompare);
   EXPECT_THROW(round_trip([&](ldm_buf& b) { wildcard.write(b); }), ldm_decode_error);
   fedstate_message long_name = sample();
   long_name.federate_name.assign(fedstate_message::max_text + 1, 'x');
@@ -416,7 +416,7 @@ TEST_F(FederationManagerTest, MismatchingHeartbeatsWarnOnceThenClearWhenTheyStop
   a.create_federation_execution("Demo", demo_fed);
   a.join_federation_execution("alpha", "Demo");
   fedstate_sender sender(via);
-  const federate_identifier rogue(local_federate);
+  const federate_identifier rogue(federate_identifier_type::local);
   testing::internal::CaptureStderr();
   for (int i = 0; i < 3; ++i) {
     sender.send(mismatching_from(a, rogue));
@@ -432,7 +432,7 @@ TEST_F(FederationManagerTest, MismatchingHeartbeatsWarnOnceThenClearWhenTheyStop
   // The messages stop: at the deadline the last one is older than the gone timeout, so the
   // watch is cleared and nobody is shut down.
   tick_for(2.5);
-  EXPECT_EQ(a.get_federation_manager().get_own_federate()->state, state_happy);
+  EXPECT_EQ(a.get_federation_manager().get_own_federate()->state, federate_state::happy);
   testing::internal::CaptureStderr();
   sender.send(mismatching_from(a, rogue));
   tick_for(0.05);
@@ -452,12 +452,12 @@ TEST_F(FederationManagerTest, BadAndExcessMessagesAreDroppedAndCounted) {
   const size_t sent = federation_manager::max_federations + 50;
   for (size_t i = 0; i < sent; ++i) {
     fedstate_message m;
-    m.federation = federate_identifier(local_federate);
+    m.federation = federate_identifier(federate_identifier_type::local);
     char name[32];
     std::snprintf(name, sizeof name, "flood%zu", i);
     m.federation_name = name;
     m.number = name_hash(m.federation_name.c_str());
-    m.federate = federate_identifier(local_federate);
+    m.federate = federate_identifier(federate_identifier_type::local);
     m.federate_name = std::string(1, 'f');
     sender.send(m);
     if (i % 64 == 0) tick_for(0.01);
@@ -510,7 +510,7 @@ TEST_F(FederationManagerDeathTest, PersistentMismatchShutsTheFederationDown) {
         a.create_federation_execution("Demo", demo_fed);
         a.join_federation_execution("alpha", "Demo");
         fedstate_sender sender(via);
-        const federate_identifier rogue(local_federate);
+        const federate_identifier rogue(federate_identifier_type::local);
         // Past the 2 s deadline while the rogue keeps sending; a turns Vindictive, then ends
         // the process once the rogue, silent from then on, is gone.
         for (int i = 0; i < 250; ++i) {
@@ -531,12 +531,12 @@ TEST_F(FederationManagerDeathTest, VindictiveFederateEndsTheOthersFiveSecondsLat
         a.create_federation_execution("Demo", demo_fed);
         a.join_federation_execution("alpha", "Demo");
         fedstate_sender sender(via);
-        fedstate_message vindictive = mismatching_from(a, federate_identifier(local_federate));
+        fedstate_message vindictive = mismatching_from(a, federate_identifier(federate_identifier_type::local));
         vindictive.rid_checksum = a.get_rid().get_checksum();
         vindictive.federate_name = "boss";
-        vindictive.state = state_vindictive;
+        vindictive.state = federate_state::vindictive;
         sender.send(vindictive);
-        ASSERT_TRUE(tick_until([&] { return a.get_federation_manager().get_own_federate()->state == state_resigned; }));
+        ASSERT_TRUE(tick_until([&] { return a.get_federation_manager().get_own_federate()->state == federate_state::resigned; }));
         tick_for(4.99);
         std::fprintf(stderr, "still alive after 4.99 s\n");
         tick_for(0.05);

@@ -59,8 +59,8 @@ protected:
   // Builds the join-time state directly, as the federation manager does once it accepts a join.
   void join_directly() {
     owned_fed_ = std::make_unique<FED>(&ldm_->get_rid(), EXAMPLES_DIR "/demo.fed");
-    ldm_->join(owned_fed_.get(), "alpha", "Demo", 3, 17, federate_identifier(local_federate),
-               federate_identifier(local_federate));
+    ldm_->join(owned_fed_.get(), "alpha", "Demo", 3, 17, federate_identifier(federate_identifier_type::local),
+               federate_identifier(federate_identifier_type::local));
   }
 
   std::unique_ptr<FED> owned_fed_;  // declared before the manager, so the manager goes first

@@ -110,8 +110,8 @@ struct manual_fixture {
 
   manual_node node;
   injector in;
-  federate_identifier sender{local_federate};
-  federate_identifier other{local_federate};
+  federate_identifier sender{federate_identifier_type::local};
+  federate_identifier other{federate_identifier_type::local};
 };
 
 TEST(MessageReliableReceive, FirstHeardSenderStartsThereAndDuplicatesAreDropped) {
@@ -300,13 +300,13 @@ TEST(MessageReliableBounds, SendersStoredBytesAndNacksHaveCeilings) {
   tight.max_pending_nacks = 10;
   tight.max_stored_bytes = 150;
   manual_fixture f(bounds_port, tight);
-  for (int i = 0; i < 5; ++i) f.in.data(federate_identifier(local_federate), 7);
+  for (int i = 0; i < 5; ++i) f.in.data(federate_identifier(federate_identifier_type::local), 7);
   EXPECT_EQ(f.node.messages().size(), 3u);
   EXPECT_EQ(f.counts().over_limit, 2u);
 
   // A sender silent for longer than the acknowledger timeout makes room.
   f.node.run_for(61000);
-  const federate_identifier newcomer(local_federate);
+  const federate_identifier newcomer(federate_identifier_type::local);
   f.in.data(newcomer, 0);
   EXPECT_EQ(f.service().last_delivered(newcomer), 0u);
 
@@ -319,7 +319,7 @@ TEST(MessageReliableBounds, SendersStoredBytesAndNacksHaveCeilings) {
 
 TEST(MessageReliableBounds, MalformedAndImpossibleMessagesAreRefused) {
   manual_fixture f(malformed_port);
-  const federate_identifier wildcard(federate_nocompare);
+  const federate_identifier wildcard(federate_identifier_type::nocompare);
   const federate_identifier& own = f.service().get_identifier();
   f.in.data(wildcard, 0);
   f.in.data(own, 0);
@@ -470,7 +470,7 @@ TEST(MessageReliableWire, DataNoticeNackAckAndPingAsAnotherManagerHearsThem) {
   EXPECT_EQ(notice.priority, 16);
   EXPECT_EQ(words_of(notice), (std::vector<uint32_t>{2, me[0], me[1], 0, data_stream}));
 
-  const federate_identifier sender(local_federate);
+  const federate_identifier sender(federate_identifier_type::local);
   const std::vector<uint32_t> them = id_words(sender);
   in.data(sender, 0);
   in.data(sender, 2);

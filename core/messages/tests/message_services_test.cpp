@@ -99,7 +99,7 @@ void inject(os_manual_node& node, ldm_buf* buffer) {
 
 TEST(MessageOneshot, ReceiverRefusesImpossibleSendersAndTruncatedHeaders) {
   os_manual_node node(rid_on_port(port_of(oneshot_injected_port)), "os_message");
-  const federate_identifier wildcard(federate_nocompare);
+  const federate_identifier wildcard(federate_identifier_type::nocompare);
   inject(node, oneshot_message(node, wildcard, 1));
   EXPECT_EQ(node.service->get_counters().rejected, 1u);
   ldm_buf* truncated = node.received([](ldm_buf& b) { b << uint32_t{0x7F000001}; });
@@ -110,7 +110,7 @@ TEST(MessageOneshot, ReceiverRefusesImpossibleSendersAndTruncatedHeaders) {
 
 TEST(MessageOneshot, ADeliveredPairIsRememberedFor303TimerRunsAndTheMemoryIsBounded) {
   os_manual_node node(rid_on_port(port_of(oneshot_memory_port)), "os_message");
-  const federate_identifier sender(local_federate), other(local_federate);
+  const federate_identifier sender(federate_identifier_type::local), other(federate_identifier_type::local);
   inject(node, oneshot_message(node, sender, 7));
   inject(node, oneshot_message(node, other, 7));
   inject(node, oneshot_message(node, sender, 7));
