@@ -27,7 +27,6 @@ uint64_t scale(uint64_t ms, double factor) {
 }
 
 constexpr size_t sender_buckets = 127;
-constexpr uint32_t id_and_word_bytes = 12;  // one ACK pair: two identifier words and a sequence
 
 }  // namespace
 
@@ -72,16 +71,26 @@ message_reliable::~message_reliable() {
 
 // Sending
 
+template <typename Message>
+void message_reliable::send_control(unsigned char priority, const Message& message) {
+  ldm_buf* buffer = service_.get_buf();
+  *buffer << Message::type;
+  message.write(*buffer);
+  service_.send(control_stream, priority, buffer);
+  buffer->release_buf();
+}
+
+// The header goes in before the payload; its sequence is taken only when the message is sent.
 ldm_buf* message_reliable::get_buf() {
   ldm_buf* buffer = service_.get_buf();
-  *buffer << static_cast<uint32_t>(data) << identifier_;
-  sequence_slot_ = buffer->get_optr();
-  *buffer << uint32_t{0};
+  *buffer << reliable_data_header::type;
+  header_slot_ = buffer->get_optr();
+  reliable_data_header{identifier_, 0}.write(*buffer);
   return buffer;
 }
 
 void message_reliable::send(int stream, unsigned char priority, ldm_buf* buffer) {
-  if (!buffer || buffer->get_size() < sequence_slot_ + 4 || sequence_slot_ == 0) {
+  if (!buffer || buffer->get_size() < header_slot_ + reliable_data_header::bytes || header_slot_ == 0) {
     std::fprintf(stderr, "message_reliable: %s: send of a buffer that did not come from get_buf ignored\n",
                  name_.c_str());
     return;
@@ -89,8 +98,8 @@ void message_reliable::send(int stream, unsigned char priority, ldm_buf* buffer)
   ++counters_.messages_sent;
   const uint32_t sequence = next_sequence_;
   const uint32_t end = buffer->get_optr();
-  buffer->set_optr(sequence_slot_);
-  buffer->write_4(sequence);
+  buffer->set_optr(header_slot_);
+  reliable_data_header{identifier_, sequence}.write(*buffer);
   buffer->set_optr(end);
 
   buffer->duplicate_buf();
@@ -99,25 +108,16 @@ void message_reliable::send(int stream, unsigned char priority, ldm_buf* buffer)
   ++counters_.data_sent;
   if (trace_.is_on()) trace_ << "REL send " << stream << '/' << sequence << '\n';
 
-  ldm_buf* notice = service_.get_buf();
-  *notice << static_cast<uint32_t>(sequence_notice) << identifier_ << sequence << stream;
-  send_control(notice_priority, notice);
+  send_control(notice_priority, reliable_notice_message{identifier_, sequence, stream});
 
   ++next_sequence_;
   last_ping_ = scheduler_.get_clock().time();
   pings_left_ = settings_.pings_after_send;
 }
 
-void message_reliable::send_control(unsigned char priority, ldm_buf* buffer) {
-  service_.send(control_stream, priority, buffer);
-  buffer->release_buf();
-}
-
 void message_reliable::send_pings(uint64_t now) {
   if (pings_left_ == 0 || now - last_ping_ < settings_.ping_interval) return;
-  ldm_buf* buffer = service_.get_buf();
-  *buffer << static_cast<uint32_t>(ping) << identifier_ << next_sequence_;
-  send_control(control_priority, buffer);
+  send_control(control_priority, reliable_ping_message{identifier_, next_sequence_});
   ++counters_.pings_sent;
   if (trace_.is_on()) trace_ << "REL ping " << identifier_.to_string() << '/' << next_sequence_ << '\n';
   last_ping_ = now;
@@ -130,15 +130,10 @@ message_reliable::sent_message* message_reliable::find_sent(uint32_t sequence) {
   return index < sent_.size() ? &sent_[index] : nullptr;
 }
 
-void message_reliable::receive_nack(ldm_buf& buffer) {
-  federate_identifier sender;
-  uint32_t sequence;
-  buffer >> sender >> sequence;
+void message_reliable::receive_nack(const reliable_nack_message& message) {
   ++counters_.nacks_received;
-  if (sender.is_wildcard()) {
-    ++counters_.rejected;
-    return;
-  }
+  const federate_identifier& sender = message.sender;
+  const uint32_t sequence = message.sequence;
   const uint64_t key = pack(sender);
   if (key != own_key_) {
     // Someone else asked for a message we miss too: its resend will reach us, so ours waits.
@@ -181,30 +176,19 @@ void message_reliable::send_resends(uint64_t now) {
       if (trace_.is_on()) trace_ << "REL resend " << m->stream << '/' << sequence << '\n';
       continue;
     }
-    ldm_buf* buffer = service_.get_buf();
-    *buffer << static_cast<uint32_t>(sorry) << identifier_ << sequence;
-    send_control(sorry_priority, buffer);
+    send_control(sorry_priority, reliable_sorry_message{identifier_, sequence});
     ++counters_.sorries_sent;
     if (trace_.is_on()) trace_ << "REL sorry " << control_stream << '/' << sequence << '\n';
   }
 }
 
-void message_reliable::receive_ack(ldm_buf& buffer) {
-  federate_identifier from;
-  uint32_t count;
-  buffer >> from >> count;
+void message_reliable::receive_ack(const reliable_ack_message& message) {
   ++counters_.acks_received;
-  const uint64_t left = buffer.get_size() > buffer.get_iptr() ? buffer.get_size() - buffer.get_iptr() : 0;
-  if (from.is_wildcard() || pack(from) == own_key_ || uint64_t{count} * id_and_word_bytes > left) {
-    ++counters_.rejected;
-    return;
-  }
+  const federate_identifier& from = message.acknowledger;
+  if (!from_other(from)) return;
   std::optional<uint32_t> ours;
-  for (uint32_t i = 0; i < count; ++i) {
-    federate_identifier sender;
-    uint32_t sequence;
-    buffer >> sender >> sequence;
-    if (!sender.is_wildcard() && pack(sender) == own_key_) ours = sequence;
+  for (const reliable_ack_message::entry& e : message.entries) {
+    if (pack(e.sender) == own_key_) ours = e.last;
   }
   auto it = acknowledgers_.find(pack(from));
   if (it == acknowledgers_.end()) {
@@ -256,77 +240,78 @@ void message_reliable::release_marked(uint64_t now) {
 
 // Receiving
 
+// Decoded whole before anything changes. A message cut short goes back to the transport as
+// undecodable; one that is whole but impossible is refused and counted here.
 void message_reliable::receive(int stream, unsigned char priority, ldm_buf* buffer) {
   uint32_t type;
   *buffer >> type;
-  federate_identifier sender;
-  uint32_t sequence;
-  switch (type) {
-    case data: {
-      ++counters_.data_received;
-      *buffer >> sender >> sequence;
-      if (!acceptable(sender)) return;
-      if (trace_.is_on()) trace_ << "REL recv " << stream << '/' << sequence << '\n';
-      const uint64_t now = scheduler_.get_clock().time();
-      if (sender_state* s = sender_for(sender, sequence, now)) {
-        note_announced(*s, sequence + 1);
-        arrival(*s, sequence, stream, priority, buffer);
-      }
-      return;
+  try {
+    switch (type) {
+      case data: return receive_data(reliable_data_header::read(*buffer), stream, priority, buffer);
+      case sequence_notice: return receive_notice(reliable_notice_message::read(*buffer), priority);
+      case nack: return receive_nack(reliable_nack_message::read(*buffer));
+      case ack: return receive_ack(reliable_ack_message::read(*buffer));
+      case ping: return receive_ping(reliable_ping_message::read(*buffer));
+      case sorry: return receive_sorry(reliable_sorry_message::read(*buffer), stream, priority);
+      default: ++counters_.rejected;
     }
-    case sequence_notice: {
-      int data_stream;
-      *buffer >> sender >> sequence >> data_stream;
-      if (!acceptable(sender)) return;
-      if (trace_.is_on()) trace_ << "REL seq " << data_stream << '/' << sequence << '\n';
-      const uint64_t now = scheduler_.get_clock().time();
-      if (!service_.is_joined(data_stream)) {
-        // The message will never come here: its place is passed over.
-        if (sender_state* s = sender_for(sender, sequence, now)) arrival(*s, sequence, data_stream, priority, nullptr);
-        return;
-      }
-      if (sender_state* s = find_sender(pack(sender))) {
-        s->last_heard = now;
-        note_announced(*s, sequence + 1);
-        detect_gaps(*s, sequence);
-      }
-      return;
-    }
-    case nack:
-      receive_nack(*buffer);
-      return;
-    case ack:
-      receive_ack(*buffer);
-      return;
-    case ping: {
-      *buffer >> sender >> sequence;
-      if (!acceptable(sender)) return;
-      if (trace_.is_on()) trace_ << "REL rping " << sender.to_string() << '/' << sequence << '\n';
-      sender_state* s = find_sender(pack(sender));
-      if (!s) return;
-      s->last_heard = scheduler_.get_clock().time();
-      note_announced(*s, sequence);
-      if (s->last != sequence) detect_gaps(*s, sequence);
-      return;
-    }
-    case sorry: {
-      *buffer >> sender >> sequence;
-      if (!acceptable(sender)) return;
-      ++counters_.sorries_received;
-      if (trace_.is_on()) trace_ << "REL sorry " << stream << '/' << sequence << '\n';
-      if (sender_state* s = sender_for(sender, sequence, scheduler_.get_clock().time())) {
-        arrival(*s, sequence, stream, priority, nullptr);
-      }
-      return;
-    }
-    default:
-      ++counters_.rejected;
+  } catch (const reliable_refusal&) {
+    ++counters_.rejected;
   }
 }
 
-// The wildcard would equal every federate, and our own messages never come back to us.
-bool message_reliable::acceptable(const federate_identifier& id) {
-  if (!id.is_wildcard() && pack(id) != own_key_) return true;
+void message_reliable::receive_data(const reliable_data_header& header, int stream, unsigned char priority,
+                                    ldm_buf* buffer) {
+  ++counters_.data_received;
+  if (!from_other(header.sender)) return;
+  if (trace_.is_on()) trace_ << "REL recv " << stream << '/' << header.sequence << '\n';
+  const uint64_t now = scheduler_.get_clock().time();
+  if (sender_state* s = sender_for(header.sender, header.sequence, now)) {
+    note_announced(*s, header.sequence + 1);
+    arrival(*s, header.sequence, stream, priority, buffer);
+  }
+}
+
+void message_reliable::receive_notice(const reliable_notice_message& message, unsigned char priority) {
+  if (!from_other(message.sender)) return;
+  if (trace_.is_on()) trace_ << "REL seq " << message.stream << '/' << message.sequence << '\n';
+  const uint64_t now = scheduler_.get_clock().time();
+  if (!service_.is_joined(message.stream)) {
+    // The message will never come here: its place is passed over.
+    if (sender_state* s = sender_for(message.sender, message.sequence, now)) {
+      arrival(*s, message.sequence, message.stream, priority, nullptr);
+    }
+    return;
+  }
+  if (sender_state* s = find_sender(pack(message.sender))) {
+    s->last_heard = now;
+    note_announced(*s, message.sequence + 1);
+    detect_gaps(*s, message.sequence);
+  }
+}
+
+void message_reliable::receive_ping(const reliable_ping_message& message) {
+  if (!from_other(message.sender)) return;
+  if (trace_.is_on()) trace_ << "REL rping " << message.sender.to_string() << '/' << message.next_sequence << '\n';
+  sender_state* s = find_sender(pack(message.sender));
+  if (!s) return;
+  s->last_heard = scheduler_.get_clock().time();
+  note_announced(*s, message.next_sequence);
+  if (s->last != message.next_sequence) detect_gaps(*s, message.next_sequence);
+}
+
+void message_reliable::receive_sorry(const reliable_sorry_message& message, int stream, unsigned char priority) {
+  if (!from_other(message.sender)) return;
+  ++counters_.sorries_received;
+  if (trace_.is_on()) trace_ << "REL sorry " << stream << '/' << message.sequence << '\n';
+  if (sender_state* s = sender_for(message.sender, message.sequence, scheduler_.get_clock().time())) {
+    arrival(*s, message.sequence, stream, priority, nullptr);
+  }
+}
+
+// Our own messages never come back to us, so one that names us as its sender is not ours.
+bool message_reliable::from_other(const federate_identifier& id) {
+  if (pack(id) != own_key_) return true;
   ++counters_.rejected;
   return false;
 }
@@ -502,9 +487,7 @@ void message_reliable::run_nacks(uint64_t now) {
         remove_nack(*sender, sequence);
         continue;
       }
-      ldm_buf* buffer = service_.get_buf();
-      *buffer << static_cast<uint32_t>(nack) << sender->identifier << sequence;
-      send_control(control_priority, buffer);
+      send_control(control_priority, reliable_nack_message{sender->identifier, sequence});
       ++counters_.nacks_sent;
       if (trace_.is_on()) trace_ << "REL nack " << sender->identifier.to_string() << '/' << sequence << '\n';
       if (--n.attempts_left == 0) {
@@ -527,36 +510,24 @@ uint64_t message_reliable::random_delay() {
   return static_cast<uint64_t>((r + 0.5) / 4294967296.0 * static_cast<double>(settings_.nack_spread));
 }
 
+// Senders past the ACK's entry limit wait for the next round with their rounds untouched.
 void message_reliable::send_acks(uint64_t now) {
   last_ack_ = now;
-  ldm_buf* buffer = service_.get_buf();
-  *buffer << static_cast<uint32_t>(ack) << identifier_;
-  const uint32_t count_slot = buffer->get_optr();
-  *buffer << uint32_t{0};
-  uint32_t count = 0;
-  for (auto it = ack_list_.begin(); it != ack_list_.end();) {
+  reliable_ack_message message{identifier_, {}};
+  for (auto it = ack_list_.begin();
+       it != ack_list_.end() && message.entries.size() < reliable_ack_message::max_entries;) {
     const sender_state* s = find_sender(it->first);
-    if (s) {
-      *buffer << s->identifier << s->last;
-      ++count;
-    }
+    if (s) message.entries.push_back({s->identifier, s->last});
     if (!s || --it->second == 0) {
       it = ack_list_.erase(it);
     } else {
       ++it;
     }
   }
-  if (count == 0) {
-    buffer->release_buf();
-    return;
-  }
-  const uint32_t end = buffer->get_optr();
-  buffer->set_optr(count_slot);
-  buffer->write_4(count);
-  buffer->set_optr(end);
-  send_control(control_priority, buffer);
+  if (message.entries.empty()) return;
+  send_control(control_priority, message);
   ++counters_.acks_sent;
-  if (trace_.is_on()) trace_ << "REL ack " << count << '\n';
+  if (trace_.is_on()) trace_ << "REL ack " << message.entries.size() << '\n';
 }
 
 // Gaps that were past the window or beyond the NACK ceiling when they were found are asked for

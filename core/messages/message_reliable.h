@@ -6,17 +6,7 @@
 // sender releases a message some time after every federate it hears from has it. Owned by its
 // user ("rel_message", "retraction", "syncpoint_manager", "remote_terminal").
 //
-// Wire forms; every message starts with its type word, then (all words big-endian):
-//   type  name             fields                                         stream, priority
-//   1     data             sender id, sequence, the user's payload        the caller's
-//   2     sequence notice  sender id, sequence, stream the data went on   2, 16
-//   3     NACK             data sender id, missing sequence               2, 48
-//   4     ACK              acknowledger id, count n, n x (data sender id,  2, 48
-//                          last sequence delivered in order from it)
-//   5     ping             sender id, next sequence it will use           2, 48
-//   6     sorry            sender id, sequence it can no longer resend    2, 32
-// An id is a federate_identifier (two words). Sequences compare modulo 2^32: a comes before b
-// when the signed 32-bit difference a - b is negative.
+// Its wire messages and their formats are in reliable_messages.h.
 //
 // What other federates can make a receiver keep is bounded (reliable_settings): each sender's
 // out-of-order store and its NACKs cover at most `window` sequences past the last one
@@ -38,6 +28,7 @@
 #include "federate_identifier.h"
 #include "mersenne_twister.h"
 #include "messages/message_service.h"
+#include "messages/reliable_messages.h"
 #include "stream_manager.h"
 #include "stream_service.h"
 #include "timers.h"
@@ -76,7 +67,14 @@ class message_reliable : public message_service,
                          public stream_join_client,
                          public periodic_realtime_timer {
 public:
-  enum message_type : uint32_t { data = 1, sequence_notice = 2, nack = 3, ack = 4, ping = 5, sorry = 6 };
+  enum message_type : uint32_t {
+    data = reliable_data_header::type,
+    sequence_notice = reliable_notice_message::type,
+    nack = reliable_nack_message::type,
+    ack = reliable_ack_message::type,
+    ping = reliable_ping_message::type,
+    sorry = reliable_sorry_message::type,
+  };
   static constexpr int control_stream = 2;
   static constexpr unsigned char notice_priority = 16, sorry_priority = 32, control_priority = 48;
 
@@ -161,17 +159,22 @@ private:
   using nack_key = std::pair<uint64_t, uint32_t>;  // packed sender, sequence
 
   // Sending side.
-  void send_control(unsigned char priority, ldm_buf* buffer);
+  template <typename Message>
+  void send_control(unsigned char priority, const Message& message);
   void send_pings(uint64_t now);
   void send_resends(uint64_t now);
   void mark_for_release(uint64_t now);
   void release_marked(uint64_t now);
   sent_message* find_sent(uint32_t sequence);
-  void receive_nack(ldm_buf& buffer);
-  void receive_ack(ldm_buf& buffer);
+  void receive_nack(const reliable_nack_message& message);
+  void receive_ack(const reliable_ack_message& message);
 
   // Receiving side.
-  bool acceptable(const federate_identifier& id);
+  void receive_data(const reliable_data_header& header, int stream, unsigned char priority, ldm_buf* buffer);
+  void receive_notice(const reliable_notice_message& message, unsigned char priority);
+  void receive_ping(const reliable_ping_message& message);
+  void receive_sorry(const reliable_sorry_message& message, int stream, unsigned char priority);
+  bool from_other(const federate_identifier& id);
   sender_state* find_sender(uint64_t key);
   sender_state* sender_for(const federate_identifier& id, uint32_t first_sequence, uint64_t now);
   bool evict_idle_sender(uint64_t now);
@@ -197,7 +200,7 @@ private:
   mersenne_twister random_;
 
   uint32_t next_sequence_ = 0;
-  uint32_t sequence_slot_ = 0;
+  uint32_t header_slot_ = 0;  // where get_buf wrote the data header; send() rewrites it
   std::deque<sent_message> sent_;  // consecutive sequences, oldest first
   std::unordered_map<uint64_t, acknowledger> acknowledgers_;
   std::multimap<uint64_t, uint32_t> resends_;  // due -> sequence
