@@ -134,10 +134,7 @@ stream_manager::~stream_manager() {
   pipeline_timer_.cancel();
   std::vector<bundler::packet> ready;
   bundler_->flush_due(UINT64_MAX, ready);
-  for (auto& packet : ready) {
-    stamp_packet(packet.bytes, packet.stream, 0, last_fragment);
-    write_out(packet.bytes);
-  }
+  send_bundles(ready, route::socket);
   for (auto& packet : rate_limit_->take_all()) write_out(packet);
   pool_->destroy();
 }
@@ -276,18 +273,14 @@ void stream_manager::send(int stream, unsigned char priority, uint32_t tag, ldm_
   if (buffer->packet_count() == 1) {
     std::vector<bundler::packet> ready;
     bundler_->add(stream, priority, buffer->get_packet(0) + ldm_buf::packet_header_size, length, now, ready);
-    for (auto& packet : ready) {
-      stamp_packet(packet.bytes, packet.stream, 0, last_fragment);
-      transmit(std::move(packet.bytes), packet.priority);
-    }
+    send_bundles(ready, route::rate_limit);
   } else {
     flush(stream);  // what was bundled before this message goes first
     std::vector<std::vector<uint8_t>> packets = split_into_packets(*buffer);
     const uint16_t sequence = next_sequence_++;
     for (size_t i = 0; i < packets.size(); ++i) {
       const uint16_t fragment = static_cast<uint16_t>(i) | (i + 1 == packets.size() ? last_fragment : 0);
-      stamp_packet(packets[i], stream, sequence, fragment);
-      transmit(std::move(packets[i]), priority);
+      send_packet(std::move(packets[i]), stream, priority, sequence, fragment, route::rate_limit);
     }
   }
   schedule_pipeline();
@@ -296,14 +289,16 @@ void stream_manager::send(int stream, unsigned char priority, uint32_t tag, ldm_
 void stream_manager::flush(int stream) {
   std::vector<bundler::packet> ready;
   bundler_->flush(stream, ready);
-  for (auto& packet : ready) {
-    stamp_packet(packet.bytes, packet.stream, 0, last_fragment);
-    transmit(std::move(packet.bytes), packet.priority);
-  }
+  send_bundles(ready, route::rate_limit);
   schedule_pipeline();
 }
 
-void stream_manager::stamp_packet(std::vector<uint8_t>& packet, int stream, uint16_t sequence, uint16_t fragment) const {
+void stream_manager::send_bundles(std::vector<bundler::packet>& ready, route via) {
+  for (auto& packet : ready) send_packet(std::move(packet.bytes), packet.stream, packet.priority, 0, last_fragment, via);
+}
+
+void stream_manager::send_packet(std::vector<uint8_t> packet, int stream, unsigned char priority, uint16_t sequence,
+                                 uint16_t fragment, route via) {
   uint8_t* bytes = packet.data();
   bytes[0] = pool_->version_major();
   bytes[1] = pool_->version_minor();
@@ -316,9 +311,10 @@ void stream_manager::stamp_packet(std::vector<uint8_t>& packet, int stream, uint
   store_be16(bytes + sequence_at, sequence);
   store_be16(bytes + fragment_at, fragment);
   seal(packet);
-}
-
-void stream_manager::transmit(std::vector<uint8_t> packet, unsigned char priority) {
+  if (via == route::socket) {
+    write_out(packet);
+    return;
+  }
   const rate_limit::verdict verdict = rate_limit_->offer(packet, priority, scheduler_.get_clock().time());
   drops_.rate_limit_overflow = rate_limit_->dropped_packets();
   if (verdict == rate_limit::send_now) write_out(packet);
@@ -343,10 +339,7 @@ void stream_manager::run_pipeline() {
   const uint64_t now = scheduler_.get_clock().time();
   std::vector<bundler::packet> ready;
   bundler_->flush_due(now, ready);
-  for (auto& packet : ready) {
-    stamp_packet(packet.bytes, packet.stream, 0, last_fragment);
-    transmit(std::move(packet.bytes), packet.priority);
-  }
+  send_bundles(ready, route::rate_limit);
   for (auto& packet : rate_limit_->take_ready(now)) write_out(packet);
   drops_.fragments_expired += reassembly_->expire(now);
   schedule_pipeline();
