@@ -6,6 +6,7 @@
 #include "buffer_pool.h"
 #include "bundler.h"
 #include "checksums.h"
+#include "diagnostic.h"
 #include "federate_identifier.h"
 #include "fragment_reassembly.h"
 #include "ldm_buf.h"
@@ -21,6 +22,7 @@
 
 namespace {
 
+const char* const diagnostic_tag = "vessmark";
 const char* const provider_section = "connectivity_providers.multicast";
 const char* const connectivity_section = "connectivity";
 const char* const default_interface = "127.0.0.1";
@@ -143,7 +145,7 @@ stream_manager::~stream_manager() {
 
 bool stream_manager::valid_stream(int stream, const char* operation) const {
   if (stream >= 0 && stream < stream_limit) return true;
-  std::fprintf(stderr, "vessmark: %s: stream %d out of range\n", operation, stream);
+  diagnostic(diagnostic_tag, "%s: stream %d out of range", operation, stream);
   return false;
 }
 
@@ -156,7 +158,7 @@ void stream_manager::leave(int stream) {
   if (!valid_stream(stream, "leave")) return;
   auto found = joins_.find(stream);
   if (found == joins_.end()) {
-    std::fprintf(stderr, "vessmark: leave: stream %d is not joined\n", stream);
+    diagnostic(diagnostic_tag, "leave: stream %d is not joined", stream);
     return;
   }
   if (--found->second > 0) return;
@@ -179,7 +181,7 @@ void stream_manager::leave(const sparse_bit_vector& streams) {
   for (uint32_t s = streams.ffs(); s != sparse_bit_vector::npos; s = streams.find_next(s + 1)) {
     auto found = joins_.find(static_cast<int>(s));
     if (found == joins_.end()) {
-      std::fprintf(stderr, "vessmark: leave: stream %u is not joined\n", s);
+      diagnostic(diagnostic_tag, "leave: stream %u is not joined", s);
       continue;
     }
     if (--found->second > 0) continue;
@@ -253,11 +255,11 @@ ldm_buf* stream_manager::get_buf() { return pool_->get_buf(); }
 void stream_manager::send(int stream, unsigned char priority, uint32_t tag, ldm_buf* buffer) {
   if (!buffer || !valid_stream(stream, "send")) return;
   if (buffer->get_pool() != pool_ || buffer->packet_count() == 0) {
-    std::fprintf(stderr, "vessmark: send: the buffer is not one of this stream manager's\n");
+    diagnostic(diagnostic_tag, "send: the buffer is not one of this stream manager's");
     return;
   }
   if (buffer->packet_count() > fragment_reassembly::max_fragments || buffer->get_total_bytes() > max_message_bytes) {
-    std::fprintf(stderr, "vessmark: send: a message of %u bytes is too long\n", buffer->get_size());
+    diagnostic(diagnostic_tag, "send: a message of %u bytes is too long", buffer->get_size());
     return;
   }
   const uint32_t length = buffer->get_size();
