@@ -2,16 +2,18 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
 #include <vector>
 
 #include "byte_order.h"
+#include "diagnostic.h"
 #include "ldm_buf.h"
 
 namespace {
+
+const char* const diagnostic_tag = "bit_vector";
 
 constexpr std::uint32_t all_bits = 0xFFFFFFFF;
 
@@ -39,7 +41,7 @@ std::uint32_t range_mask(std::uint32_t w, std::uint32_t first, std::uint32_t las
 }
 
 [[noreturn]] void length_misuse() {
-  std::fputs("bit_vector: length beyond 2^30 - 1 bits\n", stderr);
+  diagnostic(diagnostic_tag, "length beyond 2^30 - 1 bits");
   std::abort();
 }
 

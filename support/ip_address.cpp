@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "byte_order.h"
+#include "diagnostic.h"
 
 // ---------------------------------------------------------------------------------------------
 // ip_address
@@ -204,6 +205,8 @@ uint32_t host_identifier(const std::vector<net_if>& interfaces) {
 
 namespace {
 
+const char* const diagnostic_tag = "if_collect_interfaces";
+
 struct link_info {
   std::array<uint8_t, 6> hardware{};
   bool ethernet_or_wireless = false;
@@ -242,7 +245,7 @@ std::vector<net_if> collect_interfaces() {
   std::vector<net_if> interfaces;
   ifaddrs* raw = nullptr;
   if (getifaddrs(&raw) != 0) {
-    std::fprintf(stderr, "if_collect_interfaces: error %d getting adapters\n", errno);
+    diagnostic(diagnostic_tag, "error %d getting adapters", errno);
     return interfaces;
   }
   const std::unique_ptr<ifaddrs, ifaddrs_deleter> list(raw);

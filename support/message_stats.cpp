@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "diagnostic.h"
 #include "millisecond_clock.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -69,6 +70,7 @@ std::string format_total(uint64_t count) {
 
 namespace {
 
+const char* const diagnostic_tag = "message_stats_tracker";
 const char* const bytes_unit = "bytes";
 const char* const events_unit = "msgs";
 
@@ -142,7 +144,7 @@ const char* message_stats_tracker::get_tracker_name(int number) const {
 
 void message_stats_tracker::note_event(int number, uint32_t differentiator, uint32_t bytes) {
   if (!find(number)) {
-    std::fprintf(stderr, "message_stats_tracker: no tracker number %d\n", number);
+    diagnostic(diagnostic_tag, "no tracker number %d", number);
     return;
   }
   tracker& t = *trackers_[static_cast<size_t>(number)];

@@ -4,9 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diagnostic.h"
 #include "rx_alloc.h"
 
 namespace {
+
+const char* const diagnostic_tag = "fixed_block_allocator";
 
 // No valid block lies in the first page; anything there is a corrupted pointer.
 constexpr uintptr_t lowest_valid_address = 4096;
@@ -69,7 +72,7 @@ void* fixed_block_allocator::alloc() {
 
 void fixed_block_allocator::dealloc(void* block) {
   if (reinterpret_cast<uintptr_t>(block) < lowest_valid_address) {
-    std::fprintf(stderr, "fixed_block_allocator: attempting to dealloc bad pointer: %p\n", block);
+    diagnostic(diagnostic_tag, "attempting to dealloc bad pointer: %p", block);
     std::abort();
   }
   if (malloc_only_) {

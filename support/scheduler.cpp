@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 
+#include "diagnostic.h"
 #include "millisecond_clock.h"
 #include "sock_util.h"
 
 namespace {
+
+const char* const diagnostic_tag = "scheduler";
 
 // No event is told it may take longer than this, whatever the tick's budget.
 constexpr uint64_t max_call_budget = 1000;
@@ -63,7 +65,7 @@ void scheduler::schedule_everytick(scheduled_event& event, uint64_t delay, uint6
 
 void scheduler::set_trigger(scheduled_event& event, int socket) {
   if (socket < 0) {
-    std::fprintf(stderr, "scheduler: set_trigger with invalid socket %d ignored\n", socket);
+    diagnostic(diagnostic_tag, "set_trigger with invalid socket %d ignored", socket);
     return;
   }
   if (event.home_ && event.home_ != this) event.home_->cancel(event);
@@ -170,7 +172,7 @@ void scheduler::rearm_after_run(scheduled_event& event, uint64_t generation) {
 
 bool scheduler::tick(uint64_t limit, uint64_t budget) {
   if (in_tick_) {
-    std::fprintf(stderr, "scheduler: tick from inside an event ignored\n");
+    diagnostic(diagnostic_tag, "tick from inside an event ignored");
     return false;
   }
   flag_scope ticking(in_tick_);
@@ -213,7 +215,7 @@ void scheduler::poll_events(uint64_t wait_ms, uint64_t budget) {
   if (sockets_.empty() && wait_ms == 0) return;
   for (pollfd& entry : sockets_) entry.revents = 0;
   int ready = wait(sockets_, int(std::min<uint64_t>(wait_ms, INT_MAX)));
-  if (ready < 0) sock_perror("scheduler: poll");
+  if (ready < 0) sock_perror(diagnostic_tag, "poll");
   if (ready <= 0) return;
   // Calls may add entries (set_trigger) or mark them cleared; only those polled are looked at.
   const size_t polled = sockets_.size();
@@ -223,7 +225,7 @@ void scheduler::poll_events(uint64_t wait_ms, uint64_t budget) {
     if (!event || revents == 0) continue;
     if (revents & POLLNVAL) {
       // A socket closed without clearing its trigger would make every poll return at once.
-      std::fprintf(stderr, "scheduler: socket %d is not open; trigger removed\n", sockets_[i].fd);
+      diagnostic(diagnostic_tag, "socket %d is not open; trigger removed", sockets_[i].fd);
       socket_events_[i] = nullptr;
       sockets_[i].fd = -1;
       continue;

@@ -2,8 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
+
+#include "diagnostic.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ int sock_poll(pollfd* sockets, size_t count, int milliseconds) {
   }
 }
 
-void sock_perror(const char* text) {
+void sock_perror(const char* tag, const char* operation) {
   const int error = errno;
-  std::fprintf(stderr, "%s: %s\n", text ? text : "", std::strerror(error));
+  diagnostic(tag, "%s: %s", operation, std::strerror(error));
 }

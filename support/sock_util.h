@@ -12,5 +12,6 @@
 // With count 0 it just sleeps for the time.
 int sock_poll(pollfd* sockets, size_t count, int milliseconds);
 
-// Prints text, ": " and the description of the last socket error (errno) on standard error.
-void sock_perror(const char* text);
+// Prints the diagnostic line "tag: operation: " and the description of the last socket error
+// (errno).
+void sock_perror(const char* tag, const char* operation);

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
 
 #include "bit_vector.h"
 #include "byte_order.h"
+#include "diagnostic.h"
 #include "ldm_buf.h"
 
 // Invariants of the block table: no bit at or beyond the length is set, and the shared all-ones
@@ -23,7 +23,7 @@ constexpr std::uint32_t all_bits = 0xFFFFFFFF;
 constexpr std::uint32_t block_bits = 128;
 constexpr std::uint32_t run_limit = 0xFFFF;  // a run field of the wire form has 16 bits
 
-const char* const overran_message = "sparse_bit_vector: overran input range";
+const char* const diagnostic_tag = "sparse_bit_vector";
 
 const block all_ones_block = {{all_bits, all_bits, all_bits, all_bits}};
 constexpr block zero_block = {{0, 0, 0, 0}};
@@ -71,7 +71,7 @@ std::uint32_t lowest_bit(const block& b) {
 }
 
 [[noreturn]] void length_misuse() {
-  std::fputs("sparse_bit_vector: length beyond 2^31 - 1 bits\n", stderr);
+  diagnostic(diagnostic_tag, "length beyond 2^31 - 1 bits");
   std::abort();
 }
 
@@ -470,7 +470,7 @@ ldm_buf& operator>>(ldm_buf& buf, sparse_bit_vector& v) {
     }
     position += pair >> 16;
   }
-  if (position != length) std::fprintf(stderr, "%s\n", overran_message);
+  if (position != length) diagnostic(diagnostic_tag, "overran input range");
   v.swap(result);
   return buf;
 }

@@ -15,8 +15,11 @@
 #include <system_error>
 #include <thread>
 
+#include "diagnostic.h"
+
 namespace {
 
+const char* const diagnostic_tag = "text_output_interceptor";
 constexpr uint64_t period_ms = 67;
 // Clients get the text in blocks of at most this many captured bytes.
 constexpr size_t client_block = 256;
@@ -53,7 +56,7 @@ void close_fd(int& fd) {
 // Output problems are written straight to the original standard error: through the diverted
 // stream they could come back to the relay that reports them.
 void report(const stream_pipe& err, const char* what, int error) {
-  if (err.saved >= 0) dprintf(err.saved, "%s: %s\n", what, std::strerror(error));
+  if (err.saved >= 0) dprintf(err.saved, "%s: %s: %s\n", diagnostic_tag, what, std::strerror(error));
 }
 
 // The one diversion of the process's standard streams, shared by every interceptor that has
@@ -171,7 +174,7 @@ bool output_diversion::divert() {
   try {
     relay_ = std::thread(&output_diversion::relay, this);
   } catch (const std::system_error& e) {
-    std::fprintf(stderr, "text_output_interceptor: no relay thread: %s\n", e.what());
+    diagnostic(diagnostic_tag, "no relay thread: %s", e.what());
     close_all();
     return false;
   }
@@ -241,7 +244,7 @@ void output_diversion::relay() {
     wanted[2] = pollfd{wake_[0], POLLIN, 0};
     if (poll(wanted, 3, -1) < 0) {
       if (errno == EINTR) continue;
-      report(err_, "text_output_interceptor: poll()", errno);
+      report(err_, "poll()", errno);
       return;
     }
     if (wanted[2].revents) return;
@@ -267,7 +270,7 @@ void output_diversion::drain_stream(stream_pipe& stream) {
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return;
-    if (errno != EINVAL && !stream.read_reported) report(err_, "text_output_interceptor: bad read()", errno);
+    if (errno != EINVAL && !stream.read_reported) report(err_, "bad read()", errno);
     stream.read_reported = true;
     stream.readable = false;
   }
@@ -287,7 +290,7 @@ void output_diversion::pass_on(stream_pipe& stream, const char* bytes, size_t le
       poll(&room, 1, -1);
       continue;
     }
-    if (!stream.write_reported) report(err_, "text_output_interceptor: bad write()", errno);
+    if (!stream.write_reported) report(err_, "bad write()", errno);
     stream.write_reported = true;
     break;
   }

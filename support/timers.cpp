@@ -1,6 +1,10 @@
 #include "timers.h"
 
-#include <cstdio>
+#include "diagnostic.h"
+
+namespace {
+const char* const diagnostic_tag = "periodic_realtime_timer";
+}  // namespace
 
 void timer_base::cancel() {
   if (scheduler* on = attached_scheduler()) on->cancel(*this);
@@ -17,7 +21,7 @@ void periodic_realtime_timer::schedule(scheduler& on, uint64_t ms) {
 void periodic_realtime_timer::set_trigger(int socket) {
   scheduler* on = get_scheduler();
   if (!on) {
-    std::fprintf(stderr, "periodic_realtime_timer: set_trigger on a timer that is not scheduled\n");
+    diagnostic(diagnostic_tag, "set_trigger on a timer that is not scheduled");
     return;
   }
   on->set_trigger(*this, socket);

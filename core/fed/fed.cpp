@@ -7,10 +7,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diagnostic.h"
 #include "fed/fed_entries.h"
 #include "rid.h"
 
 namespace {
+
+const char* const diagnostic_tag = "FED";
 
 // Qualified class names repeat their ancestors' names, so a file of long names nested deep
 // could ask for far more memory than it holds. Their total is bounded; no real model comes near.
@@ -147,17 +150,17 @@ bool FED::load(Element& top) {
     if (!bare.empty()) result = read(bare.c_str(), top);
   }
   status_ = result;
-  if (result == load_failed) report("FED: Error: FED file " + file_name_ + " not found");
-  if (result == parse_failed) report("FED: Error: Error reading FED file " + file_name_);
+  if (result == load_failed) report("Error: FED file " + file_name_ + " not found");
+  if (result == parse_failed) report("Error: Error reading FED file " + file_name_);
   return result == ok;
 }
 
 void FED::read_header(Element& top) {
   if (!named(top, "FED") && !named(top, "objectModel"))
-    error("FED: Error: No initial FED tag in file " + file_name_);
+    error("Error: No initial FED tag in file " + file_name_);
   federation_name_ = string_of(findValue("val0", findTag("Federation", &top)));
   if (!federation_name_) federation_name_ = string_of(findValue("name", &top));
-  if (!federation_name_) report("FED: Warning: No federation name in file " + file_name_);
+  if (!federation_name_) report("Warning: No federation name in file " + file_name_);
   read_version(top);
 }
 
@@ -166,7 +169,7 @@ void FED::read_version(Element& top) {
   const Value* version = findValue("val0", findTag("FEDversion", &top));
   if (!version) version = findValue("DTDversion", &top);
   if (!version) {
-    report("FED: Warning: No FEDversion/DTDversion in file " + file_name_);
+    report("Warning: No FEDversion/DTDversion in file " + file_name_);
     return;
   }
   switch (version_of(*version)) {
@@ -176,7 +179,7 @@ void FED::read_version(Element& top) {
       is_1516_ = true;
       break;
     case model_version::unknown:
-      report("FED: Warning: FED has unknown version (got " + value_text(*version) + ")");
+      report("Warning: FED has unknown version (got " + value_text(*version) + ")");
       break;
   }
 }
@@ -243,7 +246,7 @@ FED_routing_space* FED::add_space(const char* name) {
 void FED::process_space_entry(Element& entry) {
   const char* name = entry_name(entry);
   if (!name) {
-    error("FED: Error: missing space name");
+    error("Error: missing space name");
     return;
   }
   if (FED_routing_space* space = add_space(name))
@@ -254,7 +257,7 @@ void FED::process_space_entry(Element& entry) {
 void FED::process_dimension_entry(Element& entry, FED_routing_space& space) {
   const char* name = entry_name(entry);
   if (!name) {
-    error(std::string("FED: Error: missing dimension name in") + " space " + space.name);
+    error(std::string("Error: missing dimension name in") + " space " + space.name);
     return;
   }
   FED_members<FED_dimension>& dimensions = space.dimensions;
@@ -264,7 +267,7 @@ void FED::process_dimension_entry(Element& entry, FED_routing_space& space) {
 void FED::process_objects(Element& top) {
   Element* objects = findTag("objects", &top);
   if (!objects) {
-    report("FED: Warning: No objects section in file " + file_name_);
+    report("Warning: No objects section in file " + file_name_);
     return;
   }
   for (Element& entry : objects->children) process_object_entry(entry, nullptr);
@@ -276,7 +279,7 @@ void FED::process_object_entry(Element& entry, FED_object_class* parent) {
   if (!named(entry, "class") && !named(entry, "objectClass")) return;
   const char* name = entry_name(entry);
   if (!name) {
-    error("FED: Error: missing object class name " + place_of(parent));
+    error("Error: missing object class name " + place_of(parent));
     return;
   }
   const char* stored = class_name(object_root, name, parent);
@@ -298,18 +301,18 @@ void FED::process_object_entry(Element& entry, FED_object_class* parent) {
 void FED::process_attribute_entry(Element& entry, FED_object_class& object_class) {
   const char* name = entry_name(entry);
   if (!name) {
-    error(std::string("FED: Error: missing attribute name in") + " class " + object_class.name);
+    error(std::string("Error: missing attribute name in") + " class " + object_class.name);
     return;
   }
   const char* transport = string_of(entry_value(entry, "val1", "transportation"));
   if (!transport) {
-    error(std::string("FED: Error: missing transport type for") + " class " + object_class.name +
+    error(std::string("Error: missing transport type for") + " class " + object_class.name +
           " attribute " + name);
     return;
   }
   const char* order = string_of(entry_value(entry, "val2", "order"));
   if (!order) {
-    error(std::string("FED: Error: missing order type for") + " class " + object_class.name + " attribute " +
+    error(std::string("Error: missing order type for") + " class " + object_class.name + " attribute " +
           name);
     return;
   }
@@ -326,7 +329,7 @@ void FED::process_attribute_entry(Element& entry, FED_object_class& object_class
 void FED::process_interactions(Element& top) {
   Element* interactions = findTag("interactions", &top);
   if (!interactions) {
-    report("FED: Warning: No interactions section in file " + file_name_);
+    report("Warning: No interactions section in file " + file_name_);
     return;
   }
   for (Element& entry : interactions->children) process_interaction_entry(entry, nullptr);
@@ -337,17 +340,17 @@ void FED::process_interaction_entry(Element& entry, FED_interaction_class* paren
   if (!named(entry, "class") && !named(entry, "interactionClass")) return;
   const char* name = entry_name(entry);
   if (!name) {
-    error("FED: Error: missing interaction name " + place_of(parent));
+    error("Error: missing interaction name " + place_of(parent));
     return;
   }
   const char* transport = string_of(entry_value(entry, "val1", "transportation"));
   if (!transport) {
-    error(std::string("FED: Error: missing transport type for ") + "interaction " + name);
+    error(std::string("Error: missing transport type for ") + "interaction " + name);
     return;
   }
   const char* order = string_of(entry_value(entry, "val2", "order"));
   if (!order) {
-    error(std::string("FED: Error: missing order type for ") + "interaction " + name);
+    error(std::string("Error: missing order type for ") + "interaction " + name);
     return;
   }
   const uint32_t transport_id = default_transport_id(transport);
@@ -372,7 +375,7 @@ void FED::process_interaction_entry(Element& entry, FED_interaction_class* paren
 void FED::process_parameter_entry(Element& entry, FED_interaction_class& interaction) {
   const char* name = entry_name(entry);
   if (!name) {
-    error(std::string("FED: Error: missing parameter name in") + " class " + interaction.name);
+    error(std::string("Error: missing parameter name in") + " class " + interaction.name);
     return;
   }
   FED_members<FED_parameter>& parameters = interaction.members;
@@ -392,7 +395,7 @@ const char* FED::class_name(const char* root, const char* name, const FED_base* 
   const std::string root_prefix = std::string(root) + ".";
   if (stored.starts_with(root_prefix)) stored.erase(0, root_prefix.size());
   if (stored.size() > class_name_budget - class_name_bytes_) {
-    error("FED: Error: class names exceed " + std::to_string(class_name_budget) + " bytes in FED file " +
+    error("Error: class names exceed " + std::to_string(class_name_budget) + " bytes in FED file " +
           file_name_);
     return nullptr;
   }
@@ -423,7 +426,7 @@ uint32_t FED::default_transport_id(const char* name) {
   const uint32_t id = get_transport_id(name);
   if (id != invalid_handle) return id;
   if (warn_once(name))
-    report(std::string("FED: Warning: Unknown transport type ") + name + " in FED file.\n" +
+    report(std::string("Warning: Unknown transport type ") + name + " in FED file.\n" +
            "              Defaulting to best_effort.");
   return get_transport_id("best_effort");
 }
@@ -432,7 +435,7 @@ uint32_t FED::default_order_id(const char* name) {
   const uint32_t id = get_order_id(name);
   if (id != invalid_handle) return id;
   if (warn_once(name))
-    report(std::string("FED: Warning: Unknown order type ") + name + " in FED file.\n" +
+    report(std::string("Warning: Unknown order type ") + name + " in FED file.\n" +
            "              Defaulting to receive.");
   return get_order_id("receive");
 }
@@ -440,22 +443,25 @@ uint32_t FED::default_order_id(const char* name) {
 uint32_t FED::default_routing_space(const char* name) {
   const uint32_t id = get_routing_space_handle(name);
   if (id == invalid_handle && warn_once(name))
-    report(std::string("FED: Warning: Unknown routing space ") + name + " in FED file.\n" +
+    report(std::string("Warning: Unknown routing space ") + name + " in FED file.\n" +
            "              Defaulting to have no space.");
   return id;
 }
 
 bool FED::warn_once(const char* name) { return warned_.insert(name).second; }
 
-void FED::report(const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); }
+void FED::report(const std::string& message) { diagnostic(diagnostic_tag, "%s", message.c_str()); }
 
 void FED::error(const std::string& message) {
   report(message);
   status_ = parse_failed;
 }
 
+// Unlike the other lines this one reads "FED Error:", without the tag's colon; users and tests
+// match on it, so it is printed as it stands rather than as a tagged diagnostic.
 void FED::report_duplicate(const char* name) {
-  error(std::string("FED Error: duplicate name ") + name + " in FED file.");
+  std::fprintf(stderr, "FED Error: duplicate name %s in FED file.\n", name);
+  status_ = parse_failed;
 }
 
 int FED::stringcmp(const char* a, const char* b) const {

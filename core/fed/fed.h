@@ -176,6 +176,7 @@ private:
   uint32_t default_order_id(const char* name);
   uint32_t default_routing_space(const char* name);
   bool warn_once(const char* name);
+  // Prints message as a diagnostic line tagged "FED"; error also marks the load failed.
   static void report(const std::string& message);
   void error(const std::string& message);
   void report_duplicate(const char* name);

@@ -5,9 +5,12 @@
 #include <ctime>
 #include <iostream>
 
+#include "diagnostic.h"
 #include "rid.h"
 
 namespace {
+
+const char* const diagnostic_tag = "debugging_events";
 
 const char not_joined[] = "<not joined>";
 
@@ -106,14 +109,14 @@ debugging_events::event* debugging_events::find(const std::string& name) const {
 
 debugging_events::event* debugging_events::find_or_report(const std::string& name) const {
   event* e = find(name);
-  if (!e) std::cerr << "debugging_events: could not find event " << name << std::endl;
+  if (!e) diagnostic(diagnostic_tag, "could not find event %s", name.c_str());
   return e;
 }
 
 void debugging_events::register_event(const std::string& name, const std::string& description,
                                       const std::vector<std::string>& sub_events) {
   if (find(name)) {
-    std::cerr << "debugging_events: attempted to register duplicate event " << name << std::endl;
+    diagnostic(diagnostic_tag, "attempted to register duplicate event %s", name.c_str());
     return;
   }
   events_.emplace(name, std::make_unique<event>(name, description, sub_events, prefix_for(name), clock_));
@@ -131,7 +134,7 @@ void debugging_events::apply_debug_flags(const std::string& name) {
 
 void debugging_events::unregister_event(const std::string& name) {
   if (!events_.erase(name)) {
-    std::cerr << "debugging_events: could not find event " << name << std::endl;
+    diagnostic(diagnostic_tag, "could not find event %s", name.c_str());
     return;
   }
   sweep_log_files();

@@ -6,6 +6,7 @@
 #include "buffer_pool.h"
 #include "bundler.h"
 #include "checksums.h"
+#include "diagnostic.h"
 #include "federate_identifier.h"
 #include "fragment_reassembly.h"
 #include "ldm_buf.h"
@@ -21,6 +22,7 @@
 
 namespace {
 
+const char* const diagnostic_tag = "vessmark";
 const char* const provider_section = "connectivity_providers.multicast";
 const char* const connectivity_section = "connectivity";
 const char* const default_interface = "127.0.0.1";
@@ -134,10 +136,7 @@ stream_manager::~stream_manager() {
   pipeline_timer_.cancel();
   std::vector<bundler::packet> ready;
   bundler_->flush_due(UINT64_MAX, ready);
-  for (auto& packet : ready) {
-    stamp_packet(packet.bytes, packet.stream, 0, last_fragment);
-    write_out(packet.bytes);
-  }
+  send_bundles(ready, route::socket);
   for (auto& packet : rate_limit_->take_all()) write_out(packet);
   pool_->destroy();
 }
@@ -146,7 +145,7 @@ stream_manager::~stream_manager() {
 
 bool stream_manager::valid_stream(int stream, const char* operation) const {
   if (stream >= 0 && stream < stream_limit) return true;
-  std::fprintf(stderr, "vessmark: %s: stream %d out of range\n", operation, stream);
+  diagnostic(diagnostic_tag, "%s: stream %d out of range", operation, stream);
   return false;
 }
 
@@ -159,7 +158,7 @@ void stream_manager::leave(int stream) {
   if (!valid_stream(stream, "leave")) return;
   auto found = joins_.find(stream);
   if (found == joins_.end()) {
-    std::fprintf(stderr, "vessmark: leave: stream %d is not joined\n", stream);
+    diagnostic(diagnostic_tag, "leave: stream %d is not joined", stream);
     return;
   }
   if (--found->second > 0) return;
@@ -182,7 +181,7 @@ void stream_manager::leave(const sparse_bit_vector& streams) {
   for (uint32_t s = streams.ffs(); s != sparse_bit_vector::npos; s = streams.find_next(s + 1)) {
     auto found = joins_.find(static_cast<int>(s));
     if (found == joins_.end()) {
-      std::fprintf(stderr, "vessmark: leave: stream %u is not joined\n", s);
+      diagnostic(diagnostic_tag, "leave: stream %u is not joined", s);
       continue;
     }
     if (--found->second > 0) continue;
@@ -256,11 +255,11 @@ ldm_buf* stream_manager::get_buf() { return pool_->get_buf(); }
 void stream_manager::send(int stream, unsigned char priority, uint32_t tag, ldm_buf* buffer) {
   if (!buffer || !valid_stream(stream, "send")) return;
   if (buffer->get_pool() != pool_ || buffer->packet_count() == 0) {
-    std::fprintf(stderr, "vessmark: send: the buffer is not one of this stream manager's\n");
+    diagnostic(diagnostic_tag, "send: the buffer is not one of this stream manager's");
     return;
   }
   if (buffer->packet_count() > fragment_reassembly::max_fragments || buffer->get_total_bytes() > max_message_bytes) {
-    std::fprintf(stderr, "vessmark: send: a message of %u bytes is too long\n", buffer->get_size());
+    diagnostic(diagnostic_tag, "send: a message of %u bytes is too long", buffer->get_size());
     return;
   }
   const uint32_t length = buffer->get_size();
@@ -276,18 +275,14 @@ void stream_manager::send(int stream, unsigned char priority, uint32_t tag, ldm_
   if (buffer->packet_count() == 1) {
     std::vector<bundler::packet> ready;
     bundler_->add(stream, priority, buffer->get_packet(0) + ldm_buf::packet_header_size, length, now, ready);
-    for (auto& packet : ready) {
-      stamp_packet(packet.bytes, packet.stream, 0, last_fragment);
-      transmit(std::move(packet.bytes), packet.priority);
-    }
+    send_bundles(ready, route::rate_limit);
   } else {
     flush(stream);  // what was bundled before this message goes first
     std::vector<std::vector<uint8_t>> packets = split_into_packets(*buffer);
     const uint16_t sequence = next_sequence_++;
     for (size_t i = 0; i < packets.size(); ++i) {
       const uint16_t fragment = static_cast<uint16_t>(i) | (i + 1 == packets.size() ? last_fragment : 0);
-      stamp_packet(packets[i], stream, sequence, fragment);
-      transmit(std::move(packets[i]), priority);
+      send_packet(std::move(packets[i]), stream, priority, sequence, fragment, route::rate_limit);
     }
   }
   schedule_pipeline();
@@ -296,14 +291,16 @@ void stream_manager::send(int stream, unsigned char priority, uint32_t tag, ldm_
 void stream_manager::flush(int stream) {
   std::vector<bundler::packet> ready;
   bundler_->flush(stream, ready);
-  for (auto& packet : ready) {
-    stamp_packet(packet.bytes, packet.stream, 0, last_fragment);
-    transmit(std::move(packet.bytes), packet.priority);
-  }
+  send_bundles(ready, route::rate_limit);
   schedule_pipeline();
 }
 
-void stream_manager::stamp_packet(std::vector<uint8_t>& packet, int stream, uint16_t sequence, uint16_t fragment) const {
+void stream_manager::send_bundles(std::vector<bundler::packet>& ready, route via) {
+  for (auto& packet : ready) send_packet(std::move(packet.bytes), packet.stream, packet.priority, 0, last_fragment, via);
+}
+
+void stream_manager::send_packet(std::vector<uint8_t> packet, int stream, unsigned char priority, uint16_t sequence,
+                                 uint16_t fragment, route via) {
   uint8_t* bytes = packet.data();
   bytes[0] = pool_->version_major();
   bytes[1] = pool_->version_minor();
@@ -316,9 +313,10 @@ void stream_manager::stamp_packet(std::vector<uint8_t>& packet, int stream, uint
   store_be16(bytes + sequence_at, sequence);
   store_be16(bytes + fragment_at, fragment);
   seal(packet);
-}
-
-void stream_manager::transmit(std::vector<uint8_t> packet, unsigned char priority) {
+  if (via == route::socket) {
+    write_out(packet);
+    return;
+  }
   const rate_limit::verdict verdict = rate_limit_->offer(packet, priority, scheduler_.get_clock().time());
   drops_.rate_limit_overflow = rate_limit_->dropped_packets();
   if (verdict == rate_limit::send_now) write_out(packet);
@@ -343,10 +341,7 @@ void stream_manager::run_pipeline() {
   const uint64_t now = scheduler_.get_clock().time();
   std::vector<bundler::packet> ready;
   bundler_->flush_due(now, ready);
-  for (auto& packet : ready) {
-    stamp_packet(packet.bytes, packet.stream, 0, last_fragment);
-    transmit(std::move(packet.bytes), packet.priority);
-  }
+  send_bundles(ready, route::rate_limit);
   for (auto& packet : rate_limit_->take_ready(now)) write_out(packet);
   drops_.fragments_expired += reassembly_->expire(now);
   schedule_pipeline();

@@ -21,6 +21,7 @@
 #include <memory>
 #include <vector>
 
+#include "bundler.h"
 #include "conn_status.h"
 #include "timers.h"
 
@@ -32,7 +33,6 @@ class sparse_bit_vector;
 class buffer_manager_factory;
 class buffer_pool_manager;
 class stream_service;
-class bundler;
 class fragment_reassembly;
 class rate_limit;
 class packet_loss;
@@ -156,8 +156,15 @@ private:
   void change_joins(const std::vector<int>& joined, const std::vector<int>& left);
   void update_groups();
   void rearm_triggers();
-  void stamp_packet(std::vector<uint8_t>& packet, int stream, uint16_t sequence, uint16_t fragment) const;
-  void transmit(std::vector<uint8_t> packet, unsigned char priority);
+  // Where a stamped packet goes: the rate limit, or straight to the socket for a closing
+  // manager, which cannot wait for the limit any more.
+  enum class route { rate_limit, socket };
+  // Every packet this manager sends passes here: it stamps the transport header (a whole
+  // packet is the last fragment of sequence 0) and hands the packet on by via.
+  void send_packet(std::vector<uint8_t> packet, int stream, unsigned char priority, uint16_t sequence,
+                   uint16_t fragment, route via);
+  // Sends the bundles the bundler closed, each as a whole packet.
+  void send_bundles(std::vector<bundler::packet>& ready, route via);
   void write_out(const std::vector<uint8_t>& packet);
   void run_pipeline();
   void schedule_pipeline();

@@ -5,11 +5,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdio>
-
+#include "diagnostic.h"
 #include "sock_util.h"
 
 namespace {
+
+const char* const diagnostic_tag = "vessmark";
+
 bool parse_ipv4(const char* text, in_addr& out) {
   return text != nullptr && inet_pton(AF_INET, text, &out) == 1;
 }
@@ -25,18 +27,18 @@ udp_multicast::udp_multicast(const char* interface, const char* base_address, in
     : port_(port), buffer_bytes_(buffer_kb > 0 ? buffer_kb * 1024 : 0) {
   in_addr base{};
   if (!parse_ipv4(interface, interface_) || !parse_ipv4(base_address, base) || !IN_MULTICAST(ntohl(base.s_addr))) {
-    std::fprintf(stderr, "vessmark: bad interface \"%s\" or multicast base address \"%s\"\n",
-                 interface ? interface : "", base_address ? base_address : "");
+    diagnostic(diagnostic_tag, "bad interface \"%s\" or multicast base address \"%s\"", interface ? interface : "",
+               base_address ? base_address : "");
     return;
   }
   if (port <= 0 || port > 65535) {
-    std::fprintf(stderr, "vessmark: bad multicast port %d\n", port);
+    diagnostic(diagnostic_tag, "bad multicast port %d", port);
     return;
   }
   base_ = ntohl(base.s_addr);
   const int sock = socket(AF_INET, SOCK_DGRAM, 0);
   if (sock < 0) {
-    sock_perror("vessmark: socket");
+    sock_perror(diagnostic_tag, "socket");
     return;
   }
   const unsigned char hops = static_cast<unsigned char>(ttl < 0 ? 0 : ttl > 255 ? 255 : ttl);
@@ -44,7 +46,7 @@ udp_multicast::udp_multicast(const char* interface, const char* base_address, in
   if (setsockopt(sock, IPPROTO_IP, IP_MULTICAST_IF, &interface_, sizeof interface_) < 0 ||
       setsockopt(sock, IPPROTO_IP, IP_MULTICAST_TTL, &hops, sizeof hops) < 0 ||
       setsockopt(sock, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) < 0) {
-    sock_perror("vessmark: multicast sending options");
+    sock_perror(diagnostic_tag, "multicast sending options");
     close(sock);
     return;
   }
@@ -67,7 +69,7 @@ in_addr udp_multicast::group_address(int group) const {
 int udp_multicast::open_receive_socket() {
   const int sock = socket(AF_INET, SOCK_DGRAM, 0);
   if (sock < 0) {
-    sock_perror("vessmark: socket");
+    sock_perror(diagnostic_tag, "socket");
     return -1;
   }
   const int on = 1;
@@ -81,7 +83,7 @@ int udp_multicast::open_receive_socket() {
   if (setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) < 0 ||
       setsockopt(sock, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off) < 0 ||
       bind(sock, reinterpret_cast<const sockaddr*>(&local), sizeof local) < 0) {
-    sock_perror("vessmark: receive socket");
+    sock_perror(diagnostic_tag, "receive socket");
     close(sock);
     return -1;
   }
@@ -97,7 +99,7 @@ bool udp_multicast::change_membership(int socket, int group, bool join) {
   if (setsockopt(socket, IPPROTO_IP, join ? IP_ADD_MEMBERSHIP : IP_DROP_MEMBERSHIP, &request, sizeof request) == 0) {
     return true;
   }
-  sock_perror(join ? "vessmark: joining a multicast group" : "vessmark: leaving a multicast group");
+  sock_perror(diagnostic_tag, join ? "joining a multicast group" : "leaving a multicast group");
   return false;
 }
 

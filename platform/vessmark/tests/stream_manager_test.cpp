@@ -36,6 +36,7 @@ enum port_index : uint16_t {
   injected_messages_port,
   fragments_port,
   nested_port,
+  closing_port,
 };
 
 constexpr uint16_t port_of(port_index index) { return test_port(port_block::stream_manager_test, index); }
@@ -278,6 +279,26 @@ TEST(StreamManager, RateLimitedPacketsLeaveHigherPriorityFirst) {
   ASSERT_NE(first_urgent, order.end());
   ASSERT_LT(first_urgent - order.begin(), static_cast<std::ptrdiff_t>(low) - 5);
   for (uint32_t k = 0; k < high; ++k) EXPECT_EQ(*(first_urgent + k), low + k);
+}
+
+TEST(StreamManager, AClosingManagerSendsItsOpenBundleAndTheRateLimitQueue) {
+  test_rid_options options = options_for(closing_port);
+  options.ratelimit_mbps = 0.8;  // 100 bytes per millisecond, after a burst of 64 KB
+  options.bundle_timeout_ms = 5000;
+  auto a = std::make_unique<transport_node>(options);
+  transport_node b(options);
+  b.manager().join(6);
+  constexpr uint32_t flushed = 90;
+  for (uint32_t i = 0; i < flushed; ++i) {
+    a->send(6, test_payload(1, i, 1000));
+    a->service().flush(6);
+  }
+  a->send(6, test_payload(1, flushed, 16));  // stays in its bundle
+  ASSERT_LT(a->manager().get_uplink_status().packets_sent, flushed) << "nothing waited for the rate limit";
+  a.reset();
+  ASSERT_TRUE(tick_until({&b}, [&] { return b.messages().size() == flushed + 1; }));
+  EXPECT_TRUE(std::any_of(b.messages().begin(), b.messages().end(),
+                          [](const received_message& m) { return sequence_of(m) == flushed; }));
 }
 
 class join_recorder : public stream_join_client {
