@@ -145,7 +145,8 @@ void message_figures(int iterations, uint32_t packet_size) {
     for (int i = 0; i < iterations; ++i) {
       ldm_buf* received = pool->get_empty_buf();
       for (const auto& datagram : datagrams) received->add_packet(datagram.data(), datagram.size());
-      sink = sink + static_cast<uint32_t>(received->accept_packets()) + static_cast<uint32_t>(received->accept_message(0));
+      sink = sink + static_cast<uint32_t>(received->accept_packets()) +
+             static_cast<uint32_t>(received->accept_message(0));
       received->release_buf();
     }
   });

@@ -450,7 +450,8 @@ message_acceptance ldm_buf::accept_message(uint32_t position) {
   if (header[0] != message_marker) return message_acceptance::corrupt;
   const uint32_t length = load_be32(header + message_length_at);
   if (length < message_header_size || start + length > size_) return message_acceptance::corrupt;
-  return crc_of_message(start, length) == load_be32(header + crc_at) ? message_acceptance::accepted : message_acceptance::corrupt;
+  const bool intact = crc_of_message(start, length) == load_be32(header + crc_at);
+  return intact ? message_acceptance::accepted : message_acceptance::corrupt;
 }
 
 uint8_t* ldm_buf::get_fragment_header(uint32_t i) {

@@ -62,5 +62,6 @@ void print_federation_totals(const federation_manager& manager, std::ostream& ou
   }
   put(out, "%zu federations, %zu federates (%zu green, %zu amber, %zu red)\n", manager.get_federations().size(),
       federates, by_liveness[static_cast<size_t>(federate_liveness::green)],
-      by_liveness[static_cast<size_t>(federate_liveness::amber)], by_liveness[static_cast<size_t>(federate_liveness::red)]);
+      by_liveness[static_cast<size_t>(federate_liveness::amber)],
+      by_liveness[static_cast<size_t>(federate_liveness::red)]);
 }

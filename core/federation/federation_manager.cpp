@@ -100,8 +100,8 @@ uint32_t identifier_hash(const federate_identifier& identifier) { return identif
 
 void fedstate_message::write(ldm_buf& buffer) const {
   buffer << federation << number << federation_name.c_str() << rid_checksum << fed_file.c_str() << fed_checksum
-         << federate << handle << federate_name.c_str() << host_name.c_str() << static_cast<int32_t>(state) << local_objects
-         << remote_objects;
+         << federate << handle << federate_name.c_str() << host_name.c_str() << static_cast<int32_t>(state)
+         << local_objects << remote_objects;
 }
 
 fedstate_message fedstate_message::read(ldm_buf& buffer) {

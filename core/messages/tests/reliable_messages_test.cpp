@@ -46,7 +46,7 @@ protected:
 
   buffer_manager_factory factory_{1, 0};
   buffer_pool_manager* pool_ = factory_.get_pool(1448);
-  const federate_identifier a_ = id(1), b_ = id(2), wildcard_{federate_nocompare};
+  const federate_identifier a_ = id(1), b_ = id(2), wildcard_{federate_identifier_type::nocompare};
 };
 
 TEST_F(ReliableMessagesTest, EveryMessageReadsBackWhatWasWritten) {

@@ -284,7 +284,7 @@ TEST(StreamManager, RateLimitedPacketsLeaveHigherPriorityFirst) {
 TEST(StreamManager, AClosingManagerSendsItsOpenBundleAndTheRateLimitQueue) {
   test_rid_options options = options_for(closing_port);
   options.ratelimit_mbps = 0.8;  // 100 bytes per millisecond, after a burst of 64 KB
-  options.bundle_timeout_ms = 5000;
+  options.bundle_timeout = 5000;
   auto a = std::make_unique<transport_node>(options);
   transport_node b(options);
   b.manager().join(6);
