@@ -21,6 +21,8 @@
 #include "test_rid.h"
 #include "test_ports.h"
 
+using namespace brindle;
+
 namespace {
 
 using clock_type = std::chrono::steady_clock;

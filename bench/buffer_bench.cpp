@@ -19,6 +19,8 @@
 #include "ldm_buf.h"
 #include "pools.h"
 
+using namespace brindle;
+
 namespace {
 
 using clock_type = std::chrono::steady_clock;

@@ -13,6 +13,8 @@
 #include "document.h"
 #include "rid.h"
 
+using namespace brindle;
+
 namespace {
 
 using clock_type = std::chrono::steady_clock;

@@ -19,6 +19,8 @@
 #include "fed/fed.h"
 #include "rid.h"
 
+using namespace brindle;
+
 namespace {
 
 using clock_type = std::chrono::steady_clock;

@@ -25,6 +25,8 @@
 #include "test_ports.h"
 #include "test_rid.h"
 
+using namespace brindle;
+
 namespace {
 
 using bench_clock = std::chrono::steady_clock;

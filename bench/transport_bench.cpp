@@ -19,6 +19,8 @@
 #include "test_ports.h"
 #include "transport_node.h"
 
+using namespace brindle;
+
 namespace {
 
 using bench_clock = std::chrono::steady_clock;

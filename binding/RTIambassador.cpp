@@ -22,6 +22,8 @@
 #include "throw_rti13_exception.h"
 #include "messages/user_tag.h"
 
+using namespace brindle;
+
 namespace rti13 {
 
 namespace {

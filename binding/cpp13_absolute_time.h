@@ -11,7 +11,7 @@
 #include "time/absolute_time.h"
 #include "pools.h"
 
-class cpp13_absolute_time : public absolute_time, public memory_pooled<cpp13_absolute_time> {
+class cpp13_absolute_time : public absolute_time, public brindle::memory_pooled<cpp13_absolute_time> {
 public:
   // A zero time.
   cpp13_absolute_time();

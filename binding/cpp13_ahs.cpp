@@ -2,6 +2,8 @@
 
 #include <string>
 
+using namespace brindle;
+
 namespace {
 
 std::string asked_for(rti13::ULong i, const char* rest) { return "Asked for attribute #" + std::to_string(i) + rest; }

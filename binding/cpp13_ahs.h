@@ -12,15 +12,15 @@
 #include "bit_vector.h"
 #include "pools.h"
 
-class cpp13_ahs : public rti13::AttributeHandleSet, public memory_pooled<cpp13_ahs> {
+class cpp13_ahs : public rti13::AttributeHandleSet, public brindle::memory_pooled<cpp13_ahs> {
 public:
   // An empty set that owns a vector sized for count handles.
   explicit cpp13_ahs(uint32_t count);
   // Wraps the manager's vector for the duration of a callback; the set is handed out const,
   // so the vector is never changed through it.
-  explicit cpp13_ahs(const bit_vector& shown);
+  explicit cpp13_ahs(const brindle::bit_vector& shown);
   // Takes the vector over.
-  explicit cpp13_ahs(std::unique_ptr<bit_vector> owned);
+  explicit cpp13_ahs(std::unique_ptr<brindle::bit_vector> owned);
   ~cpp13_ahs() override;
   cpp13_ahs(const cpp13_ahs&) = delete;
   cpp13_ahs& operator=(const cpp13_ahs&) = delete;
@@ -37,13 +37,13 @@ public:
   rti13::Boolean isMember(rti13::AttributeHandle h) const override;
 
   // What the services pass to the distribution manager.
-  const bit_vector& get_bit_vector() const { return *vector_; }
+  const brindle::bit_vector& get_bit_vector() const { return *vector_; }
 
 private:
   [[noreturn]] void out_of_range(rti13::ULong i) const;
 
-  bit_vector* vector_;  // deleted by the destructor when owns_
+  brindle::bit_vector* vector_;  // deleted by the destructor when owns_
   bool owns_;
-  mutable std::optional<bit_vector_iterator> cursor_;
+  mutable std::optional<brindle::bit_vector_iterator> cursor_;
   mutable uint32_t cursor_index_ = 0;  // which handle, counting from 0, the cursor stands on
 };

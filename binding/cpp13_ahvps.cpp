@@ -1,5 +1,7 @@
 #include "cpp13_ahvps.h"
 
+using namespace brindle;
+
 rti13::Handle cpp13_ahvps::getHandle(rti13::ULong i) const RTI13_THROW(rti13::ArrayIndexOutOfBounds) {
   return pairs_.pair(i).get_handle();
 }

@@ -8,7 +8,7 @@
 #include "cpp13_value_pairs.h"
 #include "pools.h"
 
-class cpp13_ahvps : public rti13::AttributeHandleValuePairSet, public memory_pooled<cpp13_ahvps> {
+class cpp13_ahvps : public rti13::AttributeHandleValuePairSet, public brindle::memory_pooled<cpp13_ahvps> {
 public:
   explicit cpp13_ahvps(rti13::ULong count) : pairs_(count, "attribute") {}
   explicit cpp13_ahvps(const handle_value_set& shown) : pairs_(shown, "attribute") {}

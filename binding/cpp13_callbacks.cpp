@@ -10,6 +10,8 @@
 #include "time/event_retraction_handle.h"
 #include "messages/user_tag.h"
 
+using namespace brindle;
+
 namespace {
 
 // The core makes every time through the binding's own factories, so each one is a wrapper.

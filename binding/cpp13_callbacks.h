@@ -47,19 +47,19 @@ public:
   void remove_object_instance(unsigned object, const user_tag& tag) override;
   void remove_object_instance(unsigned object, const absolute_time& time, const user_tag& tag,
                               const event_retraction_handle& handle) override;
-  void attributes_in_scope(unsigned object, const bit_vector& attributes) override;
-  void attributes_out_of_scope(unsigned object, const bit_vector& attributes) override;
-  void provide_attribute_value_update(unsigned object, const bit_vector& attributes) override;
-  void turn_updates_on_for_object_instance(unsigned object, const bit_vector& attributes) override;
-  void turn_updates_off_for_object_instance(unsigned object, const bit_vector& attributes) override;
-  void request_attribute_ownership_assumption(unsigned object, const bit_vector& attributes,
+  void attributes_in_scope(unsigned object, const brindle::bit_vector& attributes) override;
+  void attributes_out_of_scope(unsigned object, const brindle::bit_vector& attributes) override;
+  void provide_attribute_value_update(unsigned object, const brindle::bit_vector& attributes) override;
+  void turn_updates_on_for_object_instance(unsigned object, const brindle::bit_vector& attributes) override;
+  void turn_updates_off_for_object_instance(unsigned object, const brindle::bit_vector& attributes) override;
+  void request_attribute_ownership_assumption(unsigned object, const brindle::bit_vector& attributes,
                                               const user_tag& tag) override;
-  void attribute_ownership_divestiture_notification(unsigned object, const bit_vector& attributes) override;
-  void attribute_ownership_acquisition_notification(unsigned object, const bit_vector& attributes) override;
-  void attribute_ownership_unavailable(unsigned object, const bit_vector& attributes) override;
-  void request_attribute_ownership_release(unsigned object, const bit_vector& attributes,
+  void attribute_ownership_divestiture_notification(unsigned object, const brindle::bit_vector& attributes) override;
+  void attribute_ownership_acquisition_notification(unsigned object, const brindle::bit_vector& attributes) override;
+  void attribute_ownership_unavailable(unsigned object, const brindle::bit_vector& attributes) override;
+  void request_attribute_ownership_release(unsigned object, const brindle::bit_vector& attributes,
                                            const user_tag& tag) override;
-  void confirm_attribute_ownership_acquisition_cancellation(unsigned object, const bit_vector& attributes) override;
+  void confirm_attribute_ownership_acquisition_cancellation(unsigned object, const brindle::bit_vector& attributes) override;
   void inform_attribute_ownership(unsigned object, unsigned attribute, unsigned federate) override;
   void attribute_is_not_owned(unsigned object, unsigned attribute) override;
   void attribute_owned_by_rti(unsigned object, unsigned attribute) override;

@@ -4,6 +4,8 @@
 #include <iterator>
 #include <string>
 
+using namespace brindle;
+
 cpp13_fhs::cpp13_fhs() : handles_(new federate_handle_set), owns_(true) {}
 
 cpp13_fhs::cpp13_fhs(const federate_handle_set& shown)

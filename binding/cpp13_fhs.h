@@ -7,7 +7,7 @@
 #include "federation/federate_handle_set.h"
 #include "pools.h"
 
-class cpp13_fhs : public rti13::FederateHandleSet, public memory_pooled<cpp13_fhs> {
+class cpp13_fhs : public rti13::FederateHandleSet, public brindle::memory_pooled<cpp13_fhs> {
 public:
   // An empty set that owns its container.
   cpp13_fhs();

@@ -8,7 +8,7 @@
 #include "cpp13_value_pairs.h"
 #include "pools.h"
 
-class cpp13_phvps : public rti13::ParameterHandleValuePairSet, public memory_pooled<cpp13_phvps> {
+class cpp13_phvps : public rti13::ParameterHandleValuePairSet, public brindle::memory_pooled<cpp13_phvps> {
 public:
   explicit cpp13_phvps(rti13::ULong count) : pairs_(count, "parameter") {}
   explicit cpp13_phvps(const handle_value_set& shown) : pairs_(shown, "parameter") {}

@@ -3,6 +3,8 @@
 #include "cpp13_absolute_time.h"
 #include "cpp13_time_support.h"
 
+using namespace brindle;
+
 using namespace cpp13_time_support;
 
 namespace {

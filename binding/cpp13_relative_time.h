@@ -10,7 +10,7 @@
 #include "pools.h"
 #include "time/relative_time.h"
 
-class cpp13_relative_time : public relative_time, public memory_pooled<cpp13_relative_time> {
+class cpp13_relative_time : public relative_time, public brindle::memory_pooled<cpp13_relative_time> {
 public:
   // A zero interval.
   cpp13_relative_time();

@@ -3,6 +3,8 @@
 #include "cpp13_absolute_time.h"
 #include "cpp13_relative_time.h"
 
+using namespace brindle;
+
 absolute_time* cpp13_time_factories::make_absolute_time() { return new cpp13_absolute_time; }
 
 absolute_time* cpp13_time_factories::decode_absolute_time(const char* bytes, uint32_t length) {

@@ -5,6 +5,8 @@
 #include "RTI.hh"
 #include "rx_alloc.h"
 
+using namespace brindle;
+
 namespace rti13 {
 
 Exception::Exception(const char* reason) : _serial(0), _reason(rxstrdup(reason)), _name(nullptr) {}

@@ -6,6 +6,8 @@
 
 #include "pools.h"
 
+using namespace brindle;
+
 namespace {
 
 constexpr std::array<size_t, 26> bucket_primes = {

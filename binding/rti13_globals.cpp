@@ -7,6 +7,8 @@
 
 #include "RTI.hh"
 
+using namespace brindle;
+
 namespace rti13 {
 
 const char* RTIname() { return rti_name; }

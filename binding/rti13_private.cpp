@@ -2,6 +2,8 @@
 
 #include "rid.h"
 
+using namespace brindle;
+
 namespace rti13 {
 
 RTIambPrivateData::RTIambPrivateData(const char* api_name) : cpp13_callbacks(api_name) {

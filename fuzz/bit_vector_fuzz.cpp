@@ -12,6 +12,8 @@
 #include "ldm_buf.h"
 #include "sparse_bit_vector.h"
 
+using namespace brindle;
+
 namespace {
 
 struct buffer_release {

@@ -12,6 +12,8 @@
 #include "fed/fed.h"
 #include "rid.h"
 
+using namespace brindle;
+
 namespace {
 
 // A private temp folder holding the model, rewritten for every input, and naming a RID file

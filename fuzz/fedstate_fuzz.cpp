@@ -16,6 +16,8 @@
 #include "test_ports.h"
 #include "test_rid.h"
 
+using namespace brindle;
+
 namespace {
 
 struct joined_federate {

@@ -14,6 +14,8 @@
 #include "federate_identifier.h"
 #include "ldm_buf.h"
 
+using namespace brindle;
+
 namespace {
 
 buffer_manager_factory factory(1, 0);

@@ -3,6 +3,8 @@
 #include "messages/message_best_effort.h"
 #include "message_fuzz_harness.h"
 
+using namespace brindle;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static message_fuzz::environment env(test_port(port_block::message_best_effort_fuzz, 0));
   message_best_effort service(env.manager.get(), &env.client, "be_message", env.trace, env.ticks);

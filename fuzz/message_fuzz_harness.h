@@ -30,9 +30,9 @@
 
 namespace message_fuzz {
 
-class stepped_clock : public millisecond_clock {
+class stepped_clock : public brindle::millisecond_clock {
 public:
-  stepped_clock() : millisecond_clock(0) {}
+  stepped_clock() : brindle::millisecond_clock(0) {}
   void advance(uint64_t ms) { counter_ += ms; }
 protected:
   uint64_t read_counter() override { return counter_; }
@@ -41,7 +41,7 @@ private:
 };
 
 struct decoding_client : message_service_client {
-  void receive(int, unsigned char, ldm_buf* buffer) override {
+  void receive(int, unsigned char, brindle::ldm_buf* buffer) override {
     const char* text;
     uint32_t count;
     *buffer >> text >> count;
@@ -60,10 +60,10 @@ struct environment {
     trace.buffer().set_target(nullptr);
   }
 
-  std::unique_ptr<RID> rid;
+  std::unique_ptr<brindle::RID> rid;
   stepped_clock clock;
-  scheduler ticks{clock};
-  message_stats_tracker stats{ticks};
+  brindle::scheduler ticks{clock};
+  brindle::message_stats_tracker stats{ticks};
   std::unique_ptr<stream_manager> manager;
   wall_clock wall = system_wall_clock;
   dstream trace{"fuzz", wall};
@@ -72,7 +72,7 @@ struct environment {
 
 // Runs the script against service; own is the identifier to splice in, or null.
 template <typename Service>
-void run_script(environment& env, Service& service, const federate_identifier* own, const uint8_t* data,
+void run_script(environment& env, Service& service, const brindle::federate_identifier* own, const uint8_t* data,
                 size_t size) {
   static const int streams[3] = {2, 10, 11};
   while (size > 0) {
@@ -100,23 +100,23 @@ void run_script(environment& env, Service& service, const federate_identifier* o
           uint32_t host;
           uint16_t process, index;
           own->get_components(host, process, index);
-          store_be32(bytes.data() + 4, host);
-          store_be32(bytes.data() + 8, uint32_t{process} << 16 | index);
+          brindle::store_be32(bytes.data() + 4, host);
+          brindle::store_be32(bytes.data() + 8, uint32_t{process} << 16 | index);
         }
-        ldm_buf* buffer = env.manager->get_buf();
+        brindle::ldm_buf* buffer = env.manager->get_buf();
         if (!bytes.empty()) buffer->write_os(bytes.data(), static_cast<uint32_t>(bytes.size()));
         buffer->set_received();
-        buffer->set_iptr(ldm_buf::message_header_size);
+        buffer->set_iptr(brindle::ldm_buf::message_header_size);
         try {
           service.receive(streams[op / 4 % 3], 0, buffer);
-        } catch (const ldm_decode_error&) {
+        } catch (const brindle::ldm_decode_error&) {
           // the transport drops and counts such a message
         }
         buffer->release_buf();
         break;
       }
       default: {
-        ldm_buf* buffer = service.get_buf();
+        brindle::ldm_buf* buffer = service.get_buf();
         *buffer << "f" << uint32_t{op / 4u};
         service.send(10, 0, buffer);
         buffer->release_buf();

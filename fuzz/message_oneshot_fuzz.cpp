@@ -3,6 +3,8 @@
 #include "message_fuzz_harness.h"
 #include "messages/message_oneshot.h"
 
+using namespace brindle;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static message_fuzz::environment env(test_port(port_block::message_oneshot_fuzz, 0));
   message_oneshot service(env.manager.get(), &env.client, "os_message", env.trace, env.ticks);

@@ -13,6 +13,8 @@
 #include "messages/message_reliable.h"
 #include "messages/reliable_messages.h"
 
+using namespace brindle;
+
 namespace {
 
 template <typename Message>

@@ -6,6 +6,8 @@
 
 #include "document.h"
 
+using namespace brindle;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Document document;
   const char* text = reinterpret_cast<const char*>(data);

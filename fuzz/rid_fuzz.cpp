@@ -8,6 +8,8 @@
 
 #include "rid.h"
 
+using namespace brindle;
+
 namespace {
 
 // One file in a private temp folder, named in RTI_RID_FILE and rewritten for every input; the

@@ -12,6 +12,8 @@
 #include "http_url.h"
 #include "url_reader.h"
 
+using namespace brindle;
+
 namespace {
 
 void check_url(const std::string& text) {

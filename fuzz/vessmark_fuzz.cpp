@@ -21,6 +21,8 @@
 #include "test_ports.h"
 #include "test_rid.h"
 
+using namespace brindle;
+
 namespace {
 
 // The fuzz target's port; it only binds it and never sends or ticks.

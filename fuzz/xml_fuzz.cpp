@@ -7,6 +7,8 @@
 #include "document.h"
 #include "xml_parser.h"
 
+using namespace brindle;
+
 namespace {
 
 size_t depth_of(const Document::Element& element) {

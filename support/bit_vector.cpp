@@ -11,6 +11,8 @@
 #include "diagnostic.h"
 #include "ldm_buf.h"
 
+namespace brindle {
+
 namespace {
 
 const char* const diagnostic_tag = "bit_vector";
@@ -363,3 +365,5 @@ bit_vector_iterator& bit_vector_iterator::operator++() {
   if (index_ != bit_vector::npos) ++index_;
   return *this;
 }
+
+}  // namespace brindle

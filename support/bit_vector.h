@@ -9,6 +9,8 @@
 
 #include "pools.h"
 
+namespace brindle {
+
 class ldm_buf;
 
 class bit_vector : public memory_pooled<bit_vector> {
@@ -140,3 +142,5 @@ private:
   const bit_vector* vector_;
   std::uint32_t index_ = 0;
 };
+
+}  // namespace brindle

@@ -9,6 +9,8 @@
 
 #include "federate_identifier.h"
 
+namespace brindle {
+
 namespace {
 
 // A packet carries its payload length in 16 bits, and the first message header (24 bytes)
@@ -92,3 +94,5 @@ void buffer_pool_manager::print() const {
               packet_size_, version_major_, version_minor_, ntohl(source_identifier_), buffers_handed_out_);
   packets_.print();
 }
+
+}  // namespace brindle

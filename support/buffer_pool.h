@@ -12,6 +12,8 @@
 #include "ldm_buf.h"
 #include "pools.h"
 
+namespace brindle {
+
 class buffer_pool_manager;
 
 class buffer_manager_factory {
@@ -77,3 +79,5 @@ private:
   uint32_t buffers_handed_out_ = 0;
   uint32_t refcount_ = 1;
 };
+
+}  // namespace brindle

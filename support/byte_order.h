@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace brindle {
+
 inline void store_be32(std::uint8_t* p, std::uint32_t value) {
   p[0] = static_cast<std::uint8_t>(value >> 24);
   p[1] = static_cast<std::uint8_t>(value >> 16);
@@ -20,3 +22,5 @@ inline void store_be16(std::uint8_t* p, std::uint32_t value) {
 }
 
 inline std::uint32_t load_be16(const std::uint8_t* p) { return std::uint32_t{p[0]} << 8 | p[1]; }
+
+}  // namespace brindle

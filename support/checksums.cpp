@@ -5,6 +5,9 @@
 
 #if defined(__x86_64__)
 #include <nmmintrin.h>
+
+namespace brindle {
+
 #endif
 
 namespace {
@@ -141,3 +144,5 @@ uint32_t adler32(uint32_t adler, const void* data, size_t length) {
   }
   return b << 16 | a;
 }
+
+}  // namespace brindle

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+namespace brindle {
+
 void diagnostic(const char* tag, const char* format, ...) {
   std::va_list args;
   va_start(args, format);
@@ -35,3 +37,5 @@ void diagnostic(const char* tag, const char* format, ...) {
   // unbuffered, passes it on in a single write.
   std::fwrite(line, 1, length, stderr);
 }
+
+}  // namespace brindle

@@ -9,6 +9,8 @@
 #include "rdr_parser.h"
 #include "xml_parser.h"
 
+namespace brindle {
+
 namespace {
 
 constexpr char unknown_file_format[] = "%s: unknown file format\n";
@@ -201,3 +203,5 @@ void Document::define_macro(const char* name, Element&& body) {
   std::unique_ptr<Element> old(static_cast<Element*>(getSymbolValue(name)));
   setSymbolValue(name, std::make_unique<Element>(std::move(body)).release());
 }
+
+}  // namespace brindle

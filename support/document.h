@@ -12,6 +12,8 @@
 #include "symbol_table.h"
 #include "url_reader.h"
 
+namespace brindle {
+
 class rdr_parser;
 class xml_parser;
 
@@ -76,3 +78,5 @@ private:
   std::unique_ptr<rdr_parser> reader_;
   std::unique_ptr<xml_parser> xml_;
 };
+
+}  // namespace brindle

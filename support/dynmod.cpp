@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace brindle {
+
 namespace {
 
 // Copies text into buffer when it fits with its terminator; otherwise leaves an empty text.
@@ -76,3 +78,5 @@ bool dynmod_get_function_filename(dynmod_module module, const char* name, char* 
   std::fprintf(stderr, "dynmod_get_function_filename: Error getting filename\n");
   return false;
 }
+
+}  // namespace brindle

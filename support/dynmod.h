@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace brindle {
+
 using dynmod_module = void*;  // an opaque module handle; null means none
 
 // ".so" on this platform.
@@ -28,3 +30,5 @@ bool dynmod_get_lib_dirname(char* buffer, size_t length);
 // Writes the file name of the object that defines function name of module into buffer (length
 // bytes, text terminated); an empty text and false after printing a message on failure.
 bool dynmod_get_function_filename(dynmod_module module, const char* name, char* buffer, size_t length);
+
+}  // namespace brindle

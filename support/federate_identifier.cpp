@@ -8,6 +8,8 @@
 
 #include "ip_address.h"
 
+namespace brindle {
+
 namespace {
 
 // The index counter starts at a random value: two processes whose 16-bit process ids collide
@@ -89,3 +91,5 @@ ldm_buf& operator>>(ldm_buf& buffer, federate_identifier& identifier) {
   identifier.set_components(host, static_cast<uint16_t>(word >> 16), static_cast<uint16_t>(word & 0xFFFF));
   return buffer;
 }
+
+}  // namespace brindle

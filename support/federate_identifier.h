@@ -9,6 +9,8 @@
 
 #include "ldm_buf.h"
 
+namespace brindle {
+
 enum class federate_identifier_type { local, nocompare };
 
 class federate_identifier {
@@ -49,3 +51,5 @@ private:
 
 ldm_buf& operator<<(ldm_buf& buffer, const federate_identifier& identifier);
 ldm_buf& operator>>(ldm_buf& buffer, federate_identifier& identifier);
+
+}  // namespace brindle

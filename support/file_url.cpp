@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace brindle {
+
 URL_data* file_URL::load(const parsed_URL& url) {
   const char* path = url.path;
   unique_fd file(::open(path, O_RDONLY | O_CLOEXEC));
@@ -39,3 +41,5 @@ URL_data* file_URL::load(const parsed_URL& url) {
   std::fprintf(stderr, "Can't read %s: %s\n", path, std::strerror(errno));
   return nullptr;
 }
+
+}  // namespace brindle

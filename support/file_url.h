@@ -4,6 +4,8 @@
 
 #include "url_reader.h"
 
+namespace brindle {
+
 class file_URL : public URL_handler {
 public:
   explicit file_URL(const URL_limits& limits) : max_bytes_(limits.max_bytes) {}
@@ -13,3 +15,5 @@ public:
 private:
   size_t max_bytes_;
 };
+
+}  // namespace brindle

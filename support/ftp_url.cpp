@@ -15,6 +15,8 @@
 
 #include "http_url.h"
 
+namespace brindle {
+
 namespace {
 
 // Longest reply text that is scanned or shown; the rest of a longer reply is dropped.
@@ -216,3 +218,5 @@ URL_data* ftp_URL::load(const parsed_URL& url) {
   report_socket_error(server_words.error_receiving, errno);
   return nullptr;
 }
+
+}  // namespace brindle

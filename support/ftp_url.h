@@ -8,6 +8,8 @@
 
 #include "url_reader.h"
 
+namespace brindle {
+
 class ftp_URL : public URL_handler {
 public:
   explicit ftp_URL(const URL_limits& limits) : limits_(limits) {}
@@ -29,3 +31,5 @@ int ftp_reply_code(const char* reply);
 // The data port of a NUL-terminated PASV reply: six numbers from 0 to 255 after the first digit
 // from its fifth character on, the last two giving the port. False for anything else or port 0.
 bool ftp_pasv_port(const char* reply, uint16_t& port);
+
+}  // namespace brindle

@@ -16,6 +16,8 @@
 #include <optional>
 #include <string_view>
 
+namespace brindle {
+
 const peer_words server_words{"Cannot connect to server", "Cannot send request to server",
                               "Error receiving data from server"};
 const peer_words proxy_words{"Cannot connect to proxy", "Cannot send request to proxy",
@@ -206,3 +208,5 @@ URL_data* http_URL::load(const parsed_URL& url) {
   reply.erase(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(body_start));
   return new URL_data{this, std::move(reply)};
 }
+
+}  // namespace brindle

@@ -9,6 +9,8 @@
 
 #include "url_reader.h"
 
+namespace brindle {
+
 class http_URL : public URL_handler {
 public:
   explicit http_URL(const URL_limits& limits) : limits_(limits) {}
@@ -46,3 +48,5 @@ std::string printable_line(const char* text, size_t length, size_t max);
 // Where the body of a whole HTTP reply starts: at the blank line that ends the header, so it
 // begins with line breaks. False after printing why the reply is refused.
 bool find_http_body(const char* reply, size_t length, size_t& body_start);
+
+}  // namespace brindle

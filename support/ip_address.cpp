@@ -18,6 +18,8 @@
 #include "byte_order.h"
 #include "diagnostic.h"
 
+namespace brindle {
+
 // ---------------------------------------------------------------------------------------------
 // ip_address
 
@@ -411,3 +413,5 @@ void ip_addr_lookup::print(FILE* stream) {
                  n.address.to_string().c_str(), h[0], h[1], h[2], h[3], h[4], h[5], n.preferred ? "  preferred" : "");
   }
 }
+
+}  // namespace brindle

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace brindle {
+
 // One IPv4 or IPv6 socket address with its port; invalid when it is neither.
 class ip_address {
 public:
@@ -103,3 +105,5 @@ public:
   static std::vector<ip_address> get_addrs(const char* name);
   static void print(FILE* stream = stdout);
 };
+
+}  // namespace brindle

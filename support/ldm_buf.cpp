@@ -12,6 +12,8 @@
 #include "buffer_pool.h"
 #include "checksums.h"
 
+namespace brindle {
+
 namespace {
 
 constexpr uint32_t header_bytes = ldm_buf::packet_header_size;
@@ -464,3 +466,5 @@ void ldm_buf::lookup_message_id(message_identifier& out) const {
   out.source = pool_->source_identifier();
   out.buffer = htonl(identifier_);
 }
+
+}  // namespace brindle

@@ -49,6 +49,8 @@
 #include "byte_order.h"
 #include "pools.h"
 
+namespace brindle {
+
 class buffer_pool_manager;
 
 enum class version_acceptance { same_version = 0, minor_mismatch = 1, major_mismatch = 2 };
@@ -240,3 +242,5 @@ inline uint32_t ldm_buf::read_4() {
   }
   return read_word_slowly();
 }
+
+}  // namespace brindle

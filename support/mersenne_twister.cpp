@@ -1,5 +1,7 @@
 #include "mersenne_twister.h"
 
+namespace brindle {
+
 namespace {
 
 constexpr uint32_t upper_mask = 0x80000000u;
@@ -75,3 +77,5 @@ uint32_t mersenne_twister::next_below(uint32_t bound) {
   while (value >= reject_from) value = next();
   return value % bound;
 }
+
+}  // namespace brindle

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace brindle {
+
 class mersenne_twister {
 public:
   explicit mersenne_twister(uint32_t seed = 5489);
@@ -27,3 +29,5 @@ private:
   std::array<uint32_t, size> state_{};
   size_t index_ = size;
 };
+
+}  // namespace brindle

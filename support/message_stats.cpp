@@ -6,6 +6,8 @@
 #include "diagnostic.h"
 #include "millisecond_clock.h"
 
+namespace brindle {
+
 // ---------------------------------------------------------------------------------------------
 // stats_storage
 
@@ -225,3 +227,5 @@ void message_stats_tracker::print_info(FILE* stream) const {
     std::fprintf(stream, "  %-24s %14s msgs %16s bytes\n", t->name.c_str(), format_total(t->all.total_events()).c_str(),
                  format_total(t->all.total_bytes()).c_str());
 }
+
+}  // namespace brindle

@@ -15,6 +15,8 @@
 #include "pools.h"
 #include "timers.h"
 
+namespace brindle {
+
 // The counters of one tracked item. Rates are per second over the last tick's interval.
 class stats_storage : public memory_pooled<stats_storage> {
 public:
@@ -120,3 +122,5 @@ private:
   uint64_t last_tick_ms_;
   double last_interval_s_ = 0;
 };
+
+}  // namespace brindle

@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+namespace brindle {
+
 namespace {
 
 uint64_t monotonic_milliseconds() {
@@ -27,3 +29,5 @@ uint64_t millisecond_clock::time() {
   if (step > 0) accumulated_ += uint64_t(step);
   return accumulated_;
 }
+
+}  // namespace brindle

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace brindle {
+
 class millisecond_clock {
 public:
   millisecond_clock();
@@ -28,3 +30,5 @@ private:
   uint64_t last_reading_;
   uint64_t accumulated_ = 0;
 };
+
+}  // namespace brindle

@@ -12,6 +12,8 @@
 
 #include "url_reader.h"
 
+namespace brindle {
+
 namespace {
 
 // The block is zero-filled, so a copy of at most N - 1 bytes stays terminated.
@@ -119,6 +121,10 @@ bool split(std::string_view text, parsed_URL& url, std::string_view& path) {
 }
 
 }  // namespace
+
+}  // namespace brindle
+
+using namespace brindle;
 
 extern "C" parsed_URL* parse_URL(const char* text) {
   const char* shown = text ? text : "(null)";

@@ -7,6 +7,8 @@
 #include "diagnostic.h"
 #include "rx_alloc.h"
 
+namespace brindle {
+
 namespace {
 
 const char* const diagnostic_tag = "fixed_block_allocator";
@@ -158,3 +160,5 @@ size_t pools::bytes_in_use() {
   for (const auto& allocator : instance().allocators_) total += allocator->get_bytes_in_use();
   return total;
 }
+
+}  // namespace brindle

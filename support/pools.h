@@ -11,6 +11,8 @@
 #include <mutex>
 #include <vector>
 
+namespace brindle {
+
 class fixed_block_allocator {
 public:
   // block_size is rounded up to a multiple of 4 and to at least the size of the free-list link.
@@ -80,3 +82,5 @@ public:
     if (block) pools::dealloc(size, block);
   }
 };
+
+}  // namespace brindle

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace brindle {
+
 namespace {
 
 using Element = Document::Element;
@@ -349,3 +351,5 @@ Document::Error rdr_parser::parse(const char* data, size_t length, const char* s
                                   Document::Element& out) {
   return text_reader(document_, data, length, source).read(out);
 }
+
+}  // namespace brindle

@@ -7,6 +7,8 @@
 
 #include "document.h"
 
+namespace brindle {
+
 class rdr_parser {
 public:
   // Lists and macro bodies nest at most this deep, counting from the outermost list; macro
@@ -26,3 +28,5 @@ public:
 private:
   Document& document_;
 };
+
+}  // namespace brindle

@@ -2,4 +2,8 @@
 // names in its requests.
 #pragma once
 
+namespace brindle {
+
 inline constexpr char rti_release[] = "D22";
+
+}  // namespace brindle

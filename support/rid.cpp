@@ -11,6 +11,8 @@
 #include "release.h"
 #include "rid_texts.h"
 
+namespace brindle {
+
 namespace {
 
 constexpr const char* no_file_name = "Internal Defaults Only";
@@ -374,3 +376,5 @@ const char* RID::errstring(const char* a, const char* b, const char* c) {
     if (part) message_ += std::string(".") + part;
   return message_.c_str();
 }
+
+}  // namespace brindle

@@ -10,6 +10,8 @@
 
 #include "document.h"
 
+namespace brindle {
+
 // A Brenlo file (top element RTI) is translated when its ProcessSection.RTIMode is the word
 // Connectionless. Its FederationSection.DataDistribution may hold ReceiverSideFiltering
 // (Disabled or anything else), StrategyToUse (StaticGridPartitioned, also when absent, or MC02)
@@ -72,3 +74,5 @@ private:
   uint32_t checksum_ = 0;
   std::string message_;  // the last key built by errstring
 };
+
+}  // namespace brindle

@@ -2,6 +2,8 @@
 // only in the settings a Brenlo federation expects (commented where they differ).
 #include "rid_texts.h"
 
+namespace brindle {
+
 const char rid_templates_text[] = R"rid(
 ; Connectivity paths: each macro expands, where a provider names it, into the order of the
 ; transport nodes a message passes through, from the sender's side down to the wire.
@@ -203,3 +205,5 @@ const char rid_brenlo_mimic_text[] = R"rid(
     (workarounds)
     (plugins)))
 )rid";
+
+}  // namespace brindle

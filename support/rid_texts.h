@@ -3,9 +3,13 @@
 // configuration a translated Brenlo file starts from. Read once by each RID.
 #pragma once
 
+namespace brindle {
+
 // ( NAME { (order node ...) } ... ): one macro per connectivity path, nodes top to bottom.
 extern const char rid_templates_text[];
 // The built-in defaults: every key the system reads, with a comment on each.
 extern const char rid_defaults_text[];
 // The defaults as a Brenlo federation expects them; the translation fills in the rest.
 extern const char rid_brenlo_mimic_text[];
+
+}  // namespace brindle

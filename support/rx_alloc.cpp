@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace brindle {
+
 namespace {
 
 // No valid block lies in the first page; anything there is a corrupted pointer.
@@ -76,3 +78,5 @@ char* rxstrdupcat(const char* first, const char* second) {
   std::memcpy(joined + a, second, b + 1);
   return joined;
 }
+
+}  // namespace brindle

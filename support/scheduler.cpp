@@ -7,6 +7,8 @@
 #include "millisecond_clock.h"
 #include "sock_util.h"
 
+namespace brindle {
+
 namespace {
 
 const char* const diagnostic_tag = "scheduler";
@@ -273,3 +275,5 @@ void scheduler::compact_sockets() {
 int scheduler::wait(std::vector<pollfd>& sockets, int timeout_ms) {
   return sock_poll(sockets.data(), sockets.size(), timeout_ms);
 }
+
+}  // namespace brindle

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+namespace brindle {
+
 class millisecond_clock;
 class scheduler;
 
@@ -134,3 +136,5 @@ private:
   std::vector<scheduled_event*> socket_events_;  // parallel to sockets_; null once cleared
   scheduled_event* running_ = nullptr;
 };
+
+}  // namespace brindle

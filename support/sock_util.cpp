@@ -6,6 +6,8 @@
 
 #include "diagnostic.h"
 
+namespace brindle {
+
 namespace {
 
 using poll_clock = std::chrono::steady_clock;
@@ -32,3 +34,5 @@ void sock_perror(const char* tag, const char* operation) {
   const int error = errno;
   diagnostic(tag, "%s: %s", operation, std::strerror(error));
 }
+
+}  // namespace brindle

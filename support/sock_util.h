@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+namespace brindle {
+
 // Waits up to milliseconds (negative: without limit) until one of the sockets has one of its
 // requested events, filling in each entry's revents. Returns the number of entries with
 // events, 0 on time-out, -1 on failure (errno says why). A signal does not cut the wait short.
@@ -15,3 +17,5 @@ int sock_poll(pollfd* sockets, size_t count, int milliseconds);
 // Prints the diagnostic line "tag: operation: " and the description of the last socket error
 // (errno).
 void sock_perror(const char* tag, const char* operation);
+
+}  // namespace brindle

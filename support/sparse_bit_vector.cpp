@@ -11,6 +11,8 @@
 #include "diagnostic.h"
 #include "ldm_buf.h"
 
+namespace brindle {
+
 // Invariants of the block table: no bit at or beyond the length is set, and the shared all-ones
 // block stands only for blocks that lie wholly below the length. The shared block is never
 // written: writable_block gives such an entry its own copy first.
@@ -484,3 +486,5 @@ sparse_bit_vector_iterator& sparse_bit_vector_iterator::operator++() {
   if (index_ != sparse_bit_vector::npos) ++index_;
   return *this;
 }
+
+}  // namespace brindle

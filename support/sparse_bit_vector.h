@@ -9,6 +9,8 @@
 
 #include "pools.h"
 
+namespace brindle {
+
 class ldm_buf;
 
 class sparse_bit_vector : public memory_pooled<sparse_bit_vector> {
@@ -135,3 +137,5 @@ private:
   const sparse_bit_vector* vector_;
   std::uint32_t index_ = 0;
 };
+
+}  // namespace brindle

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+namespace brindle {
+
 namespace {
 
 constexpr size_t initial_buckets = 251;
@@ -141,3 +143,5 @@ void SymbolTable::iterateThroughSymbols(void (*callback)(const char* symbol, voi
 size_t SymbolTable::size() const { return table_->entries.size(); }
 
 size_t SymbolTable::bucket_count() const { return table_->buckets.size(); }
+
+}  // namespace brindle

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace brindle {
+
 class SymbolTable {
 public:
   SymbolTable();
@@ -36,3 +38,5 @@ private:
   symbol_value_pair* find_or_insert(const char* text, size_t length);
   table* table_;
 };
+
+}  // namespace brindle

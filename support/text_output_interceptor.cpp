@@ -17,6 +17,8 @@
 
 #include "diagnostic.h"
 
+namespace brindle {
+
 namespace {
 
 const char* const diagnostic_tag = "text_output_interceptor";
@@ -359,3 +361,5 @@ void text_output_interceptor::deliver(const char* bytes, size_t length) {
     client->text(block.size(), block.data());
   }
 }
+
+}  // namespace brindle

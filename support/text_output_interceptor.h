@@ -16,6 +16,8 @@
 
 #include "timers.h"
 
+namespace brindle {
+
 class intercepted_text_client {
 public:
   virtual ~intercepted_text_client() = default;
@@ -39,3 +41,5 @@ private:
   scheduler& scheduler_;
   std::vector<intercepted_text_client*> clients_;
 };
+
+}  // namespace brindle

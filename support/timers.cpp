@@ -2,6 +2,8 @@
 
 #include "diagnostic.h"
 
+namespace brindle {
+
 namespace {
 const char* const diagnostic_tag = "periodic_realtime_timer";
 }  // namespace
@@ -34,3 +36,5 @@ void periodic_realtime_timer::clear_triggers() {
 void everytick_realtime_timer::schedule(scheduler& on, uint64_t ms) {
   on.schedule_everytick(*this, ms, ms);
 }
+
+}  // namespace brindle

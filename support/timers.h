@@ -7,6 +7,8 @@
 
 #include "scheduler.h"
 
+namespace brindle {
+
 class timer_base : public scheduled_event {
 public:
   // Takes the timer off its scheduler; harmless when it is not scheduled.
@@ -42,3 +44,5 @@ class everytick_realtime_timer : public timer_base {
 public:
   void schedule(scheduler& on, uint64_t ms);
 };
+
+}  // namespace brindle

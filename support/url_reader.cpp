@@ -13,6 +13,8 @@
 #include "ftp_url.h"
 #include "http_url.h"
 
+namespace brindle {
+
 unique_fd& unique_fd::operator=(unique_fd&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
@@ -86,3 +88,5 @@ URL_data* URL_reader::load_data(const char* url) {
 void URL_reader::free_data(URL_data* data) {
   if (data) data->handler->free_data(data);
 }
+
+}  // namespace brindle

@@ -9,7 +9,9 @@
 #include <utility>
 #include <vector>
 
-// A URL taken apart by parse_URL: one zero-filled block, the path allocated separately.
+// A URL taken apart by parse_URL: one zero-filled block, the path allocated separately. Plain C
+// names, so plug-ins can bind them.
+extern "C" {
 struct parsed_URL {
   char scheme[17];
   char user[257];
@@ -19,11 +21,12 @@ struct parsed_URL {
   char* path;     // NUL-terminated
 };
 
-extern "C" {
 // The parts of text, or null (with a message) when it is not understood.
 parsed_URL* parse_URL(const char* text);
 void free_URL(parsed_URL* url);
 }
+
+namespace brindle {
 
 // Owns a parse_URL result.
 struct URL_deleter {
@@ -92,3 +95,5 @@ public:
 private:
   std::vector<std::unique_ptr<URL_handler>> handlers_;  // file, http, ftp
 };
+
+}  // namespace brindle

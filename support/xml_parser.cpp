@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace brindle {
+
 namespace {
 
 // The encodings read, numbered as in the IANA character set registry; the transcoding
@@ -567,3 +569,5 @@ Document::Error xml_parser::parse(const char* data, size_t length, const char* s
   std::fprintf(stderr, "%s:%li: error: %s\n", source, reader.line(), reader.error());
   return Document::parse_failed;
 }
+
+}  // namespace brindle

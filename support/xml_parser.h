@@ -7,6 +7,8 @@
 
 #include "document.h"
 
+namespace brindle {
+
 class xml_parser {
 public:
   explicit xml_parser(Document& document);
@@ -23,3 +25,5 @@ public:
 private:
   Document& document_;
 };
+
+}  // namespace brindle

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+using namespace brindle;
+
 namespace {
 
 std::unique_ptr<rti13::AttributeHandleSet> make_set(std::initializer_list<rti13::ULong> handles) {

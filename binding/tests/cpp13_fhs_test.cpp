@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+using namespace brindle;
+
 namespace {
 
 TEST(Cpp13Fhs, HandlesComeBackInAscendingOrder) {

@@ -10,6 +10,8 @@
 #include "cpp13_relative_time.h"
 #include "fedtime.hh"
 
+using namespace brindle;
+
 namespace {
 
 double value_of(const rti13::FedTime& time) { return static_cast<const RTIfedTime&>(time).getTime(); }

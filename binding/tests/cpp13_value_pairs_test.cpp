@@ -8,6 +8,8 @@
 #include "cpp13_ahvps.h"
 #include "cpp13_phvps.h"
 
+using namespace brindle;
+
 namespace {
 
 template <typename F>

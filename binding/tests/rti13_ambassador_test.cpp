@@ -27,6 +27,8 @@
 #include "test_ports.h"
 #include "messages/user_tag.h"
 
+using namespace brindle;
+
 namespace {
 
 using namespace rti13;

@@ -9,6 +9,8 @@
 #include "RTI.hh"
 #include "time/event_retraction_handle.h"
 
+using namespace brindle;
+
 namespace {
 
 // The name and reason of what throw_rti13_exception throws for the code, or "" when it returns.

@@ -11,6 +11,8 @@
 #include "fed/fed_entries.h"
 #include "rid.h"
 
+using namespace brindle;
+
 namespace {
 
 const char* const diagnostic_tag = "FED";

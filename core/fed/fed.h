@@ -15,7 +15,9 @@
 
 #include "document.h"
 
+namespace brindle {
 class RID;
+}  // namespace brindle
 class FED;
 class FED_base;
 class FED_transport;
@@ -40,13 +42,13 @@ struct fed_name_order {
 // Name to handle, ordered by the model's name comparison: lookups are O(log n).
 using fed_name_index = std::map<const char*, uint32_t, fed_name_order>;
 
-class FED : public Document {
+class FED : public brindle::Document {
 public:
   // Loads file_name (a path or URL; when it cannot be loaded, its bare file name in the working
   // directory). Problems are printed on the error stream; get_status tells how the load went,
   // and every well-formed entry is present even when it is not ok. rid supplies the transport
   // types; without one only best_effort and reliable exist.
-  FED(RID* rid, const char* file_name);
+  FED(brindle::RID* rid, const char* file_name);
   ~FED() override;
 
   // ok, load_failed (nothing loaded) or parse_failed (unreadable, or errors in the model).
@@ -145,7 +147,7 @@ private:
   bool load(Element& top);
   void read_header(Element& top);
   void read_version(Element& top);
-  void add_transport_types(RID* rid);
+  void add_transport_types(brindle::RID* rid);
   void add_transport(const char* name, const char* implementation);
   void add_order(const char* name);
   void process_spaces(Element& top);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+using namespace brindle;
+
 uint32_t fed_name_hash(const char* name) { return SymbolTable::hash(name, std::strlen(name)); }
 
 uint32_t FED_attribute::checksum() const {

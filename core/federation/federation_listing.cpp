@@ -5,6 +5,8 @@
 
 #include "federation/federation_manager.h"
 
+using namespace brindle;
+
 namespace {
 
 // printf-style formatting into the stream, for the aligned columns.

@@ -20,6 +20,8 @@
 #include "scheduler.h"
 #include "stream_manager.h"
 
+using namespace brindle;
+
 namespace {
 
 constexpr const char* service_name = "federation_manager";

@@ -36,13 +36,15 @@
 #include "timers.h"
 
 class FED;
+namespace brindle {
 class RID;
+class ldm_buf;
+class scheduler;
+}  // namespace brindle
 class debugging_events;
 class dstream;
 class federate_handle_set;
 class federate_join_client;
-class ldm_buf;
-class scheduler;
 class stream_manager;
 
 // What a federate announces about itself.
@@ -57,11 +59,11 @@ const char* federate_liveness_name(federate_liveness liveness);
 uint32_t name_hash(const char* name);
 // The identifier's hash masked to 31 bits: the federate handle. Not allocated centrally, so two
 // federates whose identifiers hash alike get the same handle.
-uint32_t identifier_hash(const federate_identifier& identifier);
+uint32_t identifier_hash(const brindle::federate_identifier& identifier);
 
 struct federate_record {
   std::string name;
-  federate_identifier identifier;
+  brindle::federate_identifier identifier;
   unsigned handle = 0;
   uint64_t last_heard = 0;  // scheduler clock, milliseconds
   federate_state state = federate_state::happy;
@@ -74,8 +76,8 @@ struct federate_record {
 struct federation_record {
   std::string name;
   uint32_t number = 0;  // name_hash(name)
-  federate_identifier identifier;
-  std::map<federate_identifier, std::unique_ptr<federate_record>> federates;
+  brindle::federate_identifier identifier;
+  std::map<brindle::federate_identifier, std::unique_ptr<federate_record>> federates;
   uint32_t rid_checksum = 0;
   uint32_t fed_checksum = 0;
   std::string fed_file;            // as the creating federate named it
@@ -85,13 +87,13 @@ struct federation_record {
 
 // The 13 fields of one fedstate message.
 struct fedstate_message {
-  federate_identifier federation;
+  brindle::federate_identifier federation;
   uint32_t number = 0;
   std::string federation_name;
   uint32_t rid_checksum = 0;
   std::string fed_file;
   uint32_t fed_checksum = 0;
-  federate_identifier federate;
+  brindle::federate_identifier federate;
   uint32_t handle = 0;
   std::string federate_name;
   std::string host_name;
@@ -99,11 +101,11 @@ struct fedstate_message {
   uint32_t local_objects = 0;
   uint32_t remote_objects = 0;
 
-  void write(ldm_buf& buffer) const;
+  void write(brindle::ldm_buf& buffer) const;
   // Reads and validates every field: a string longer than max_text, a state outside 0-2, a
   // number that is not the name's hash or a wildcard identifier throws ldm_decode_error, as
   // does reading past the message.
-  static fedstate_message read(ldm_buf& buffer);
+  static fedstate_message read(brindle::ldm_buf& buffer);
   static constexpr size_t max_text = 4096;
 };
 
@@ -113,8 +115,8 @@ struct fedstate_message {
 class federation_host {
 public:
   virtual void join(FED* fed, const char* federate_name, const char* federation_name, unsigned federate_id,
-                    unsigned federation_id, const federate_identifier& federate,
-                    const federate_identifier& federation) = 0;
+                    unsigned federation_id, const brindle::federate_identifier& federate,
+                    const brindle::federate_identifier& federation) = 0;
   virtual void resign() = 0;
   // The model the joined managers use; null while not joined.
   virtual FED* get_fed() const = 0;
@@ -136,8 +138,8 @@ public:
 
   // Registers the debug flags "federation" and "federation_heartbeats", joins stream 1, reads
   // the federation timeouts from the RID and starts the 10 ms timer.
-  federation_manager(RID& rid, scheduler& scheduler, stream_manager& streams, debugging_events& debug,
-                     federation_host& host);
+  federation_manager(brindle::RID& rid, brindle::scheduler& scheduler, stream_manager& streams,
+                     debugging_events& debug, federation_host& host);
   // Resigns first when still joined.
   ~federation_manager() override;
   federation_manager(const federation_manager&) = delete;
@@ -160,7 +162,7 @@ public:
   const char* get_federate_name(unsigned handle) const;
   const char* get_federate_hostname(unsigned handle) const;
   void get_federate_object_counts(unsigned handle, unsigned& locals, unsigned& remotes) const;
-  federate_record* find_federate(const federate_identifier& identifier) const;
+  federate_record* find_federate(const brindle::federate_identifier& identifier) const;
   // Adds the handle of every federate of the joined federation whose name matches pattern, an
   // extended case-insensitive regular expression; a pattern that does not compile adds nothing.
   void match_federates(const char* pattern, federate_handle_set& handles) const;
@@ -174,16 +176,16 @@ public:
 
   // For the console listings and tests.
   const std::map<std::string, std::unique_ptr<federation_record>>& get_federations() const { return federations_; }
-  const federate_identifier& get_identifier() const { return identifier_; }
+  const brindle::federate_identifier& get_identifier() const { return identifier_; }
   // fedstate messages heard but dropped because the table was full.
   uint64_t get_table_full_drops() const { return table_full_drops_; }
 
   // One fedstate message from stream 1, inside tick; a malformed one throws ldm_decode_error
   // before anything changes.
-  void receive(int stream, unsigned char priority, ldm_buf* buffer) override;
+  void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;
 
 private:
-  class step_timer : public periodic_realtime_timer {
+  class step_timer : public brindle::periodic_realtime_timer {
   public:
     explicit step_timer(federation_manager& owner) : owner_(owner) {}
 
@@ -219,8 +221,8 @@ private:
   uint64_t now() const;
   bool is_joined_federation(const federation_record& federation) const { return &federation == joined_; }
 
-  RID& rid_;
-  scheduler& scheduler_;
+  brindle::RID& rid_;
+  brindle::scheduler& scheduler_;
   stream_manager& streams_;
   debugging_events& debug_;
   federation_host& host_;
@@ -231,7 +233,7 @@ private:
 
   // Ordered by name, byte by byte.
   std::map<std::string, std::unique_ptr<federation_record>> federations_;
-  federate_identifier identifier_;
+  brindle::federate_identifier identifier_;
   federation_record* joined_ = nullptr;
   // Every FED this manager loaded: the joined managers may still use an earlier one.
   std::vector<std::unique_ptr<FED>> feds_;

@@ -6,6 +6,8 @@
 #include "fed/fed.h"
 #include "frame/ldm_error.h"
 
+using namespace brindle;
+
 namespace {
 
 [[noreturn]] void throw_unknown_attributes(const std::string& handles, uint32_t object_class, const char* service) {

@@ -7,7 +7,9 @@
 #include <cstdint>
 
 class FED;
+namespace brindle {
 class bit_vector;
+}  // namespace brindle
 
 class argument_checker {
 public:
@@ -18,7 +20,7 @@ public:
   void check_interaction(uint32_t interaction, const char* service) const;
   // The class check, then every attribute of the set against that class; the message lists
   // every invalid handle.
-  void check_class_attributes(uint32_t object_class, const bit_vector& attributes, const char* service) const;
+  void check_class_attributes(uint32_t object_class, const brindle::bit_vector& attributes, const char* service) const;
   // The class check, then the one attribute.
   void check_class_attribute(uint32_t object_class, uint32_t attribute, const char* service) const;
   void check_space(uint32_t space, const char* service) const;

@@ -6,6 +6,8 @@
 #include "frame/local_distribution_manager.h"
 #include "message_stats.h"
 
+using namespace brindle;
+
 namespace {
 
 constexpr const char* category = "callback";

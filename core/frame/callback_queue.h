@@ -35,10 +35,10 @@ public:
   void add_delete_object(unsigned object, const char* name, unsigned object_class, unsigned sender,
                          const absolute_time* time, const event_retraction_handle* handle, const user_tag& tag);
   void add_instantiate_discovered_object(unsigned object, unsigned object_class, const char* name, unsigned sender);
-  void add_provide_attribute_values(unsigned object, const bit_vector& attributes);
+  void add_provide_attribute_values(unsigned object, const brindle::bit_vector& attributes);
   void add_start_registration(unsigned object_class);
   void add_turn_interactions_on(unsigned interaction);
-  void add_turn_updates_on(unsigned object, const bit_vector& attributes);
+  void add_turn_updates_on(unsigned object, const brindle::bit_vector& attributes);
   void add_syncpoint_reg_success(const char* label);
   void add_syncpoint_reg_failure(const char* label);
   void add_announce_syncpoint(const char* label, const user_tag& tag);
@@ -47,12 +47,12 @@ public:
   void add_constrained_enabled(const absolute_time& time);
   void add_time_advance_grant(const absolute_time& time);
   void add_request_retraction(const event_retraction_handle& handle);
-  void add_request_to_take_ownership(unsigned object, const bit_vector& attributes, const user_tag& tag);
-  void add_notify_about_ownership_loss(unsigned object, const bit_vector& attributes);
-  void add_notify_about_ownership_gain(unsigned object, const bit_vector& attributes);
-  void add_ownership_not_available(unsigned object, const bit_vector& attributes);
-  void add_request_to_release_ownership(unsigned object, const bit_vector& attributes, const user_tag& tag);
-  void add_confirm_acquire_cancellation(unsigned object, const bit_vector& attributes);
+  void add_request_to_take_ownership(unsigned object, const brindle::bit_vector& attributes, const user_tag& tag);
+  void add_notify_about_ownership_loss(unsigned object, const brindle::bit_vector& attributes);
+  void add_notify_about_ownership_gain(unsigned object, const brindle::bit_vector& attributes);
+  void add_ownership_not_available(unsigned object, const brindle::bit_vector& attributes);
+  void add_request_to_release_ownership(unsigned object, const brindle::bit_vector& attributes, const user_tag& tag);
+  void add_confirm_acquire_cancellation(unsigned object, const brindle::bit_vector& attributes);
   void add_inform_attribute_ownership(unsigned object, unsigned attribute, unsigned owner);
   void add_inform_attribute_is_floating(unsigned object, unsigned attribute);
   void add_inform_attribute_is_mom(unsigned object, unsigned attribute);

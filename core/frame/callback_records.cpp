@@ -6,6 +6,8 @@
 #include "messages/handle_value_set.h"
 #include "frame/local_distribution_manager.h"
 
+using namespace brindle;
+
 namespace {
 
 struct kind_entry {

@@ -62,7 +62,7 @@ public:
   virtual void print(std::ostream& out, bool brief, bool show_values) const = 0;
 };
 
-class callback_base : public call_base, public memory_pooled<callback_base> {
+class callback_base : public call_base, public brindle::memory_pooled<callback_base> {
 public:
   explicit callback_base(callback_kind kind) : kind_(kind) {}
   callback_kind kind() const { return kind_; }
@@ -173,14 +173,14 @@ private:
 // turn_updates_on and the six ownership notifications.
 class object_attributes_record : public callback_base {
 public:
-  object_attributes_record(callback_kind kind, unsigned object, const bit_vector& attributes,
+  object_attributes_record(callback_kind kind, unsigned object, const brindle::bit_vector& attributes,
                            const user_tag* tag = nullptr);
   void deliver(local_distribution_manager& ldm) override;
   void print(std::ostream& out, bool brief, bool show_values) const override;
 
 private:
   unsigned object_;
-  bit_vector attributes_;
+  brindle::bit_vector attributes_;
   user_tag tag_;
 };
 
@@ -235,49 +235,49 @@ private:
 // The named record classes the managers create.
 class callback_provide_attribute_values : public object_attributes_record {
 public:
-  callback_provide_attribute_values(unsigned object, const bit_vector& attributes)
+  callback_provide_attribute_values(unsigned object, const brindle::bit_vector& attributes)
       : object_attributes_record(callback_kind::provide_attribute_values, object, attributes) {}
 };
 
 class callback_turn_updates_on : public object_attributes_record {
 public:
-  callback_turn_updates_on(unsigned object, const bit_vector& attributes)
+  callback_turn_updates_on(unsigned object, const brindle::bit_vector& attributes)
       : object_attributes_record(callback_kind::turn_updates_on, object, attributes) {}
 };
 
 class callback_notify_about_ownership_loss : public object_attributes_record {
 public:
-  callback_notify_about_ownership_loss(unsigned object, const bit_vector& attributes)
+  callback_notify_about_ownership_loss(unsigned object, const brindle::bit_vector& attributes)
       : object_attributes_record(callback_kind::notify_about_ownership_loss, object, attributes) {}
 };
 
 class callback_notify_about_ownership_gain : public object_attributes_record {
 public:
-  callback_notify_about_ownership_gain(unsigned object, const bit_vector& attributes)
+  callback_notify_about_ownership_gain(unsigned object, const brindle::bit_vector& attributes)
       : object_attributes_record(callback_kind::notify_about_ownership_gain, object, attributes) {}
 };
 
 class callback_ownership_not_available : public object_attributes_record {
 public:
-  callback_ownership_not_available(unsigned object, const bit_vector& attributes)
+  callback_ownership_not_available(unsigned object, const brindle::bit_vector& attributes)
       : object_attributes_record(callback_kind::ownership_not_available, object, attributes) {}
 };
 
 class callback_confirm_acquire_cancellation : public object_attributes_record {
 public:
-  callback_confirm_acquire_cancellation(unsigned object, const bit_vector& attributes)
+  callback_confirm_acquire_cancellation(unsigned object, const brindle::bit_vector& attributes)
       : object_attributes_record(callback_kind::confirm_acquire_cancellation, object, attributes) {}
 };
 
 class callback_request_to_take_ownership : public object_attributes_record {
 public:
-  callback_request_to_take_ownership(unsigned object, const bit_vector& attributes, const user_tag& tag)
+  callback_request_to_take_ownership(unsigned object, const brindle::bit_vector& attributes, const user_tag& tag)
       : object_attributes_record(callback_kind::request_to_take_ownership, object, attributes, &tag) {}
 };
 
 class callback_request_to_release_ownership : public object_attributes_record {
 public:
-  callback_request_to_release_ownership(unsigned object, const bit_vector& attributes, const user_tag& tag)
+  callback_request_to_release_ownership(unsigned object, const brindle::bit_vector& attributes, const user_tag& tag)
       : object_attributes_record(callback_kind::request_to_release_ownership, object, attributes, &tag) {}
 };
 

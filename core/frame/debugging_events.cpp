@@ -8,6 +8,8 @@
 #include "diagnostic.h"
 #include "rid.h"
 
+using namespace brindle;
+
 namespace {
 
 const char* const diagnostic_tag = "debugging_events";

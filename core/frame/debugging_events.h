@@ -16,7 +16,9 @@
 
 #include "document.h"
 
+namespace brindle {
 class RID;
+}  // namespace brindle
 
 // Seconds since 1970-01-01 00:00 UTC; the registry's stamps read it. Tests pass their own.
 using wall_clock = std::function<int64_t()>;
@@ -67,7 +69,7 @@ class debugging_events {
 public:
   // Reads the debug_flags entry of rid once; events named there start on when they
   // are registered. The clock is read for the stamp lines.
-  explicit debugging_events(RID& rid, wall_clock clock = system_wall_clock);
+  explicit debugging_events(brindle::RID& rid, wall_clock clock = system_wall_clock);
   ~debugging_events();
   debugging_events(const debugging_events&) = delete;
   debugging_events& operator=(const debugging_events&) = delete;
@@ -129,8 +131,8 @@ private:
   void apply_debug_flags(const std::string& name);
   std::string prefix_for(const std::string& event_name) const;
 
-  RID& rid_;
-  Document::Element* debug_flags_ = nullptr;  // inside rid_; null when the RID has none
+  brindle::RID& rid_;
+  brindle::Document::Element* debug_flags_ = nullptr;  // inside rid_; null when the RID has none
   wall_clock clock_;
   std::string federation_name_;
   // Declared before the events, whose streams point into it, so that it is destroyed after them.

@@ -3,6 +3,8 @@
 #include "frame/argument_checker.h"
 #include "frame/callback_queue.h"
 
+using namespace brindle;
+
 // Later managers may use earlier ones while they are built. Still to come, in join order: before
 // the argument checker the text output interceptor, the vterm manager, the console support
 // object, the ddb, the subscription agent, the order manager and the object manager; after it

@@ -3,6 +3,8 @@
 
 #include "frame/ldm_frame.h"
 
+using namespace brindle;
+
 // The unpublish and unsubscribe services' own checks ask the ddb.
 
 void local_distribution_manager::publish_object_class(unsigned object_class, const bit_vector& attributes) {

@@ -5,6 +5,8 @@
 #include "federation/federation_manager.h"
 #include "frame/ldm_frame.h"
 
+using namespace brindle;
+
 void local_distribution_manager::create_federation_execution(const char* federation, const char* fed_file) {
   service_frame frame(*this, rti_api_call::createFederationExecution, frame_kind::unjoined);
   check_string(federation);

@@ -4,6 +4,8 @@
 #include "frame/ldm_frame.h"
 #include "time/event_retraction_handle.h"
 
+using namespace brindle;
+
 // Checks on object handles ask the ddb, which knows the objects.
 
 unsigned local_distribution_manager::register_object_instance(unsigned) {

@@ -3,6 +3,8 @@
 
 #include "frame/ldm_frame.h"
 
+using namespace brindle;
+
 // Every service starts with a check on the object, in the ddb.
 
 void local_distribution_manager::unconditional_attribute_ownership_divestiture(unsigned, const bit_vector&) {

@@ -4,6 +4,8 @@
 #include "frame/ldm_frame.h"
 #include "time/event_retraction_handle.h"
 
+using namespace brindle;
+
 region_spec* local_distribution_manager::create_region(unsigned space, unsigned extents) {
   service_frame frame(*this, rti_api_call::createRegion);
   checks().check_space(space, frame.name());

@@ -5,6 +5,8 @@
 #include "fed/fed.h"
 #include "frame/ldm_frame.h"
 
+using namespace brindle;
+
 // Names and handles of the object model come from the joined FED.
 
 namespace {

@@ -4,6 +4,8 @@
 #include "frame/ldm_frame.h"
 #include "time/event_retraction_handle.h"
 
+using namespace brindle;
+
 void local_distribution_manager::switched_service(rti_api_call call, service_group group, const char* manager) {
   service_frame frame(*this, call);
   check_switch(group);

@@ -18,6 +18,8 @@
 #include "scheduler.h"
 #include "stream_manager.h"
 
+using namespace brindle;
+
 namespace {
 
 // Seconds as whole milliseconds, truncated; negative or NaN counts as 0, and anything beyond a

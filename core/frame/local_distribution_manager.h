@@ -17,17 +17,19 @@
 #include "frame/rti_api_call.h"
 
 class FED;
+namespace brindle {
 class RID;
-class argument_checker;
 class bit_vector;
+class message_stats_tracker;
+class millisecond_clock;
+class scheduler;
+}  // namespace brindle
+class argument_checker;
 class callback_queue;
 class debugging_events;
 class dstream;
 class federate_handle_set;
 class joined_managers;
-class message_stats_tracker;
-class millisecond_clock;
-class scheduler;
 class stream_manager;
 
 // Value types of the services that belong to the managers built at join.
@@ -51,7 +53,7 @@ public:
   // Prints the version banner, then reads the RID (named by RTI_RID_FILE) and builds everything
   // a federate needs before it joins. Without a scheduler it runs on the real clock; a test may
   // pass one on a clock of its own (a stepped clock), which must outlive this manager.
-  explicit local_distribution_manager(const char* api_name, std::unique_ptr<scheduler> on_clock = nullptr);
+  explicit local_distribution_manager(const char* api_name, std::unique_ptr<brindle::scheduler> on_clock = nullptr);
   virtual ~local_distribution_manager();
   local_distribution_manager(const local_distribution_manager&) = delete;
   local_distribution_manager& operator=(const local_distribution_manager&) = delete;
@@ -92,19 +94,19 @@ public:
   virtual void remove_object_instance(unsigned object, const user_tag& tag) = 0;
   virtual void remove_object_instance(unsigned object, const absolute_time& time, const user_tag& tag,
                                       const event_retraction_handle& handle) = 0;
-  virtual void attributes_in_scope(unsigned object, const bit_vector& attributes) = 0;
-  virtual void attributes_out_of_scope(unsigned object, const bit_vector& attributes) = 0;
-  virtual void provide_attribute_value_update(unsigned object, const bit_vector& attributes) = 0;
-  virtual void turn_updates_on_for_object_instance(unsigned object, const bit_vector& attributes) = 0;
-  virtual void turn_updates_off_for_object_instance(unsigned object, const bit_vector& attributes) = 0;
-  virtual void request_attribute_ownership_assumption(unsigned object, const bit_vector& attributes,
+  virtual void attributes_in_scope(unsigned object, const brindle::bit_vector& attributes) = 0;
+  virtual void attributes_out_of_scope(unsigned object, const brindle::bit_vector& attributes) = 0;
+  virtual void provide_attribute_value_update(unsigned object, const brindle::bit_vector& attributes) = 0;
+  virtual void turn_updates_on_for_object_instance(unsigned object, const brindle::bit_vector& attributes) = 0;
+  virtual void turn_updates_off_for_object_instance(unsigned object, const brindle::bit_vector& attributes) = 0;
+  virtual void request_attribute_ownership_assumption(unsigned object, const brindle::bit_vector& attributes,
                                                       const user_tag& tag) = 0;
-  virtual void attribute_ownership_divestiture_notification(unsigned object, const bit_vector& attributes) = 0;
-  virtual void attribute_ownership_acquisition_notification(unsigned object, const bit_vector& attributes) = 0;
-  virtual void attribute_ownership_unavailable(unsigned object, const bit_vector& attributes) = 0;
-  virtual void request_attribute_ownership_release(unsigned object, const bit_vector& attributes,
+  virtual void attribute_ownership_divestiture_notification(unsigned object, const brindle::bit_vector& attributes) = 0;
+  virtual void attribute_ownership_acquisition_notification(unsigned object, const brindle::bit_vector& attributes) = 0;
+  virtual void attribute_ownership_unavailable(unsigned object, const brindle::bit_vector& attributes) = 0;
+  virtual void request_attribute_ownership_release(unsigned object, const brindle::bit_vector& attributes,
                                                    const user_tag& tag) = 0;
-  virtual void confirm_attribute_ownership_acquisition_cancellation(unsigned object, const bit_vector& attributes) = 0;
+  virtual void confirm_attribute_ownership_acquisition_cancellation(unsigned object, const brindle::bit_vector& attributes) = 0;
   virtual void inform_attribute_ownership(unsigned object, unsigned attribute, unsigned federate) = 0;
   virtual void attribute_is_not_owned(unsigned object, unsigned attribute) = 0;
   virtual void attribute_owned_by_rti(unsigned object, unsigned attribute) = 0;
@@ -116,8 +118,8 @@ public:
   // Called by the federation manager once a join is accepted: stores the identity and builds the
   // join-time managers. resign() tears them down again and is harmless when not joined.
   void join(FED* fed, const char* federate_name, const char* federation_name, unsigned federate_id,
-            unsigned federation_id, const federate_identifier& federate,
-            const federate_identifier& federation) override;
+            unsigned federation_id, const brindle::federate_identifier& federate,
+            const brindle::federate_identifier& federation) override;
   void resign() override;
 
   // Identity and status: no frame, no lock, no counting. Null or 0 while not joined.
@@ -125,8 +127,8 @@ public:
   const char* get_federation_name() const;
   unsigned get_federate_id() const { return federate_id_; }
   unsigned get_federation_id() const { return federation_id_; }
-  const federate_identifier& get_federate() const { return federate_; }
-  const federate_identifier& get_federation() const { return federation_; }
+  const brindle::federate_identifier& get_federate() const { return federate_; }
+  const brindle::federate_identifier& get_federation() const { return federation_; }
   bool is_joined() const { return fed_ != nullptr; }
   // Whole seconds since construction.
   uint64_t get_uptime() const;
@@ -146,10 +148,10 @@ public:
   void get_matching_federates(const char* pattern, unsigned* out);
 
   // What the managers reach each other through.
-  RID& get_rid() { return *rid_; }
-  scheduler& get_scheduler() { return *scheduler_; }
+  brindle::RID& get_rid() { return *rid_; }
+  brindle::scheduler& get_scheduler() { return *scheduler_; }
   debugging_events& get_debugging_events() { return *debug_; }
-  message_stats_tracker& get_stats_tracker() { return *stats_; }
+  brindle::message_stats_tracker& get_stats_tracker() { return *stats_; }
   int get_api_tracker() const { return api_tracker_; }
   stream_manager& get_stream_manager() { return *streams_; }
   federation_manager& get_federation_manager() { return *federation_manager_; }
@@ -181,11 +183,11 @@ public:
   void federate_restore_not_complete();
 
   // Declaration management.
-  void publish_object_class(unsigned object_class, const bit_vector& attributes);
+  void publish_object_class(unsigned object_class, const brindle::bit_vector& attributes);
   void unpublish_object_class(unsigned object_class);
   void publish_interaction_class(unsigned interaction);
   void unpublish_interaction_class(unsigned interaction);
-  void subscribe_object_class_attributes(unsigned object_class, const bit_vector& attributes, bool active);
+  void subscribe_object_class_attributes(unsigned object_class, const brindle::bit_vector& attributes, bool active);
   void unsubscribe_object_class(unsigned object_class);
   void subscribe_interaction_class(unsigned interaction, bool active);
   void unsubscribe_interaction_class(unsigned interaction);
@@ -202,19 +204,19 @@ public:
   void delete_object_instance(unsigned object, const user_tag& tag);
   event_retraction_handle delete_object_instance(unsigned object, const absolute_time& time, const user_tag& tag);
   void local_delete_object_instance(unsigned object);
-  void change_attribute_transportation_type(unsigned object, const bit_vector& attributes, unsigned transport);
+  void change_attribute_transportation_type(unsigned object, const brindle::bit_vector& attributes, unsigned transport);
   void change_interaction_transportation_type(unsigned interaction, unsigned transport);
-  void request_object_attribute_value_update(unsigned object, const bit_vector& attributes);
-  void request_class_attribute_value_update(unsigned object_class, const bit_vector& attributes);
+  void request_object_attribute_value_update(unsigned object, const brindle::bit_vector& attributes);
+  void request_class_attribute_value_update(unsigned object_class, const brindle::bit_vector& attributes);
 
   // Ownership management.
-  void unconditional_attribute_ownership_divestiture(unsigned object, const bit_vector& attributes);
-  void negotiated_attribute_ownership_divestiture(unsigned object, const bit_vector& attributes, const user_tag& tag);
-  void attribute_ownership_acquisition(unsigned object, const bit_vector& attributes, const user_tag& tag);
-  void attribute_ownership_acquisition_if_available(unsigned object, const bit_vector& attributes);
-  bit_vector* attribute_ownership_release_response(unsigned object, const bit_vector& attributes);
-  void cancel_negotiated_attribute_ownership_divestiture(unsigned object, const bit_vector& attributes);
-  void cancel_attribute_ownership_acquisition(unsigned object, const bit_vector& attributes);
+  void unconditional_attribute_ownership_divestiture(unsigned object, const brindle::bit_vector& attributes);
+  void negotiated_attribute_ownership_divestiture(unsigned object, const brindle::bit_vector& attributes, const user_tag& tag);
+  void attribute_ownership_acquisition(unsigned object, const brindle::bit_vector& attributes, const user_tag& tag);
+  void attribute_ownership_acquisition_if_available(unsigned object, const brindle::bit_vector& attributes);
+  brindle::bit_vector* attribute_ownership_release_response(unsigned object, const brindle::bit_vector& attributes);
+  void cancel_negotiated_attribute_ownership_divestiture(unsigned object, const brindle::bit_vector& attributes);
+  void cancel_attribute_ownership_acquisition(unsigned object, const brindle::bit_vector& attributes);
   void query_attribute_ownership(unsigned object, unsigned attribute);
   bool is_attribute_owned_by_federate(unsigned object, unsigned attribute);
 
@@ -236,22 +238,22 @@ public:
   void modify_lookahead(const relative_time& lookahead);
   void query_lookahead(relative_time& out);
   void do_retract(const event_retraction_handle& handle);
-  void change_attribute_order_type(unsigned object, const bit_vector& attributes, unsigned order);
+  void change_attribute_order_type(unsigned object, const brindle::bit_vector& attributes, unsigned order);
   void change_interaction_order_type(unsigned interaction, unsigned order);
 
   // Data distribution management.
   region_spec* create_region(unsigned space, unsigned extents);
   void notify_about_region_modification(region_spec* region);
   void delete_region(region_spec* region);
-  unsigned register_object_instance_with_region(unsigned object_class, const bit_vector* const attributes[],
+  unsigned register_object_instance_with_region(unsigned object_class, const brindle::bit_vector* const attributes[],
                                                 region_spec* const regions[], unsigned count);
   unsigned register_object_instance_with_region(unsigned object_class, const char* name,
-                                                const bit_vector* const attributes[], region_spec* const regions[],
+                                                const brindle::bit_vector* const attributes[], region_spec* const regions[],
                                                 unsigned count);
-  void associate_region_for_updates(region_spec* region, unsigned object, const bit_vector& attributes);
+  void associate_region_for_updates(region_spec* region, unsigned object, const brindle::bit_vector& attributes);
   void unassociate_region_for_updates(region_spec* region, unsigned object);
   void subscribe_object_class_attributes_with_region(unsigned object_class, region_spec* region,
-                                                     const bit_vector& attributes, bool active);
+                                                     const brindle::bit_vector& attributes, bool active);
   void unsubscribe_object_class_with_region(unsigned object_class, region_spec* region);
   void subscribe_interaction_class_with_region(unsigned interaction, region_spec* region, bool active);
   void unsubscribe_interaction_class_with_region(unsigned interaction, region_spec* region);
@@ -260,7 +262,7 @@ public:
   event_retraction_handle send_interaction_with_region(unsigned interaction, const handle_value_set& values,
                                                        const absolute_time& time, const user_tag& tag,
                                                        region_spec* region);
-  void request_class_attribute_value_update_with_region(unsigned object_class, const bit_vector& attributes,
+  void request_class_attribute_value_update_with_region(unsigned object_class, const brindle::bit_vector& attributes,
                                                         region_spec* region);
 
   // Support services: names and handles of the joined federation's object model and objects.
@@ -314,7 +316,7 @@ private:
   void check_string(const char* text) const;
   void check_region(const region_spec* region) const;
   // Every entry's attribute set against the class, then every region.
-  void check_region_entries(unsigned object_class, const bit_vector* const attributes[], region_spec* const regions[],
+  void check_region_entries(unsigned object_class, const brindle::bit_vector* const attributes[], region_spec* const regions[],
                             unsigned count, const char* service) const;
   const argument_checker& checks() const;
   void end_federate() override;
@@ -323,13 +325,13 @@ private:
 
   // Construction order; destruction runs in reverse.
   std::string api_name_;
-  std::unique_ptr<RID> rid_;
-  std::unique_ptr<millisecond_clock> clock_;  // null when the scheduler came with a clock of its own
-  std::unique_ptr<scheduler> scheduler_;
+  std::unique_ptr<brindle::RID> rid_;
+  std::unique_ptr<brindle::millisecond_clock> clock_;  // null when the scheduler came with a clock of its own
+  std::unique_ptr<brindle::scheduler> scheduler_;
   std::unique_ptr<debugging_events> debug_;
   std::array<dstream*, rti_api_service_count> api_trace_{};  // streams owned by debug_
   std::array<bool, 6> switches_{};                             // by service_group
-  std::unique_ptr<message_stats_tracker> stats_;
+  std::unique_ptr<brindle::message_stats_tracker> stats_;
   int api_tracker_ = -1;
   std::unique_ptr<stream_manager> streams_;
   std::unique_ptr<federation_manager> federation_manager_;
@@ -345,6 +347,6 @@ private:
   std::string federation_name_;
   unsigned federate_id_ = 0;
   unsigned federation_id_ = 0;
-  federate_identifier federate_;
-  federate_identifier federation_;
+  brindle::federate_identifier federate_;
+  brindle::federate_identifier federation_;
 };

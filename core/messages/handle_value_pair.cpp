@@ -5,6 +5,8 @@
 #include "checksums.h"
 #include "messages/user_tag.h"
 
+using namespace brindle;
+
 handle_value_pair::handle_value_pair(uint32_t handle, uint32_t length, const void* data)
     : handle_(handle), length_(length), owns_data_(1) {
   if (length == 0) return;

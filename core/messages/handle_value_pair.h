@@ -9,7 +9,7 @@
 
 #include "pools.h"
 
-class handle_value_pair : public memory_pooled<handle_value_pair> {
+class handle_value_pair : public brindle::memory_pooled<handle_value_pair> {
 public:
   static constexpr uint32_t unset_handle = 0xFFFFFFFF;
 

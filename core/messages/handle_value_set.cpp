@@ -5,6 +5,8 @@
 #include "ldm_buf.h"
 #include "frame/ldm_error.h"
 
+using namespace brindle;
+
 handle_value_set::handle_value_set(uint32_t capacity, ldm_buf* buffer) {
   pairs_.reserve(std::min(capacity, max_pairs));
   if (buffer) {

@@ -14,9 +14,11 @@
 #include "messages/handle_value_pair.h"
 #include "pools.h"
 
+namespace brindle {
 class ldm_buf;
+}  // namespace brindle
 
-class handle_value_set : public memory_pooled<handle_value_set> {
+class handle_value_set : public brindle::memory_pooled<handle_value_set> {
 public:
   static constexpr uint32_t unset = 0xFFFFFFFF;
   // A set never holds more than this many pairs: it keeps one count word on the wire
@@ -25,7 +27,7 @@ public:
 
   // Room for capacity pairs (at most max_pairs are reserved); takes a reference on buffer when
   // one is given. The reference count starts at 1.
-  explicit handle_value_set(uint32_t capacity = 0, ldm_buf* buffer = nullptr);
+  explicit handle_value_set(uint32_t capacity = 0, brindle::ldm_buf* buffer = nullptr);
   handle_value_set(const handle_value_set&) = delete;
   handle_value_set& operator=(const handle_value_set&) = delete;
 
@@ -56,7 +58,7 @@ public:
   uint32_t get_order_type() const { return order_type_; }
   void set_transport_type(uint32_t type) { transport_type_ = type; }
   void set_order_type(uint32_t type) { order_type_ = type; }
-  ldm_buf* get_buffer() const { return buffer_; }
+  brindle::ldm_buf* get_buffer() const { return buffer_; }
 
   void up_refcount() { ++refcount_; }
   // Drops one reference; the last destroys the set and returns its block to the pools.
@@ -66,14 +68,14 @@ public:
 private:
   ~handle_value_set();
   void require_room() const;
-  void hold_buffer(ldm_buf* buffer);
+  void hold_buffer(brindle::ldm_buf* buffer);
 
   std::vector<std::unique_ptr<handle_value_pair>> pairs_;
   uint32_t transport_type_ = unset;
   uint32_t order_type_ = unset;
   uint32_t refcount_ = 1;
-  ldm_buf* buffer_ = nullptr;               // one reference held
-  std::vector<ldm_buf*> borrowed_buffers_;  // other sets' buffers that moved pairs point into
+  brindle::ldm_buf* buffer_ = nullptr;               // one reference held
+  std::vector<brindle::ldm_buf*> borrowed_buffers_;  // other sets' buffers that moved pairs point into
 };
 
 // One line per pair: "  " pair, in the set's order.

@@ -10,7 +10,9 @@
 #include "messages/message_service.h"
 #include "stream_service.h"
 
+namespace brindle {
 class scheduler;
+}  // namespace brindle
 class stream_manager;
 
 class message_best_effort : public message_service, public stream_service_client {
@@ -18,15 +20,15 @@ public:
   // The scheduler is not used: best effort has no timers. It is taken for a constructor shared
   // by all three services.
   message_best_effort(stream_manager* manager, message_service_client* client, const char* name, dstream& trace,
-                      scheduler& on);
+                      brindle::scheduler& on);
 
-  ldm_buf* get_buf() override;
-  void send(int stream, unsigned char priority, ldm_buf* buffer) override;
+  brindle::ldm_buf* get_buf() override;
+  void send(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;
   using message_service::print;
   // "Sent: n  Rcvd: n"
   void print(std::ostream& out) const override;
 
-  void receive(int stream, unsigned char priority, ldm_buf* buffer) override;
+  void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;
 
   uint64_t get_sent() const { return sent_; }
   uint64_t get_received() const { return received_; }

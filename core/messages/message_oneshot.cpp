@@ -4,6 +4,8 @@
 #include "millisecond_clock.h"
 #include "scheduler.h"
 
+using namespace brindle;
+
 namespace {
 
 uint64_t pack(const federate_identifier& id) {

@@ -17,10 +17,12 @@
 #include "stream_service.h"
 #include "timers.h"
 
+namespace brindle {
 class scheduler;
+}  // namespace brindle
 class stream_manager;
 
-class message_oneshot : public message_service, public stream_service_client, public periodic_realtime_timer {
+class message_oneshot : public message_service, public stream_service_client, public brindle::periodic_realtime_timer {
 public:
   static constexpr uint32_t sends_per_message = 3;
   static constexpr uint64_t resend_interval_ms = 1000;
@@ -40,19 +42,19 @@ public:
   };
 
   message_oneshot(stream_manager* manager, message_service_client* client, const char* name, dstream& trace,
-                  scheduler& on);
+                  brindle::scheduler& on);
   ~message_oneshot() override;
 
-  ldm_buf* get_buf() override;
-  void send(int stream, unsigned char priority, ldm_buf* buffer) override;
+  brindle::ldm_buf* get_buf() override;
+  void send(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;
   using message_service::print;
   // "Msgs Sent: n  Pkts Sent: n" and "Msgs Rcvd: n  Pkts Rcvd: n"
   void print(std::ostream& out) const override;
 
-  void receive(int stream, unsigned char priority, ldm_buf* buffer) override;
+  void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;
 
   const counters& get_counters() const { return counters_; }
-  const federate_identifier& get_identifier() const { return identifier_; }
+  const brindle::federate_identifier& get_identifier() const { return identifier_; }
   size_t remembered() const { return remembered_.size(); }
 
 protected:
@@ -60,7 +62,7 @@ protected:
 
 private:
   struct queued_send {
-    ldm_buf* buffer;  // one reference held
+    brindle::ldm_buf* buffer;  // one reference held
     int stream;
     unsigned char priority;
     uint32_t sends_left;
@@ -81,8 +83,8 @@ private:
   void forget_oldest();
 
   stream_service service_;
-  scheduler& scheduler_;
-  federate_identifier identifier_;
+  brindle::scheduler& scheduler_;
+  brindle::federate_identifier identifier_;
   uint32_t next_sequence_ = 0;
   uint64_t tick_ = 0;
   std::deque<queued_send> resends_;  // due times never decrease along the queue

@@ -9,6 +9,8 @@
 #include "scheduler.h"
 #include "sparse_bit_vector.h"
 
+using namespace brindle;
+
 namespace {
 
 // Sequences compare modulo 2^32, so use the signed difference.

@@ -33,7 +33,9 @@
 #include "stream_service.h"
 #include "timers.h"
 
+namespace brindle {
 class scheduler;
+}  // namespace brindle
 
 // The protocol's constants (times in milliseconds) and the receiver's bounds. The defaults are
 // the protocol's; tests may scale the times.
@@ -65,7 +67,7 @@ struct reliable_settings {
 class message_reliable : public message_service,
                          public stream_service_client,
                          public stream_join_client,
-                         public periodic_realtime_timer {
+                         public brindle::periodic_realtime_timer {
 public:
   enum message_type : uint32_t {
     data = reliable_data_header::type,
@@ -98,22 +100,22 @@ public:
 
   // Joins the control stream for as long as the service lives.
   message_reliable(stream_manager* manager, message_service_client* client, const char* name, dstream& trace,
-                   scheduler& on, const reliable_settings& settings = reliable_settings());
+                   brindle::scheduler& on, const reliable_settings& settings = reliable_settings());
   ~message_reliable() override;
 
-  ldm_buf* get_buf() override;
-  void send(int stream, unsigned char priority, ldm_buf* buffer) override;
+  brindle::ldm_buf* get_buf() override;
+  void send(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;
   using message_service::print;
   void print(std::ostream& out) const override;
 
-  void receive(int stream, unsigned char priority, ldm_buf* buffer) override;
-  void streams_left(const sparse_bit_vector& streams) override;
+  void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;
+  void streams_left(const brindle::sparse_bit_vector& streams) override;
 
   const counters& get_counters() const { return counters_; }
-  const federate_identifier& get_identifier() const { return identifier_; }
+  const brindle::federate_identifier& get_identifier() const { return identifier_; }
   const reliable_settings& get_settings() const { return settings_; }
   // The last sequence delivered in order from sender; none before it is heard.
-  std::optional<uint32_t> last_delivered(const federate_identifier& sender) const;
+  std::optional<uint32_t> last_delivered(const brindle::federate_identifier& sender) const;
   size_t pending_nacks() const { return nacks_.size(); }
   size_t stored_ahead() const;
   size_t sent_store_size() const { return sent_.size(); }
@@ -126,25 +128,25 @@ private:
   struct sent_message {
     uint32_t sequence;
     int stream;
-    ldm_buf* buffer;  // one reference held
+    brindle::ldm_buf* buffer;  // one reference held
     unsigned char priority;
     uint64_t release_time;  // 0 while not marked
   };
   struct acknowledger {
-    federate_identifier identifier;
+    brindle::federate_identifier identifier;
     bool named_us = false;  // its ACKs so far never reported this sender
     uint32_t acknowledged = 0;
     uint64_t last_heard = 0;
   };
   struct stored_message {
-    ldm_buf* buffer;  // one reference held; null for a place that delivers nothing
+    brindle::ldm_buf* buffer;  // one reference held; null for a place that delivers nothing
     int stream;
     unsigned char priority;
     uint32_t read_position;
     uint32_t bytes;
   };
   struct sender_state {
-    federate_identifier identifier;
+    brindle::federate_identifier identifier;
     uint32_t last;       // last sequence delivered in order
     uint32_t announced;  // every sequence before this one is known to exist
     uint64_t last_heard;
@@ -170,18 +172,18 @@ private:
   void receive_ack(const reliable_ack_message& message);
 
   // Receiving side.
-  void receive_data(const reliable_data_header& header, int stream, unsigned char priority, ldm_buf* buffer);
+  void receive_data(const reliable_data_header& header, int stream, unsigned char priority, brindle::ldm_buf* buffer);
   void receive_notice(const reliable_notice_message& message, unsigned char priority);
   void receive_ping(const reliable_ping_message& message);
   void receive_sorry(const reliable_sorry_message& message, int stream, unsigned char priority);
-  bool from_other(const federate_identifier& id);
+  bool from_other(const brindle::federate_identifier& id);
   sender_state* find_sender(uint64_t key);
-  sender_state* sender_for(const federate_identifier& id, uint32_t first_sequence, uint64_t now);
+  sender_state* sender_for(const brindle::federate_identifier& id, uint32_t first_sequence, uint64_t now);
   bool evict_idle_sender(uint64_t now);
-  void arrival(sender_state& sender, uint32_t sequence, int stream, unsigned char priority, ldm_buf* buffer);
-  void store_ahead(sender_state& sender, uint32_t sequence, int stream, unsigned char priority, ldm_buf* buffer);
+  void arrival(sender_state& sender, uint32_t sequence, int stream, unsigned char priority, brindle::ldm_buf* buffer);
+  void store_ahead(sender_state& sender, uint32_t sequence, int stream, unsigned char priority, brindle::ldm_buf* buffer);
   void deliver_in_order(sender_state& sender);
-  void deliver(int stream, unsigned char priority, ldm_buf* buffer, uint32_t read_position);
+  void deliver(int stream, unsigned char priority, brindle::ldm_buf* buffer, uint32_t read_position);
   void note_announced(sender_state& sender, uint32_t bound);
   void detect_gaps(sender_state& sender, uint32_t bound);
   void add_nack(sender_state& sender, uint32_t sequence, uint64_t due);
@@ -194,10 +196,10 @@ private:
   reliable_settings settings_;
   stream_manager* manager_;
   stream_service service_;
-  scheduler& scheduler_;
-  federate_identifier identifier_;
+  brindle::scheduler& scheduler_;
+  brindle::federate_identifier identifier_;
   uint64_t own_key_;
-  mersenne_twister random_;
+  brindle::mersenne_twister random_;
 
   uint32_t next_sequence_ = 0;
   uint32_t header_slot_ = 0;  // where get_buf wrote the data header; send() rewrites it

@@ -10,7 +10,9 @@
 
 #include "frame/debugging_events.h"
 
+namespace brindle {
 class ldm_buf;
+}  // namespace brindle
 
 // The receive side of a service's user: called once per delivered message, inside the
 // scheduler's tick, with the read position just after the service's own header fields. The
@@ -19,7 +21,7 @@ class ldm_buf;
 class message_service_client {
 public:
   virtual ~message_service_client() = default;
-  virtual void receive(int stream, unsigned char priority, ldm_buf* buffer) = 0;
+  virtual void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) = 0;
 };
 
 class message_service {
@@ -31,9 +33,9 @@ public:
 
   // A fresh buffer with the service's header written, positioned for the caller's payload. The
   // caller releases it after send.
-  virtual ldm_buf* get_buf() = 0;
+  virtual brindle::ldm_buf* get_buf() = 0;
   // Sends a buffer from get_buf; the service takes its own reference where it keeps it.
-  virtual void send(int stream, unsigned char priority, ldm_buf* buffer) = 0;
+  virtual void send(int stream, unsigned char priority, brindle::ldm_buf* buffer) = 0;
   // The statistics, to standard output.
   void print() const { print(std::cout); }
   virtual void print(std::ostream& out) const = 0;

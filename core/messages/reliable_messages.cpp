@@ -2,6 +2,8 @@
 
 #include "stream_manager.h"
 
+using namespace brindle;
+
 namespace {
 
 constexpr uint32_t ack_entry_bytes = 12;  // two identifier words and a sequence

@@ -28,39 +28,39 @@
 #include "federate_identifier.h"
 #include "ldm_buf.h"
 
-class reliable_refusal : public ldm_decode_error {
+class reliable_refusal : public brindle::ldm_decode_error {
 public:
-  using ldm_decode_error::ldm_decode_error;
+  using brindle::ldm_decode_error::ldm_decode_error;
 };
 
 // The user's payload follows the header; read() leaves the read position at the payload.
 struct reliable_data_header {
   static constexpr uint32_t type = 1;
   static constexpr uint32_t bytes = 12;  // after the type word
-  federate_identifier sender;
+  brindle::federate_identifier sender;
   uint32_t sequence = 0;
 
-  void write(ldm_buf& buffer) const;
-  static reliable_data_header read(ldm_buf& buffer);
+  void write(brindle::ldm_buf& buffer) const;
+  static reliable_data_header read(brindle::ldm_buf& buffer);
 };
 
 struct reliable_notice_message {
   static constexpr uint32_t type = 2;
-  federate_identifier sender;
+  brindle::federate_identifier sender;
   uint32_t sequence = 0;
   int stream = 0;  // where the data went: 0 .. stream_manager::stream_limit - 1
 
-  void write(ldm_buf& buffer) const;
-  static reliable_notice_message read(ldm_buf& buffer);
+  void write(brindle::ldm_buf& buffer) const;
+  static reliable_notice_message read(brindle::ldm_buf& buffer);
 };
 
 struct reliable_nack_message {
   static constexpr uint32_t type = 3;
-  federate_identifier sender;  // of the missing message, not of the NACK
+  brindle::federate_identifier sender;  // of the missing message, not of the NACK
   uint32_t sequence = 0;
 
-  void write(ldm_buf& buffer) const;
-  static reliable_nack_message read(ldm_buf& buffer);
+  void write(brindle::ldm_buf& buffer) const;
+  static reliable_nack_message read(brindle::ldm_buf& buffer);
 };
 
 struct reliable_ack_message {
@@ -68,30 +68,30 @@ struct reliable_ack_message {
   // A longer list is refused; the service never writes more entries into one ACK.
   static constexpr uint32_t max_entries = 4096;
   struct entry {
-    federate_identifier sender;
+    brindle::federate_identifier sender;
     uint32_t last = 0;  // delivered in order from sender
   };
-  federate_identifier acknowledger;
+  brindle::federate_identifier acknowledger;
   std::vector<entry> entries;
 
-  void write(ldm_buf& buffer) const;
-  static reliable_ack_message read(ldm_buf& buffer);
+  void write(brindle::ldm_buf& buffer) const;
+  static reliable_ack_message read(brindle::ldm_buf& buffer);
 };
 
 struct reliable_ping_message {
   static constexpr uint32_t type = 5;
-  federate_identifier sender;
+  brindle::federate_identifier sender;
   uint32_t next_sequence = 0;
 
-  void write(ldm_buf& buffer) const;
-  static reliable_ping_message read(ldm_buf& buffer);
+  void write(brindle::ldm_buf& buffer) const;
+  static reliable_ping_message read(brindle::ldm_buf& buffer);
 };
 
 struct reliable_sorry_message {
   static constexpr uint32_t type = 6;
-  federate_identifier sender;
+  brindle::federate_identifier sender;
   uint32_t sequence = 0;
 
-  void write(ldm_buf& buffer) const;
-  static reliable_sorry_message read(ldm_buf& buffer);
+  void write(brindle::ldm_buf& buffer) const;
+  static reliable_sorry_message read(brindle::ldm_buf& buffer);
 };

@@ -4,6 +4,8 @@
 
 #include "ldm_buf.h"
 
+using namespace brindle;
+
 namespace value_blocks {
 
 namespace {

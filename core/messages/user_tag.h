@@ -13,7 +13,9 @@
 
 #include "pools.h"
 
+namespace brindle {
 class ldm_buf;
+}  // namespace brindle
 
 // The size classes of tag and value bytes: up to 64 bytes a block of exactly that size, up to
 // 8192 bytes a multiple of 64, anything larger from the system allocator. Free a block with the
@@ -24,7 +26,7 @@ char* alloc(size_t size);
 void dealloc(size_t size, char* block);
 }  // namespace value_blocks
 
-class user_tag : public memory_pooled<user_tag> {
+class user_tag : public brindle::memory_pooled<user_tag> {
 public:
   // Length 0.
   user_tag();
@@ -52,9 +54,9 @@ private:
 
 bool operator==(const user_tag& a, const user_tag& b);
 
-ldm_buf& operator<<(ldm_buf& buffer, const user_tag& tag);
+brindle::ldm_buf& operator<<(brindle::ldm_buf& buffer, const user_tag& tag);
 // Reads a tag; a received buffer that ends inside it throws ldm_decode_error and leaves tag as
 // it was.
-ldm_buf& operator>>(ldm_buf& buffer, user_tag& tag);
+brindle::ldm_buf& operator>>(brindle::ldm_buf& buffer, user_tag& tag);
 // Writes the text.
 std::ostream& operator<<(std::ostream& out, const user_tag& tag);

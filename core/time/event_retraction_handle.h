@@ -16,11 +16,11 @@ struct event_retraction_handle {
   bool operator==(const event_retraction_handle&) const = default;
   size_t hash() const { return (static_cast<size_t>(federate) << 12) | serial; }
 
-  void encode(ldm_buf& buf) const {
+  void encode(brindle::ldm_buf& buf) const {
     buf.write_4(serial);
     buf.write_4(federate);
   }
-  static event_retraction_handle decode(ldm_buf& buf) {
+  static event_retraction_handle decode(brindle::ldm_buf& buf) {
     event_retraction_handle handle;
     handle.serial = buf.read_4();
     handle.federate = buf.read_4();

@@ -4,6 +4,8 @@
 
 #include "ldm_buf.h"
 
+using namespace brindle;
+
 namespace {
 // Each message of a bundle starts at a multiple of 8 of the payload, where ldm_buf looks for it.
 uint32_t align8(uint32_t n) { return (n + 7u) & ~7u; }

@@ -2,6 +2,8 @@
 
 #include "ldm_buf.h"
 
+using namespace brindle;
+
 namespace {
 void write_counter(ldm_buf& buffer, uint64_t value) {
   buffer << static_cast<uint32_t>(value >> 32) << static_cast<uint32_t>(value);

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
+namespace brindle {
 class ldm_buf;
+}  // namespace brindle
 
 struct conn_status {
   enum state_type : uint32_t { down = 0, up = 1 };
@@ -22,5 +24,5 @@ struct conn_status {
 
 // Wire form: state (one word), then each counter as two words, high half first. Reading an
 // unknown state throws ldm_decode_error, as reading past a received buffer does.
-ldm_buf& operator<<(ldm_buf& buffer, const conn_status& status);
-ldm_buf& operator>>(ldm_buf& buffer, conn_status& status);
+brindle::ldm_buf& operator<<(brindle::ldm_buf& buffer, const conn_status& status);
+brindle::ldm_buf& operator>>(brindle::ldm_buf& buffer, conn_status& status);

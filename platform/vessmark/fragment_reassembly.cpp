@@ -2,6 +2,8 @@
 
 #include "ldm_buf.h"
 
+using namespace brindle;
+
 std::vector<std::vector<uint8_t>> split_into_packets(const ldm_buf& buffer) {
   std::vector<std::vector<uint8_t>> packets;
   for (uint32_t i = 0; i < buffer.packet_count(); ++i) {

@@ -11,11 +11,13 @@
 #include <tuple>
 #include <vector>
 
+namespace brindle {
 class ldm_buf;
+}  // namespace brindle
 
 // The packets of buffer as datagrams (header and payload), for a buffer whose messages are
 // prepared; the stream manager stamps their transport bytes.
-std::vector<std::vector<uint8_t>> split_into_packets(const ldm_buf& buffer);
+std::vector<std::vector<uint8_t>> split_into_packets(const brindle::ldm_buf& buffer);
 
 class fragment_reassembly {
 public:

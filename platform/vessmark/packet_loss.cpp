@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace brindle;
+
 packet_loss::packet_loss(double probability, uint32_t seed)
     : threshold_(0), random_(seed) {
   // NaN fails both comparisons and so stays off.

@@ -18,5 +18,5 @@ public:
 
 private:
   uint64_t threshold_;  // a packet is lost when the next 32-bit draw is below this
-  mersenne_twister random_;
+  brindle::mersenne_twister random_;
 };

@@ -20,6 +20,8 @@
 #include "stream_service.h"
 #include "udp_multicast.h"
 
+using namespace brindle;
+
 namespace {
 
 const char* const diagnostic_tag = "vessmark";

@@ -25,6 +25,7 @@
 #include "conn_status.h"
 #include "timers.h"
 
+namespace brindle {
 class RID;
 class ldm_buf;
 class scheduler;
@@ -32,6 +33,7 @@ class message_stats_tracker;
 class sparse_bit_vector;
 class buffer_manager_factory;
 class buffer_pool_manager;
+}  // namespace brindle
 class stream_service;
 class fragment_reassembly;
 class rate_limit;
@@ -43,8 +45,8 @@ class udp_multicast;
 class stream_join_client {
 public:
   virtual ~stream_join_client() = default;
-  virtual void streams_joined(const sparse_bit_vector& streams);
-  virtual void streams_left(const sparse_bit_vector& streams);
+  virtual void streams_joined(const brindle::sparse_bit_vector& streams);
+  virtual void streams_left(const brindle::sparse_bit_vector& streams);
 };
 
 // Why packets and messages were dropped; all counts since construction.
@@ -80,7 +82,7 @@ public:
   // Reads the multicast provider's settings and the interface from rid, opens the sending
   // socket and hooks the receive timer onto the scheduler; stream 1 is joined by its users.
   // Socket failures are printed and leave a manager that sends and hears nothing.
-  stream_manager(RID& rid, scheduler& on, message_stats_tracker& stats, unsigned char release);
+  stream_manager(brindle::RID& rid, brindle::scheduler& on, brindle::message_stats_tracker& stats, unsigned char release);
   ~stream_manager();
   stream_manager(const stream_manager&) = delete;
   stream_manager& operator=(const stream_manager&) = delete;
@@ -95,11 +97,11 @@ public:
   // A stream outside 0 .. stream_limit - 1 is refused with a message.
   void join(int stream);
   void leave(int stream);
-  void join(const sparse_bit_vector& streams);
-  void leave(const sparse_bit_vector& streams);
+  void join(const brindle::sparse_bit_vector& streams);
+  void leave(const brindle::sparse_bit_vector& streams);
   bool is_joined(int stream) const;
   // True when at least one of streams is joined.
-  bool is_joined(const sparse_bit_vector& streams) const;
+  bool is_joined(const brindle::sparse_bit_vector& streams) const;
   void add_stream_join_client(stream_join_client* client);
   void drop_stream_join_client(stream_join_client* client);
 
@@ -115,8 +117,8 @@ public:
   void print_router_connection(int connection, FILE* out = stdout) const;
 
   // For stream_service.
-  ldm_buf* get_buf();
-  void send(int stream, unsigned char priority, uint32_t tag, ldm_buf* buffer);
+  brindle::ldm_buf* get_buf();
+  void send(int stream, unsigned char priority, uint32_t tag, brindle::ldm_buf* buffer);
   void flush(int stream);
   void add_service(stream_service* service);
   void drop_service(stream_service* service);
@@ -133,7 +135,7 @@ public:
   uint32_t get_packet_size() const;
 
 private:
-  class receive_timer : public periodic_realtime_timer {
+  class receive_timer : public brindle::periodic_realtime_timer {
   public:
     explicit receive_timer(stream_manager& owner) : owner_(owner) {}
   protected:
@@ -143,7 +145,7 @@ private:
   };
   // Runs the sending pipeline's deadlines: bundles that waited long enough, packets the rate
   // limit held back, reassemblies that ran out of time.
-  class pipeline_timer : public oneshot_realtime_timer {
+  class pipeline_timer : public brindle::oneshot_realtime_timer {
   public:
     explicit pipeline_timer(stream_manager& owner) : owner_(owner) {}
   protected:
@@ -169,12 +171,12 @@ private:
   void run_pipeline();
   void schedule_pipeline();
   void accept_group(int stream, const std::vector<std::vector<uint8_t>>& packets);
-  void deliver_messages(int stream, ldm_buf* buffer);
-  void deliver_copy(int stream, ldm_buf* buffer, uint32_t position, uint32_t length);
-  void deliver(int stream, ldm_buf* buffer);
+  void deliver_messages(int stream, brindle::ldm_buf* buffer);
+  void deliver_copy(int stream, brindle::ldm_buf* buffer, uint32_t position, uint32_t length);
+  void deliver(int stream, brindle::ldm_buf* buffer);
 
-  scheduler& scheduler_;
-  message_stats_tracker& stats_;
+  brindle::scheduler& scheduler_;
+  brindle::message_stats_tracker& stats_;
   int sent_tracker_;
   int received_tracker_;
   unsigned char release_;
@@ -185,8 +187,8 @@ private:
   std::map<int, unsigned> joins_;  // stream -> join count, only streams with joins
   std::vector<stream_join_client*> join_clients_;
   std::vector<stream_service*> services_;
-  std::unique_ptr<buffer_manager_factory> factory_;
-  buffer_pool_manager* pool_;
+  std::unique_ptr<brindle::buffer_manager_factory> factory_;
+  brindle::buffer_pool_manager* pool_;
   std::unique_ptr<udp_multicast> network_;
   std::unique_ptr<bundler> bundler_;
   std::unique_ptr<fragment_reassembly> reassembly_;

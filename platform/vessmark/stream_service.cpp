@@ -2,6 +2,8 @@
 
 #include "stream_manager.h"
 
+using namespace brindle;
+
 stream_service::stream_service(stream_manager* manager, stream_service_client* client, const char* name)
     : manager_(manager), client_(client), name_(name ? name : ""), tag_(tag_of(name_.c_str())) {
   manager_->add_service(this);

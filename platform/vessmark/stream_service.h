@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <string>
 
+namespace brindle {
 class ldm_buf;
+}  // namespace brindle
 class stream_manager;
 
 // Receives every message for its service's name on a joined stream, inside scheduler::tick.
@@ -16,7 +18,7 @@ class stream_manager;
 class stream_service_client {
 public:
   virtual ~stream_service_client() = default;
-  virtual void receive(int stream, unsigned char priority, ldm_buf* buffer) = 0;
+  virtual void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) = 0;
 };
 
 class stream_service {
@@ -29,13 +31,13 @@ public:
 
   // A fresh buffer for one message, write position at the payload. The caller releases it
   // after sending; the transport keeps no reference.
-  ldm_buf* get_buf();
+  brindle::ldm_buf* get_buf();
   // Sends the message on stream. Small messages wait up to bundle_timeout to share a packet;
   // large ones are fragmented. Higher priority goes first when the rate limit holds packets
   // back. A stream number outside 0 .. 2^24 - 1 is refused with a message.
-  void send(int stream, unsigned char priority, ldm_buf* buffer);
+  void send(int stream, unsigned char priority, brindle::ldm_buf* buffer);
   // Multicast reaches every listener already, so a broadcast is a send.
-  void send_broadcast(int stream, unsigned char priority, ldm_buf* buffer);
+  void send_broadcast(int stream, unsigned char priority, brindle::ldm_buf* buffer);
   // Sends at once whatever waits to be bundled on stream.
   void flush(int stream);
   bool is_joined(int stream) const;

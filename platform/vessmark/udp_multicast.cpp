@@ -8,6 +8,8 @@
 #include "diagnostic.h"
 #include "sock_util.h"
 
+using namespace brindle;
+
 namespace {
 
 const char* const diagnostic_tag = "vessmark";

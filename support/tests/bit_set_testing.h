@@ -20,12 +20,12 @@ public:
     buf_->release_buf();
     pool_->destroy();
   }
-  ldm_buf& buf() { return *buf_; }
+  brindle::ldm_buf& buf() { return *buf_; }
 
 private:
-  buffer_manager_factory factory_;
-  buffer_pool_manager* pool_;
-  ldm_buf* buf_;
+  brindle::buffer_manager_factory factory_;
+  brindle::buffer_pool_manager* pool_;
+  brindle::ldm_buf* buf_;
 };
 
 // The words that v writes after the message header.

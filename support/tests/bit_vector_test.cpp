@@ -12,6 +12,8 @@
 #include "bit_set_testing.h"
 #include "ldm_buf.h"
 
+using namespace brindle;
+
 namespace {
 
 bit_vector from_model(const model& m) {

@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+using namespace brindle;
+
 namespace {
 
 // Bit-at-a-time and byte-at-a-time forms straight from the definitions, to hold the fast ones to.

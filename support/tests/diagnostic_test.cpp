@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+using namespace brindle;
+
 namespace {
 
 TEST(Diagnostic, PrintsTagAndTextAsOneLineWhateverItsLength) {

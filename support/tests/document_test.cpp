@@ -14,6 +14,8 @@
 
 #include "rdr_parser.h"
 
+using namespace brindle;
+
 namespace {
 
 using Element = Document::Element;

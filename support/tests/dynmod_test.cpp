@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+using namespace brindle;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+using namespace brindle;
+
 namespace {
 
 federate_identifier make(uint32_t host, uint16_t process, uint16_t index) {

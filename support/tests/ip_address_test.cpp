@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <string>
 
+using namespace brindle;
+
 namespace {
 
 ip_address v4(const char* text, uint16_t port = 0) {

@@ -10,6 +10,8 @@
 #include "buffer_pool.h"
 #include "federate_identifier.h"
 
+using namespace brindle;
+
 namespace {
 
 using bytes = std::vector<uint8_t>;

@@ -5,6 +5,8 @@
 #include <array>
 #include <random>
 
+using namespace brindle;
+
 namespace {
 
 TEST(MersenneTwister, MatchesTheStandardSequenceForValueSeeds) {

@@ -9,6 +9,8 @@
 #include "millisecond_clock.h"
 #include "scheduler.h"
 
+using namespace brindle;
+
 namespace {
 
 // A clock that moves only when the test says so.

@@ -11,6 +11,8 @@
 
 #include "rx_alloc.h"
 
+using namespace brindle;
+
 namespace {
 
 // Sets or clears the pooling switches for the allocators made while it lives; the suite may run

@@ -14,6 +14,8 @@
 #include <set>
 #include <string>
 
+using namespace brindle;
+
 namespace {
 
 // A complete small RID file; tests replace parts of it.

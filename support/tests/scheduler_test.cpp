@@ -11,6 +11,8 @@
 #include "millisecond_clock.h"
 #include "timers.h"
 
+using namespace brindle;
+
 namespace {
 
 // Records the clock's last reading and the budget of every call.

@@ -12,6 +12,8 @@
 #include "bit_set_testing.h"
 #include "ldm_buf.h"
 
+using namespace brindle;
+
 namespace {
 
 void decode(const std::vector<uint32_t>& words, sparse_bit_vector& v, bool received) {

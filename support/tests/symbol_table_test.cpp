@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace brindle;
+
 namespace {
 
 std::string name_of(int i) { return "symbol_" + std::to_string(i); }

@@ -17,6 +17,8 @@
 
 #include "manual_clock.h"
 
+using namespace brindle;
+
 namespace {
 
 // Points the process's standard output and error at temporary files for the life of a test,

@@ -17,6 +17,8 @@
 #include "ftp_url.h"
 #include "loopback_server.h"
 
+using namespace brindle;
+
 namespace {
 
 unique_URL parse(const char* text) { return unique_URL(parse_URL(text)); }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+using namespace brindle;
+
 namespace {
 
 using namespace std::string_literals;

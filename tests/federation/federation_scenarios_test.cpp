@@ -10,6 +10,8 @@
 #include "test_rid.h"
 #include "test_ports.h"
 
+using namespace brindle;
+
 namespace {
 
 const char* const demo_fed = EXAMPLES_DIR "/demo.fed";

@@ -30,6 +30,8 @@
 #include "millisecond_clock.h"
 #include "test_ldm.h"
 
+using namespace brindle;
+
 namespace {
 
 struct options {

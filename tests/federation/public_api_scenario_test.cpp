@@ -17,6 +17,8 @@
 #include "test_rid.h"
 #include "test_ports.h"
 
+using namespace brindle;
+
 namespace {
 
 // The test's RID: its own port, heartbeats every second and a two-second discovery wait.

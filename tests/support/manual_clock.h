@@ -10,9 +10,9 @@
 #include "millisecond_clock.h"
 #include "scheduler.h"
 
-class manual_clock : public millisecond_clock {
+class manual_clock : public brindle::millisecond_clock {
 public:
-  explicit manual_clock(uint64_t start = 0) : millisecond_clock(start), counter(start) {}
+  explicit manual_clock(uint64_t start = 0) : brindle::millisecond_clock(start), counter(start) {}
   void advance(uint64_t ms) { counter += ms; }
 
   uint64_t counter;
@@ -21,9 +21,9 @@ protected:
   uint64_t read_counter() override { return counter; }
 };
 
-class manual_scheduler : public scheduler {
+class manual_scheduler : public brindle::scheduler {
 public:
-  explicit manual_scheduler(manual_clock& clock) : scheduler(clock), clock_(clock) {}
+  explicit manual_scheduler(manual_clock& clock) : brindle::scheduler(clock), clock_(clock) {}
 
   std::vector<int> waits;  // the time-out of every wait, in order
 

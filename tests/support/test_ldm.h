@@ -187,33 +187,33 @@ public:
                               const event_retraction_handle& handle) override {
     note("removeObjectInstance", timed(object, time, handle));
   }
-  void attributes_in_scope(unsigned o, const bit_vector& a) override { note("attributesInScope", o, a); }
-  void attributes_out_of_scope(unsigned o, const bit_vector& a) override { note("attributesOutOfScope", o, a); }
-  void provide_attribute_value_update(unsigned o, const bit_vector& a) override {
+  void attributes_in_scope(unsigned o, const brindle::bit_vector& a) override { note("attributesInScope", o, a); }
+  void attributes_out_of_scope(unsigned o, const brindle::bit_vector& a) override { note("attributesOutOfScope", o, a); }
+  void provide_attribute_value_update(unsigned o, const brindle::bit_vector& a) override {
     note("provideAttributeValueUpdate", o, a);
   }
-  void turn_updates_on_for_object_instance(unsigned o, const bit_vector& a) override {
+  void turn_updates_on_for_object_instance(unsigned o, const brindle::bit_vector& a) override {
     note("turnUpdatesOnForObjectInstance", o, a);
   }
-  void turn_updates_off_for_object_instance(unsigned o, const bit_vector& a) override {
+  void turn_updates_off_for_object_instance(unsigned o, const brindle::bit_vector& a) override {
     note("turnUpdatesOffForObjectInstance", o, a);
   }
-  void request_attribute_ownership_assumption(unsigned o, const bit_vector& a, const user_tag&) override {
+  void request_attribute_ownership_assumption(unsigned o, const brindle::bit_vector& a, const user_tag&) override {
     note("requestAttributeOwnershipAssumption", o, a);
   }
-  void attribute_ownership_divestiture_notification(unsigned o, const bit_vector& a) override {
+  void attribute_ownership_divestiture_notification(unsigned o, const brindle::bit_vector& a) override {
     note("attributeOwnershipDivestitureNotification", o, a);
   }
-  void attribute_ownership_acquisition_notification(unsigned o, const bit_vector& a) override {
+  void attribute_ownership_acquisition_notification(unsigned o, const brindle::bit_vector& a) override {
     note("attributeOwnershipAcquisitionNotification", o, a);
   }
-  void attribute_ownership_unavailable(unsigned o, const bit_vector& a) override {
+  void attribute_ownership_unavailable(unsigned o, const brindle::bit_vector& a) override {
     note("attributeOwnershipUnavailable", o, a);
   }
-  void request_attribute_ownership_release(unsigned o, const bit_vector& a, const user_tag&) override {
+  void request_attribute_ownership_release(unsigned o, const brindle::bit_vector& a, const user_tag&) override {
     note("requestAttributeOwnershipRelease", o, a);
   }
-  void confirm_attribute_ownership_acquisition_cancellation(unsigned o, const bit_vector& a) override {
+  void confirm_attribute_ownership_acquisition_cancellation(unsigned o, const brindle::bit_vector& a) override {
     note("confirmAttributeOwnershipAcquisitionCancellation", o, a);
   }
   void inform_attribute_ownership(unsigned object, unsigned attribute, unsigned federate) override {
@@ -260,16 +260,16 @@ private:
     if (on_callback) on_callback(line);
   }
   void note(const char* name, unsigned handle) { note(name, std::to_string(handle)); }
-  void note(const char* name, unsigned object, const bit_vector& attributes) {
+  void note(const char* name, unsigned object, const brindle::bit_vector& attributes) {
     std::string detail = std::to_string(object);
-    for (uint32_t a = attributes.find_next(0); a != bit_vector::npos; a = attributes.find_next(a + 1))
+    for (uint32_t a = attributes.find_next(0); a != brindle::bit_vector::npos; a = attributes.find_next(a + 1))
       detail.append(" ").append(std::to_string(a));
     note(name, detail);
   }
 };
 
 // A timer that runs a test's action once, inside the scheduler pass of a tick.
-class action_timer : public oneshot_realtime_timer {
+class action_timer : public brindle::oneshot_realtime_timer {
 public:
   explicit action_timer(std::function<void()> action) : action_(std::move(action)) {}
 

@@ -105,7 +105,7 @@ private:
 };
 
 // A RID built from the options; RTI_RID_FILE is left as it was.
-inline std::unique_ptr<RID> make_test_rid(const test_rid_options& options) {
+inline std::unique_ptr<brindle::RID> make_test_rid(const test_rid_options& options) {
   const scoped_rid_file file(options);
-  return std::make_unique<RID>();
+  return std::make_unique<brindle::RID>();
 }

@@ -33,7 +33,7 @@ struct received_message {
 // Keeps every message's payload (the bytes from the read position to the end) in arrival order.
 class recording_client : public stream_service_client {
 public:
-  void receive(int stream, unsigned char priority, ldm_buf* buffer) override {
+  void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override {
     const uint32_t start = buffer->get_iptr();
     const uint32_t length = buffer->get_size() > start ? buffer->get_size() - start : 0;
     received_message message{stream, priority, {}};
@@ -62,11 +62,11 @@ public:
   stream_service& service() { return service_; }
   recording_client& client() { return client_; }
   std::vector<received_message>& messages() { return client_.messages; }
-  scheduler& sched() { return scheduler_; }
+  brindle::scheduler& sched() { return scheduler_; }
 
   // Sends payload as one message on stream.
   void send(int stream, const std::vector<uint8_t>& payload, unsigned char priority = 0) {
-    ldm_buf* buffer = service_.get_buf();
+    brindle::ldm_buf* buffer = service_.get_buf();
     if (!payload.empty()) buffer->write_os(payload.data(), static_cast<uint32_t>(payload.size()));
     service_.send(stream, priority, buffer);
     buffer->release_buf();
@@ -76,10 +76,10 @@ public:
   void tick(uint64_t wait_ms = 0) { scheduler_.tick(wait_ms, wait_ms + 50); }
 
 private:
-  std::unique_ptr<RID> rid_;
-  millisecond_clock clock_;
-  scheduler scheduler_;
-  message_stats_tracker stats_;
+  std::unique_ptr<brindle::RID> rid_;
+  brindle::millisecond_clock clock_;
+  brindle::scheduler scheduler_;
+  brindle::message_stats_tracker stats_;
   recording_client client_;
   stream_manager manager_;
   stream_service service_;
@@ -104,10 +104,10 @@ inline void tick_for(const std::vector<transport_node*>& nodes, int ms) {
 
 // The sender and sequence number of a test_payload; 0 for a payload too short to carry them.
 inline uint32_t sender_of(const received_message& m) {
-  return m.payload.size() >= 4 ? load_be32(m.payload.data()) : 0;
+  return m.payload.size() >= 4 ? brindle::load_be32(m.payload.data()) : 0;
 }
 inline uint32_t sequence_of(const received_message& m) {
-  return m.payload.size() >= 8 ? load_be32(m.payload.data() + 4) : 0;
+  return m.payload.size() >= 8 ? brindle::load_be32(m.payload.data() + 4) : 0;
 }
 
 // A payload that says who sent it and which it is, so a receiver can check it whole: bytes

@@ -15,6 +15,8 @@
 #include "fed/fed.h"
 #include "rid.h"
 
+using namespace brindle;
+
 namespace {
 
 using testing::internal::CaptureStderr;

@@ -13,6 +13,8 @@
 
 #include "rid.h"
 
+using namespace brindle;
+
 namespace {
 
 // A 1.3 model with a subclass (Vehicle.Car) listed before one of its parent's attributes.

@@ -30,6 +30,8 @@
 #include "test_ldm.h"
 #include "test_ports.h"
 
+using namespace brindle;
+
 namespace {
 
 // The port of a test federation; each test case has its own index.

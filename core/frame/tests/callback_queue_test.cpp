@@ -24,6 +24,8 @@
 #include "test_ports.h"
 #include "timers.h"
 
+using namespace brindle;
+
 namespace {
 
 using strings = std::vector<std::string>;

@@ -11,6 +11,8 @@
 #include "release.h"
 #include "rid.h"
 
+using namespace brindle;
+
 namespace {
 
 using testing::internal::CaptureStdout;

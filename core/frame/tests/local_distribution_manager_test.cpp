@@ -29,6 +29,8 @@
 #include "test_ports.h"
 #include "timers.h"
 
+using namespace brindle;
+
 namespace {
 
 using clock_type = std::chrono::steady_clock;

@@ -23,6 +23,8 @@
 #include "test_ldm.h"
 #include "test_ports.h"
 
+using namespace brindle;
+
 namespace {
 
 enum port_index : uint16_t { unjoined_port, joined_port };

@@ -15,6 +15,8 @@
 #include "message_test_node.h"
 #include "test_ports.h"
 
+using namespace brindle;
+
 namespace {
 
 enum port_index : uint16_t { loss_10_port = 60, loss_30_port };

@@ -16,6 +16,8 @@
 #include "test_ports.h"
 #include "transport_node.h"
 
+using namespace brindle;
+
 namespace {
 
 enum port_index : uint16_t {

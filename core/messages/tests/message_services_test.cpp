@@ -12,6 +12,8 @@
 #include "message_test_node.h"
 #include "test_ports.h"
 
+using namespace brindle;
+
 namespace {
 
 enum port_index : uint16_t { best_effort_port, oneshot_port, oneshot_injected_port, oneshot_memory_port };

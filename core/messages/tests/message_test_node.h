@@ -31,7 +31,7 @@ struct delivered_message {
 // Keeps every delivered payload (a string, as message_node::send writes it) in delivery order.
 class recording_message_client : public message_service_client {
 public:
-  void receive(int stream, unsigned char priority, ldm_buf* buffer) override {
+  void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override {
     const char* text;
     *buffer >> text;
     messages.push_back({stream, priority, text});
@@ -40,9 +40,9 @@ public:
 };
 
 // A clock that only moves when the test says so.
-class stepped_clock : public millisecond_clock {
+class stepped_clock : public brindle::millisecond_clock {
 public:
-  stepped_clock() : millisecond_clock(0) {}
+  stepped_clock() : brindle::millisecond_clock(0) {}
   void advance(uint64_t ms) { counter_ += ms; }
 protected:
   uint64_t read_counter() override { return counter_; }
@@ -50,7 +50,7 @@ private:
   uint64_t counter_ = 0;
 };
 
-template <typename Service, typename Clock = millisecond_clock>
+template <typename Service, typename Clock = brindle::millisecond_clock>
 class message_node {
 public:
   template <typename... Extra>
@@ -79,17 +79,17 @@ public:
   }
 
   // A buffer that holds the words written by fill and reads as a received message would.
-  ldm_buf* received(const std::function<void(ldm_buf&)>& fill) {
-    ldm_buf* buffer = manager_.get_buf();
+  brindle::ldm_buf* received(const std::function<void(brindle::ldm_buf&)>& fill) {
+    brindle::ldm_buf* buffer = manager_.get_buf();
     fill(*buffer);
     buffer->set_received();
-    buffer->set_iptr(ldm_buf::message_header_size);
+    buffer->set_iptr(brindle::ldm_buf::message_header_size);
     return buffer;
   }
 
   // Sends a payload (text without NULs) through the service.
   void send(int stream, const std::string& payload, unsigned char priority = 0) {
-    ldm_buf* buffer = service->get_buf();
+    brindle::ldm_buf* buffer = service->get_buf();
     *buffer << payload.c_str();
     service->send(stream, priority, buffer);
     buffer->release_buf();
@@ -110,10 +110,10 @@ public:
   std::unique_ptr<Service> service;
 
 private:
-  std::unique_ptr<RID> rid_;
+  std::unique_ptr<brindle::RID> rid_;
   Clock clock_;
-  scheduler scheduler_;
-  message_stats_tracker stats_;
+  brindle::scheduler scheduler_;
+  brindle::message_stats_tracker stats_;
   stream_manager manager_;
   wall_clock wall_ = system_wall_clock;
   dstream trace_;

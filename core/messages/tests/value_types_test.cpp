@@ -14,6 +14,8 @@
 #include "frame/ldm_error.h"
 #include "messages/user_tag.h"
 
+using namespace brindle;
+
 namespace {
 
 // A pool of buffers for the wire tests, and a way to turn written bytes into a received buffer.

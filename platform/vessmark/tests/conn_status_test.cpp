@@ -7,6 +7,8 @@
 #include "test_ports.h"
 #include "transport_node.h"
 
+using namespace brindle;
+
 namespace {
 
 class status_reader : public stream_service_client {

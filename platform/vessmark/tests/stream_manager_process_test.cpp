@@ -14,6 +14,8 @@
 #include "test_ports.h"
 #include "transport_node.h"
 
+using namespace brindle;
+
 extern char** environ;
 
 namespace {

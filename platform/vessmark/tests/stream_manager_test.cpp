@@ -18,6 +18,8 @@
 #include "test_ports.h"
 #include "transport_node.h"
 
+using namespace brindle;
+
 namespace {
 
 // Each test's own port index in the vessmark block (0-49 belong to this file).

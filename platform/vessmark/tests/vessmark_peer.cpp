@@ -13,6 +13,8 @@
 
 #include "transport_node.h"
 
+using namespace brindle;
+
 namespace {
 
 const std::vector<uint8_t> quit_word{'q', 'u', 'i', 't'};
