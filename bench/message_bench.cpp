@@ -29,6 +29,8 @@
 #include "test_ports.h"
 #include "test_rid.h"
 
+using namespace vessmark;
+
 using namespace brindle;
 
 namespace {

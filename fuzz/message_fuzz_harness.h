@@ -55,7 +55,7 @@ struct environment {
     options.port = port;
     options.loss_probability = 1.0;
     rid = make_test_rid(options);
-    manager = std::make_unique<stream_manager>(*rid, ticks, stats, 0x22);
+    manager = std::make_unique<vessmark::stream_manager>(*rid, ticks, stats, 0x22);
     manager->join(10);
     trace.buffer().set_target(nullptr);
   }
@@ -64,7 +64,7 @@ struct environment {
   stepped_clock clock;
   brindle::scheduler ticks{clock};
   brindle::message_stats_tracker stats{ticks};
-  std::unique_ptr<stream_manager> manager;
+  std::unique_ptr<vessmark::stream_manager> manager;
   wall_clock wall = system_wall_clock;
   dstream trace{"fuzz", wall};
   decoding_client client;

@@ -21,6 +21,8 @@
 #include "test_ports.h"
 #include "test_rid.h"
 
+using namespace vessmark;
+
 using namespace brindle;
 
 namespace {

@@ -20,6 +20,8 @@
 #include "scheduler.h"
 #include "stream_manager.h"
 
+using namespace vessmark;
+
 using namespace brindle;
 
 namespace {

@@ -45,7 +45,9 @@ class debugging_events;
 class dstream;
 class federate_handle_set;
 class federate_join_client;
+namespace vessmark {
 class stream_manager;
+}  // namespace vessmark
 
 // What a federate announces about itself.
 enum class federate_state : int32_t { happy = 0, resigned = 1, vindictive = 2 };
@@ -127,7 +129,7 @@ protected:
   ~federation_host() = default;
 };
 
-class federation_manager : public stream_service_client {
+class federation_manager : public vessmark::stream_service_client {
 public:
   static constexpr int stream = 1;
   static constexpr unsigned char priority = 0x20;
@@ -138,7 +140,7 @@ public:
 
   // Registers the debug flags "federation" and "federation_heartbeats", joins stream 1, reads
   // the federation timeouts from the RID and starts the 10 ms timer.
-  federation_manager(brindle::RID& rid, brindle::scheduler& scheduler, stream_manager& streams,
+  federation_manager(brindle::RID& rid, brindle::scheduler& scheduler, vessmark::stream_manager& streams,
                      debugging_events& debug, federation_host& host);
   // Resigns first when still joined.
   ~federation_manager() override;
@@ -223,12 +225,12 @@ private:
 
   brindle::RID& rid_;
   brindle::scheduler& scheduler_;
-  stream_manager& streams_;
+  vessmark::stream_manager& streams_;
   debugging_events& debug_;
   federation_host& host_;
   dstream* trace_;
   dstream* heartbeat_trace_;
-  std::unique_ptr<stream_service> service_;
+  std::unique_ptr<vessmark::stream_service> service_;
   step_timer timer_{*this};
 
   // Ordered by name, byte by byte.

@@ -30,7 +30,9 @@ class debugging_events;
 class dstream;
 class federate_handle_set;
 class joined_managers;
+namespace vessmark {
 class stream_manager;
+}  // namespace vessmark
 
 // Value types of the services that belong to the managers built at join.
 class absolute_time;
@@ -153,7 +155,7 @@ public:
   debugging_events& get_debugging_events() { return *debug_; }
   brindle::message_stats_tracker& get_stats_tracker() { return *stats_; }
   int get_api_tracker() const { return api_tracker_; }
-  stream_manager& get_stream_manager() { return *streams_; }
+  vessmark::stream_manager& get_stream_manager() { return *streams_; }
   federation_manager& get_federation_manager() { return *federation_manager_; }
   FED* get_fed() const override { return fed_; }
   // The callbacks owed the federate; null while not joined.
@@ -333,7 +335,7 @@ private:
   std::array<bool, 6> switches_{};                             // by service_group
   std::unique_ptr<brindle::message_stats_tracker> stats_;
   int api_tracker_ = -1;
-  std::unique_ptr<stream_manager> streams_;
+  std::unique_ptr<vessmark::stream_manager> streams_;
   std::unique_ptr<federation_manager> federation_manager_;
 
   // Join-time state: set by join, cleared by resign.

@@ -2,6 +2,8 @@
 
 #include "ldm_buf.h"
 
+using namespace vessmark;
+
 using namespace brindle;
 
 message_best_effort::message_best_effort(stream_manager* manager, message_service_client* client, const char* name,

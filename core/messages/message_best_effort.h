@@ -13,13 +13,15 @@
 namespace brindle {
 class scheduler;
 }  // namespace brindle
+namespace vessmark {
 class stream_manager;
+}  // namespace vessmark
 
-class message_best_effort : public message_service, public stream_service_client {
+class message_best_effort : public message_service, public vessmark::stream_service_client {
 public:
   // The scheduler is not used: best effort has no timers. It is taken for a constructor shared
   // by all three services.
-  message_best_effort(stream_manager* manager, message_service_client* client, const char* name, dstream& trace,
+  message_best_effort(vessmark::stream_manager* manager, message_service_client* client, const char* name, dstream& trace,
                       brindle::scheduler& on);
 
   brindle::ldm_buf* get_buf() override;
@@ -34,7 +36,7 @@ public:
   uint64_t get_received() const { return received_; }
 
 private:
-  stream_service service_;
+  vessmark::stream_service service_;
   uint64_t sent_ = 0;
   uint64_t received_ = 0;
 };

@@ -4,6 +4,8 @@
 #include "millisecond_clock.h"
 #include "scheduler.h"
 
+using namespace vessmark;
+
 using namespace brindle;
 
 namespace {

@@ -20,9 +20,11 @@
 namespace brindle {
 class scheduler;
 }  // namespace brindle
+namespace vessmark {
 class stream_manager;
+}  // namespace vessmark
 
-class message_oneshot : public message_service, public stream_service_client, public brindle::periodic_realtime_timer {
+class message_oneshot : public message_service, public vessmark::stream_service_client, public brindle::periodic_realtime_timer {
 public:
   static constexpr uint32_t sends_per_message = 3;
   static constexpr uint64_t resend_interval_ms = 1000;
@@ -41,7 +43,7 @@ public:
     uint64_t rejected = 0;  // a sender identifier no federate can have
   };
 
-  message_oneshot(stream_manager* manager, message_service_client* client, const char* name, dstream& trace,
+  message_oneshot(vessmark::stream_manager* manager, message_service_client* client, const char* name, dstream& trace,
                   brindle::scheduler& on);
   ~message_oneshot() override;
 
@@ -82,7 +84,7 @@ private:
   void forget_expired();
   void forget_oldest();
 
-  stream_service service_;
+  vessmark::stream_service service_;
   brindle::scheduler& scheduler_;
   brindle::federate_identifier identifier_;
   uint32_t next_sequence_ = 0;

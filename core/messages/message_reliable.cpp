@@ -9,6 +9,8 @@
 #include "scheduler.h"
 #include "sparse_bit_vector.h"
 
+using namespace vessmark;
+
 using namespace brindle;
 
 namespace {

@@ -65,8 +65,8 @@ struct reliable_settings {
 };
 
 class message_reliable : public message_service,
-                         public stream_service_client,
-                         public stream_join_client,
+                         public vessmark::stream_service_client,
+                         public vessmark::stream_join_client,
                          public brindle::periodic_realtime_timer {
 public:
   enum message_type : uint32_t {
@@ -99,7 +99,7 @@ public:
   };
 
   // Joins the control stream for as long as the service lives.
-  message_reliable(stream_manager* manager, message_service_client* client, const char* name, dstream& trace,
+  message_reliable(vessmark::stream_manager* manager, message_service_client* client, const char* name, dstream& trace,
                    brindle::scheduler& on, const reliable_settings& settings = reliable_settings());
   ~message_reliable() override;
 
@@ -194,8 +194,8 @@ private:
   uint64_t random_delay();
 
   reliable_settings settings_;
-  stream_manager* manager_;
-  stream_service service_;
+  vessmark::stream_manager* manager_;
+  vessmark::stream_service service_;
   brindle::scheduler& scheduler_;
   brindle::federate_identifier identifier_;
   uint64_t own_key_;

@@ -2,6 +2,8 @@
 
 #include "stream_manager.h"
 
+using namespace vessmark;
+
 using namespace brindle;
 
 namespace {

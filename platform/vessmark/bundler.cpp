@@ -4,6 +4,8 @@
 
 #include "ldm_buf.h"
 
+namespace vessmark {
+
 using namespace brindle;
 
 namespace {
@@ -58,3 +60,5 @@ uint64_t bundler::next_due() const {
   }
   return due;
 }
+
+}  // namespace vessmark

@@ -9,6 +9,8 @@
 #include <map>
 #include <vector>
 
+namespace vessmark {
+
 class bundler {
 public:
   struct packet {
@@ -42,3 +44,5 @@ private:
   uint32_t flush_threshold_;
   std::map<int, bundle> open_;  // by stream
 };
+
+}  // namespace vessmark

@@ -2,6 +2,8 @@
 
 #include "ldm_buf.h"
 
+namespace vessmark {
+
 using namespace brindle;
 
 namespace {
@@ -38,3 +40,5 @@ ldm_buf& operator>>(ldm_buf& buffer, conn_status& status) {
   status.packets_dropped = read_counter(buffer);
   return buffer;
 }
+
+}  // namespace vessmark

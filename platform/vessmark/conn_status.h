@@ -9,6 +9,8 @@ namespace brindle {
 class ldm_buf;
 }  // namespace brindle
 
+namespace vessmark {
+
 struct conn_status {
   enum state_type : uint32_t { down = 0, up = 1 };
 
@@ -26,3 +28,5 @@ struct conn_status {
 // unknown state throws ldm_decode_error, as reading past a received buffer does.
 brindle::ldm_buf& operator<<(brindle::ldm_buf& buffer, const conn_status& status);
 brindle::ldm_buf& operator>>(brindle::ldm_buf& buffer, conn_status& status);
+
+}  // namespace vessmark

@@ -2,6 +2,8 @@
 
 #include "ldm_buf.h"
 
+namespace vessmark {
+
 using namespace brindle;
 
 std::vector<std::vector<uint8_t>> split_into_packets(const ldm_buf& buffer) {
@@ -79,3 +81,5 @@ uint64_t fragment_reassembly::next_expiry() const {
   }
   return due;
 }
+
+}  // namespace vessmark

@@ -15,6 +15,8 @@ namespace brindle {
 class ldm_buf;
 }  // namespace brindle
 
+namespace vessmark {
+
 // The packets of buffer as datagrams (header and payload), for a buffer whose messages are
 // prepared; the stream manager stamps their transport bytes.
 std::vector<std::vector<uint8_t>> split_into_packets(const brindle::ldm_buf& buffer);
@@ -57,3 +59,5 @@ private:
   size_t bytes_ = 0;
   std::map<key, partial> partial_;
 };
+
+}  // namespace vessmark

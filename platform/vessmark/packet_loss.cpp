@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace vessmark {
+
 using namespace brindle;
 
 packet_loss::packet_loss(double probability, uint32_t seed)
@@ -17,3 +19,5 @@ packet_loss::packet_loss(double probability, uint32_t seed)
 bool packet_loss::drop() {
   return threshold_ != 0 && random_.next() < threshold_;
 }
+
+}  // namespace vessmark

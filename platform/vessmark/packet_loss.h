@@ -7,6 +7,8 @@
 
 #include "mersenne_twister.h"
 
+namespace vessmark {
+
 class packet_loss {
 public:
   // probability is clamped to 0 .. 1.
@@ -20,3 +22,5 @@ private:
   uint64_t threshold_;  // a packet is lost when the next 32-bit draw is below this
   brindle::mersenne_twister random_;
 };
+
+}  // namespace vessmark

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace vessmark {
+
 namespace {
 // The burst allowance: 20 ms of the rate, but at least one largest datagram.
 constexpr double burst_ms = 20;
@@ -81,3 +83,5 @@ int64_t rate_limit::next_due(uint64_t now_ms) {
   if (tokens_ >= 0) return 0;
   return static_cast<int64_t>(std::ceil(-tokens_ / bytes_per_ms_));
 }
+
+}  // namespace vessmark

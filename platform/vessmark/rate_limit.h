@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+namespace vessmark {
+
 class rate_limit {
 public:
   enum verdict { send_now, queued, dropped };
@@ -55,3 +57,5 @@ private:
   uint64_t arrivals_ = 0;
   uint64_t dropped_ = 0;
 };
+
+}  // namespace vessmark

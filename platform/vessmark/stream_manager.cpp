@@ -20,6 +20,8 @@
 #include "stream_service.h"
 #include "udp_multicast.h"
 
+namespace vessmark {
+
 using namespace brindle;
 
 namespace {
@@ -554,3 +556,5 @@ void stream_manager::print_router(FILE* out) const { std::fprintf(out, "Router: 
 void stream_manager::print_router_connection(int connection, FILE* out) const {
   std::fprintf(out, "Router connection %d: %s\n", connection, not_running);
 }
+
+}  // namespace vessmark

@@ -34,6 +34,9 @@ class sparse_bit_vector;
 class buffer_manager_factory;
 class buffer_pool_manager;
 }  // namespace brindle
+
+namespace vessmark {
+
 class stream_service;
 class fragment_reassembly;
 class rate_limit;
@@ -202,3 +205,5 @@ private:
   receive_timer receive_timer_;
   pipeline_timer pipeline_timer_;
 };
+
+}  // namespace vessmark

@@ -2,6 +2,8 @@
 
 #include "stream_manager.h"
 
+namespace vessmark {
+
 using namespace brindle;
 
 stream_service::stream_service(stream_manager* manager, stream_service_client* client, const char* name)
@@ -33,3 +35,5 @@ void stream_service::send_broadcast(int stream, unsigned char priority, ldm_buf*
 void stream_service::flush(int stream) { manager_->flush(stream); }
 
 bool stream_service::is_joined(int stream) const { return manager_->is_joined(stream); }
+
+}  // namespace vessmark

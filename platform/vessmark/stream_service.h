@@ -9,6 +9,9 @@
 namespace brindle {
 class ldm_buf;
 }  // namespace brindle
+
+namespace vessmark {
+
 class stream_manager;
 
 // Receives every message for its service's name on a joined stream, inside scheduler::tick.
@@ -56,3 +59,5 @@ private:
   std::string name_;
   uint32_t tag_;
 };
+
+}  // namespace vessmark

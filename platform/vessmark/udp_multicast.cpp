@@ -8,6 +8,8 @@
 #include "diagnostic.h"
 #include "sock_util.h"
 
+namespace vessmark {
+
 using namespace brindle;
 
 namespace {
@@ -156,3 +158,5 @@ long udp_multicast::read(int socket, uint8_t* buffer, size_t capacity) {
   const ssize_t got = recv(socket, buffer, capacity, MSG_TRUNC);
   return got < 0 ? -1 : static_cast<long>(got);
 }
+
+}  // namespace vessmark

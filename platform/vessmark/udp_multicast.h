@@ -11,6 +11,8 @@
 #include <set>
 #include <vector>
 
+namespace vessmark {
+
 class udp_multicast {
 public:
   static constexpr size_t groups_per_socket = 20;
@@ -46,3 +48,5 @@ private:
   std::vector<int> receive_sockets_;
   std::vector<std::set<int>> members_;  // per receive socket, its groups
 };
+
+}  // namespace vessmark

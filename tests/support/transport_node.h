@@ -31,7 +31,7 @@ struct received_message {
 };
 
 // Keeps every message's payload (the bytes from the read position to the end) in arrival order.
-class recording_client : public stream_service_client {
+class recording_client : public vessmark::stream_service_client {
 public:
   void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override {
     const uint32_t start = buffer->get_iptr();
@@ -58,8 +58,8 @@ public:
         manager_(*rid_, scheduler_, stats_, test_release),
         service_(&manager_, &client_, service) {}
 
-  stream_manager& manager() { return manager_; }
-  stream_service& service() { return service_; }
+  vessmark::stream_manager& manager() { return manager_; }
+  vessmark::stream_service& service() { return service_; }
   recording_client& client() { return client_; }
   std::vector<received_message>& messages() { return client_.messages; }
   brindle::scheduler& sched() { return scheduler_; }
@@ -81,8 +81,8 @@ private:
   brindle::scheduler scheduler_;
   brindle::message_stats_tracker stats_;
   recording_client client_;
-  stream_manager manager_;
-  stream_service service_;
+  vessmark::stream_manager manager_;
+  vessmark::stream_service service_;
 };
 
 // Ticks every node in turn, each waiting at most a few milliseconds, until done() holds or

@@ -30,6 +30,8 @@
 #include "test_ldm.h"
 #include "test_ports.h"
 
+using namespace vessmark;
+
 using namespace brindle;
 
 namespace {

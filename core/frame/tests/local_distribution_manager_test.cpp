@@ -29,6 +29,8 @@
 #include "test_ports.h"
 #include "timers.h"
 
+using namespace vessmark;
+
 using namespace brindle;
 
 namespace {

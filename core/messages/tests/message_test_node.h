@@ -65,7 +65,7 @@ public:
   }
   ~message_node() { service.reset(); }
 
-  stream_manager& manager() { return manager_; }
+  vessmark::stream_manager& manager() { return manager_; }
   Clock& clock() { return clock_; }
   std::vector<delivered_message>& messages() { return client.messages; }
   void tick(uint64_t wait_ms = 0) { scheduler_.tick(wait_ms, wait_ms + 50); }
@@ -114,7 +114,7 @@ private:
   Clock clock_;
   brindle::scheduler scheduler_;
   brindle::message_stats_tracker stats_;
-  stream_manager manager_;
+  vessmark::stream_manager manager_;
   wall_clock wall_ = system_wall_clock;
   dstream trace_;
 };

@@ -11,6 +11,8 @@
 #include "messages/reliable_messages.h"
 #include "stream_manager.h"
 
+using namespace vessmark;
+
 using namespace brindle;
 
 namespace {
