@@ -22,6 +22,7 @@
 #include "test_ports.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

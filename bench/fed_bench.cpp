@@ -20,6 +20,7 @@
 #include "rid.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

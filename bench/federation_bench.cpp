@@ -25,9 +25,9 @@
 #include "test_ports.h"
 #include "test_rid.h"
 
-using namespace vessmark;
-
 using namespace brindle;
+using namespace vessmark;
+using namespace varnel;
 
 namespace {
 

@@ -23,6 +23,7 @@
 #include "messages/user_tag.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace rti13 {
 

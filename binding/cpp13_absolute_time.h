@@ -11,7 +11,7 @@
 #include "time/absolute_time.h"
 #include "pools.h"
 
-class cpp13_absolute_time : public absolute_time, public brindle::memory_pooled<cpp13_absolute_time> {
+class cpp13_absolute_time : public varnel::absolute_time, public brindle::memory_pooled<cpp13_absolute_time> {
 public:
   // A zero time.
   cpp13_absolute_time();
@@ -23,7 +23,7 @@ public:
   // are too few for a whole time.
   static cpp13_absolute_time* decode(const char* bytes, uint32_t length);
 
-  absolute_time* clone() const override;
+  varnel::absolute_time* clone() const override;
   void set_zero() override;
   bool is_zero() const override;
   void set_infinity() override;
@@ -31,14 +31,14 @@ public:
   // Assignment, arithmetic and comparisons never throw into the distribution manager: a failure
   // of the time library prints one line; the time keeps what the library left, a comparison
   // answers false.
-  absolute_time& assign(const absolute_time& other) override;
-  absolute_time& add(const relative_time& interval) override;
-  absolute_time& subtract(const relative_time& interval) override;
-  bool greater(const absolute_time& other) const override;
-  bool less(const absolute_time& other) const override;
-  bool equal(const absolute_time& other) const override;
-  bool greater_equal(const absolute_time& other) const override;
-  bool less_equal(const absolute_time& other) const override;
+  varnel::absolute_time& assign(const varnel::absolute_time& other) override;
+  varnel::absolute_time& add(const varnel::relative_time& interval) override;
+  varnel::absolute_time& subtract(const varnel::relative_time& interval) override;
+  bool greater(const varnel::absolute_time& other) const override;
+  bool less(const varnel::absolute_time& other) const override;
+  bool equal(const varnel::absolute_time& other) const override;
+  bool greater_equal(const varnel::absolute_time& other) const override;
+  bool less_equal(const varnel::absolute_time& other) const override;
   uint32_t encoded_length() const override;
   void encode(char* buffer) const override;
   // A fresh buffer each call; the previous one is freed.

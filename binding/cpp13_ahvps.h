@@ -11,7 +11,7 @@
 class cpp13_ahvps : public rti13::AttributeHandleValuePairSet, public brindle::memory_pooled<cpp13_ahvps> {
 public:
   explicit cpp13_ahvps(rti13::ULong count) : pairs_(count, "attribute") {}
-  explicit cpp13_ahvps(const handle_value_set& shown) : pairs_(shown, "attribute") {}
+  explicit cpp13_ahvps(const varnel::handle_value_set& shown) : pairs_(shown, "attribute") {}
 
   rti13::ULong size() const override { return pairs_.size(); }
   rti13::Handle getHandle(rti13::ULong i) const RTI13_THROW(rti13::ArrayIndexOutOfBounds) override;
@@ -43,7 +43,7 @@ public:
   rti13::ULong next(rti13::ULong i) const override { return i + 1; }
 
   // What the services pass to the distribution manager.
-  const handle_value_set& get_handle_value_set() const { return pairs_.set(); }
+  const varnel::handle_value_set& get_handle_value_set() const { return pairs_.set(); }
 
 private:
   cpp13_value_pairs pairs_;

@@ -11,6 +11,7 @@
 #include "messages/user_tag.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

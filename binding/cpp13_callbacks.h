@@ -7,10 +7,12 @@
 #include "RTI.hh"
 #include "cpp13_time_factories.h"
 
+namespace varnel {
 struct event_retraction_handle;
+}  // namespace varnel
 
 // The manager's retraction handle as the interface's: serial number, then sending federate.
-rti13::EventRetractionHandle to_rti13_handle(const event_retraction_handle& handle);
+rti13::EventRetractionHandle to_rti13_handle(const varnel::event_retraction_handle& handle);
 
 class cpp13_callbacks : public cpp13_time_factories {
 public:
@@ -22,7 +24,7 @@ public:
 
   void synchronization_point_registration_succeeded(const char* label) override;
   void synchronization_point_registration_failed(const char* label) override;
-  void announce_synchronization_point(const char* label, const user_tag& tag) override;
+  void announce_synchronization_point(const char* label, const varnel::user_tag& tag) override;
   void federation_synchronized(const char* label) override;
   void initiate_federate_save(const char* label) override;
   void federation_saved() override;
@@ -38,35 +40,35 @@ public:
   void turn_interactions_on(unsigned interaction) override;
   void turn_interactions_off(unsigned interaction) override;
   void discover_object_instance(unsigned object, unsigned object_class, const char* name) override;
-  void reflect_attribute_values(unsigned object, const handle_value_set& values, const user_tag& tag) override;
-  void reflect_attribute_values(unsigned object, const handle_value_set& values, const absolute_time& time,
-                                const user_tag& tag, const event_retraction_handle& handle) override;
-  void receive_interaction(unsigned interaction, const handle_value_set& values, const user_tag& tag) override;
-  void receive_interaction(unsigned interaction, const handle_value_set& values, const absolute_time& time,
-                           const user_tag& tag, const event_retraction_handle& handle) override;
-  void remove_object_instance(unsigned object, const user_tag& tag) override;
-  void remove_object_instance(unsigned object, const absolute_time& time, const user_tag& tag,
-                              const event_retraction_handle& handle) override;
+  void reflect_attribute_values(unsigned object, const varnel::handle_value_set& values, const varnel::user_tag& tag) override;
+  void reflect_attribute_values(unsigned object, const varnel::handle_value_set& values, const varnel::absolute_time& time,
+                                const varnel::user_tag& tag, const varnel::event_retraction_handle& handle) override;
+  void receive_interaction(unsigned interaction, const varnel::handle_value_set& values, const varnel::user_tag& tag) override;
+  void receive_interaction(unsigned interaction, const varnel::handle_value_set& values, const varnel::absolute_time& time,
+                           const varnel::user_tag& tag, const varnel::event_retraction_handle& handle) override;
+  void remove_object_instance(unsigned object, const varnel::user_tag& tag) override;
+  void remove_object_instance(unsigned object, const varnel::absolute_time& time, const varnel::user_tag& tag,
+                              const varnel::event_retraction_handle& handle) override;
   void attributes_in_scope(unsigned object, const brindle::bit_vector& attributes) override;
   void attributes_out_of_scope(unsigned object, const brindle::bit_vector& attributes) override;
   void provide_attribute_value_update(unsigned object, const brindle::bit_vector& attributes) override;
   void turn_updates_on_for_object_instance(unsigned object, const brindle::bit_vector& attributes) override;
   void turn_updates_off_for_object_instance(unsigned object, const brindle::bit_vector& attributes) override;
   void request_attribute_ownership_assumption(unsigned object, const brindle::bit_vector& attributes,
-                                              const user_tag& tag) override;
+                                              const varnel::user_tag& tag) override;
   void attribute_ownership_divestiture_notification(unsigned object, const brindle::bit_vector& attributes) override;
   void attribute_ownership_acquisition_notification(unsigned object, const brindle::bit_vector& attributes) override;
   void attribute_ownership_unavailable(unsigned object, const brindle::bit_vector& attributes) override;
   void request_attribute_ownership_release(unsigned object, const brindle::bit_vector& attributes,
-                                           const user_tag& tag) override;
+                                           const varnel::user_tag& tag) override;
   void confirm_attribute_ownership_acquisition_cancellation(unsigned object, const brindle::bit_vector& attributes) override;
   void inform_attribute_ownership(unsigned object, unsigned attribute, unsigned federate) override;
   void attribute_is_not_owned(unsigned object, unsigned attribute) override;
   void attribute_owned_by_rti(unsigned object, unsigned attribute) override;
-  void time_regulation_enabled(const absolute_time& time) override;
-  void time_constrained_enabled(const absolute_time& time) override;
-  void time_advance_grant(const absolute_time& time) override;
-  void request_retraction(const event_retraction_handle& handle) override;
+  void time_regulation_enabled(const varnel::absolute_time& time) override;
+  void time_constrained_enabled(const varnel::absolute_time& time) override;
+  void time_advance_grant(const varnel::absolute_time& time) override;
+  void request_retraction(const varnel::event_retraction_handle& handle) override;
 
 private:
   // Calls deliver(ambassador) when an ambassador is stored, containing what it throws.

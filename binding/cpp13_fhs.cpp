@@ -5,6 +5,7 @@
 #include <string>
 
 using namespace brindle;
+using namespace varnel;
 
 cpp13_fhs::cpp13_fhs() : handles_(new federate_handle_set), owns_(true) {}
 

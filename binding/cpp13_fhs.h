@@ -12,7 +12,7 @@ public:
   // An empty set that owns its container.
   cpp13_fhs();
   // Wraps the manager's container; the set is handed out const, so it is never changed.
-  explicit cpp13_fhs(const federate_handle_set& shown);
+  explicit cpp13_fhs(const varnel::federate_handle_set& shown);
   ~cpp13_fhs() override;
   cpp13_fhs(const cpp13_fhs&) = delete;
   cpp13_fhs& operator=(const cpp13_fhs&) = delete;
@@ -27,9 +27,9 @@ public:
   rti13::Boolean isMember(rti13::FederateHandle h) const override;
 
   // What the services pass to the distribution manager.
-  const federate_handle_set& get_federate_handle_set() const { return *handles_; }
+  const varnel::federate_handle_set& get_federate_handle_set() const { return *handles_; }
 
 private:
-  federate_handle_set* handles_;  // deleted by the destructor when owns_
+  varnel::federate_handle_set* handles_;  // deleted by the destructor when owns_
   bool owns_;
 };

@@ -11,7 +11,7 @@
 class cpp13_phvps : public rti13::ParameterHandleValuePairSet, public brindle::memory_pooled<cpp13_phvps> {
 public:
   explicit cpp13_phvps(rti13::ULong count) : pairs_(count, "parameter") {}
-  explicit cpp13_phvps(const handle_value_set& shown) : pairs_(shown, "parameter") {}
+  explicit cpp13_phvps(const varnel::handle_value_set& shown) : pairs_(shown, "parameter") {}
 
   rti13::ULong size() const override { return pairs_.size(); }
   rti13::Handle getHandle(rti13::ULong i) const RTI13_THROW(rti13::ArrayIndexOutOfBounds) override;
@@ -39,7 +39,7 @@ public:
   rti13::ULong next(rti13::ULong i) const override { return i + 1; }
 
   // What the services pass to the distribution manager.
-  const handle_value_set& get_handle_value_set() const { return pairs_.set(); }
+  const varnel::handle_value_set& get_handle_value_set() const { return pairs_.set(); }
 
 private:
   cpp13_value_pairs pairs_;

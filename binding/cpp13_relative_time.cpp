@@ -4,6 +4,7 @@
 #include "cpp13_time_support.h"
 
 using namespace brindle;
+using namespace varnel;
 
 using namespace cpp13_time_support;
 

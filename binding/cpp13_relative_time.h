@@ -10,7 +10,7 @@
 #include "pools.h"
 #include "time/relative_time.h"
 
-class cpp13_relative_time : public relative_time, public brindle::memory_pooled<cpp13_relative_time> {
+class cpp13_relative_time : public varnel::relative_time, public brindle::memory_pooled<cpp13_relative_time> {
 public:
   // A zero interval.
   cpp13_relative_time();
@@ -22,22 +22,22 @@ public:
   // are too few for a whole time.
   static cpp13_relative_time* decode(const char* bytes, uint32_t length);
 
-  relative_time* clone() const override;
+  varnel::relative_time* clone() const override;
   void set_zero() override;
   bool is_zero() const override;
   void set_epsilon() override;
   // Compares with the library's epsilon.
   bool is_epsilon() const override;
   // As for cpp13_absolute_time: failures of the time library print one line and never throw.
-  relative_time& assign(const relative_time& other) override;
-  relative_time& set_difference(const absolute_time& a, const absolute_time& b) override;
-  relative_time& add(const relative_time& other) override;
-  relative_time& subtract(const relative_time& other) override;
-  bool greater(const relative_time& other) const override;
-  bool less(const relative_time& other) const override;
-  bool equal(const relative_time& other) const override;
-  bool greater_equal(const relative_time& other) const override;
-  bool less_equal(const relative_time& other) const override;
+  varnel::relative_time& assign(const varnel::relative_time& other) override;
+  varnel::relative_time& set_difference(const varnel::absolute_time& a, const varnel::absolute_time& b) override;
+  varnel::relative_time& add(const varnel::relative_time& other) override;
+  varnel::relative_time& subtract(const varnel::relative_time& other) override;
+  bool greater(const varnel::relative_time& other) const override;
+  bool less(const varnel::relative_time& other) const override;
+  bool equal(const varnel::relative_time& other) const override;
+  bool greater_equal(const varnel::relative_time& other) const override;
+  bool less_equal(const varnel::relative_time& other) const override;
   uint32_t encoded_length() const override;
   void encode(char* buffer) const override;
   const char* printable() override;

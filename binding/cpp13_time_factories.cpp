@@ -4,6 +4,7 @@
 #include "cpp13_relative_time.h"
 
 using namespace brindle;
+using namespace varnel;
 
 absolute_time* cpp13_time_factories::make_absolute_time() { return new cpp13_absolute_time; }
 

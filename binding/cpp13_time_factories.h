@@ -7,13 +7,13 @@
 
 #include "frame/local_distribution_manager.h"
 
-class cpp13_time_factories : public local_distribution_manager {
+class cpp13_time_factories : public varnel::local_distribution_manager {
 public:
-  explicit cpp13_time_factories(const char* api_name) : local_distribution_manager(api_name) {}
+  explicit cpp13_time_factories(const char* api_name) : varnel::local_distribution_manager(api_name) {}
 
-  absolute_time* make_absolute_time() override;
+  varnel::absolute_time* make_absolute_time() override;
   // Null for bytes too few to hold a whole time.
-  absolute_time* decode_absolute_time(const char* bytes, uint32_t length) override;
-  relative_time* make_relative_time() override;
-  relative_time* decode_relative_time(const char* bytes, uint32_t length) override;
+  varnel::absolute_time* decode_absolute_time(const char* bytes, uint32_t length) override;
+  varnel::relative_time* make_relative_time() override;
+  varnel::relative_time* decode_relative_time(const char* bytes, uint32_t length) override;
 };

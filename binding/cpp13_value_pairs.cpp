@@ -7,6 +7,7 @@
 #include "frame/ldm_error.h"
 
 using namespace brindle;
+using namespace varnel;
 
 cpp13_value_pairs::cpp13_value_pairs(rti13::ULong count, const char* kind)
     : set_(new handle_value_set(static_cast<uint32_t>(std::min<rti13::ULong>(count, handle_value_set::max_pairs)))),

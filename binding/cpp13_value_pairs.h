@@ -14,17 +14,17 @@ public:
   // "parameter" and names the values in messages.
   cpp13_value_pairs(rti13::ULong count, const char* kind);
   // Takes one reference on a set of the distribution manager for as long as the adapter lives.
-  cpp13_value_pairs(const handle_value_set& shown, const char* kind);
+  cpp13_value_pairs(const varnel::handle_value_set& shown, const char* kind);
   // Drops the adapter's reference; the last one frees the set.
   ~cpp13_value_pairs();
   cpp13_value_pairs(const cpp13_value_pairs&) = delete;
   cpp13_value_pairs& operator=(const cpp13_value_pairs&) = delete;
 
-  handle_value_set& set() const { return *set_; }
+  varnel::handle_value_set& set() const { return *set_; }
   rti13::ULong size() const { return set_->size(); }
   // ArrayIndexOutOfBounds "Asked for <kind> i but there are only n in the set" unless i < size.
   void check_index(rti13::ULong i) const;
-  const handle_value_pair& pair(rti13::ULong i) const;
+  const varnel::handle_value_pair& pair(rti13::ULong i) const;
 
   void get_value(rti13::ULong i, char* buff, rti13::ULong& length) const;
   char* get_value_pointer(rti13::ULong i, rti13::ULong& length) const;
@@ -38,6 +38,6 @@ public:
   rti13::ULong start() const { return set_->size() ? 0 : 0xFFFFFFFF; }
 
 private:
-  handle_value_set* set_;  // one reference held
+  varnel::handle_value_set* set_;  // one reference held
   const char* kind_;
 };

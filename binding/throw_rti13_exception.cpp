@@ -5,6 +5,8 @@
 
 #include "RTI.hh"
 
+using namespace varnel;
+
 namespace {
 
 using thrower = void (*)(const char* reason);

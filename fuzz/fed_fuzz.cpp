@@ -13,6 +13,7 @@
 #include "rid.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "test_rid.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include "message_fuzz_harness.h"
 
 using namespace brindle;
+using namespace varnel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static message_fuzz::environment env(test_port(port_block::message_best_effort_fuzz, 0));

@@ -40,7 +40,7 @@ private:
   uint64_t counter_ = 0;
 };
 
-struct decoding_client : message_service_client {
+struct decoding_client : varnel::message_service_client {
   void receive(int, unsigned char, brindle::ldm_buf* buffer) override {
     const char* text;
     uint32_t count;
@@ -65,8 +65,8 @@ struct environment {
   brindle::scheduler ticks{clock};
   brindle::message_stats_tracker stats{ticks};
   std::unique_ptr<vessmark::stream_manager> manager;
-  wall_clock wall = system_wall_clock;
-  dstream trace{"fuzz", wall};
+  varnel::wall_clock wall = varnel::system_wall_clock;
+  varnel::dstream trace{"fuzz", wall};
   decoding_client client;
 };
 

@@ -4,6 +4,7 @@
 #include "messages/message_oneshot.h"
 
 using namespace brindle;
+using namespace varnel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static message_fuzz::environment env(test_port(port_block::message_oneshot_fuzz, 0));

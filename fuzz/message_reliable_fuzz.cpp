@@ -14,6 +14,7 @@
 #include "messages/reliable_messages.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

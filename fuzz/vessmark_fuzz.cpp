@@ -21,9 +21,8 @@
 #include "test_ports.h"
 #include "test_rid.h"
 
-using namespace vessmark;
-
 using namespace brindle;
+using namespace vessmark;
 
 namespace {
 

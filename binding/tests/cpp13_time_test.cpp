@@ -11,6 +11,7 @@
 #include "fedtime.hh"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

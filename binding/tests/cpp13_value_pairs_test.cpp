@@ -9,6 +9,7 @@
 #include "cpp13_phvps.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

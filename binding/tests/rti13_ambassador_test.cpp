@@ -28,6 +28,7 @@
 #include "messages/user_tag.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "time/event_retraction_handle.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

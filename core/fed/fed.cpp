@@ -11,6 +11,9 @@
 #include "fed/fed_entries.h"
 #include "rid.h"
 
+namespace varnel {
+
+
 using namespace brindle;
 
 namespace {
@@ -691,3 +694,5 @@ bool FED::is_object_class_derived(uint32_t base, uint32_t derived) const {
 bool FED::is_interaction_class_derived(uint32_t base, uint32_t derived) const {
   return derives<FED_parameter>(interaction_class(base), interaction_class(derived));
 }
+
+}  // namespace varnel

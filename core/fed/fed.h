@@ -18,6 +18,9 @@
 namespace brindle {
 class RID;
 }  // namespace brindle
+
+namespace varnel {
+
 class FED;
 class FED_base;
 class FED_transport;
@@ -218,3 +221,5 @@ private:
   uint32_t checksum_ = 0;
   std::set<const char*> warned_;  // symbols already reported as unknown
 };
+
+}  // namespace varnel

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+namespace varnel {
+
+
 using namespace brindle;
 
 uint32_t fed_name_hash(const char* name) { return SymbolTable::hash(name, std::strlen(name)); }
@@ -13,3 +16,5 @@ uint32_t FED_attribute::checksum() const {
 uint32_t FED_interaction_class::checksum() const {
   return (((FED_base::checksum() + members.fold()) * 33 + transport) * 33 + order) * 33 + space;
 }
+
+}  // namespace varnel

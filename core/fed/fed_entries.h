@@ -9,6 +9,8 @@
 
 #include "fed/fed.h"
 
+namespace varnel {
+
 // One-at-a-time hash of a whole name, as the symbol table hashes it.
 uint32_t fed_name_hash(const char* name);
 
@@ -148,3 +150,5 @@ bool FED_members<Member>::add(std::unique_ptr<Member> member) {
   own_.push_back(std::move(member));
   return true;
 }
+
+}  // namespace varnel

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <set>
 
+namespace varnel {
+
 class federate_handle_set {
 public:
   using const_iterator = std::set<unsigned>::const_iterator;
@@ -27,3 +29,5 @@ public:
 private:
   std::set<unsigned> handles_;
 };
+
+}  // namespace varnel

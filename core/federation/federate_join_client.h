@@ -3,6 +3,8 @@
 // federates register themselves in their constructors and unregister in their destructors.
 #pragma once
 
+namespace varnel {
+
 struct federate_record;
 
 class federate_join_client {
@@ -13,3 +15,5 @@ public:
   // The federate left; the record is freed right after this call returns.
   virtual void federate_gone(federate_record* federate) = 0;
 };
+
+}  // namespace varnel

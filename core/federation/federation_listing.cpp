@@ -5,7 +5,10 @@
 
 #include "federation/federation_manager.h"
 
+namespace varnel {
+
 using namespace brindle;
+using namespace vessmark;
 
 namespace {
 
@@ -67,3 +70,5 @@ void print_federation_totals(const federation_manager& manager, std::ostream& ou
       by_liveness[static_cast<size_t>(federate_liveness::amber)],
       by_liveness[static_cast<size_t>(federate_liveness::red)]);
 }
+
+}  // namespace varnel

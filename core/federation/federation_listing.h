@@ -5,6 +5,8 @@
 
 #include <ostream>
 
+namespace varnel {
+
 class federation_manager;
 struct federation_record;
 
@@ -17,3 +19,5 @@ void print_federates(const federation_record& federation, std::ostream& out);
 void print_joined_federates(const federation_manager& manager, std::ostream& out);
 // Counts of federations and federates, and how many federates are in each liveness.
 void print_federation_totals(const federation_manager& manager, std::ostream& out);
+
+}  // namespace varnel

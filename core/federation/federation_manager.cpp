@@ -20,9 +20,10 @@
 #include "scheduler.h"
 #include "stream_manager.h"
 
-using namespace vessmark;
+namespace varnel {
 
 using namespace brindle;
+using namespace vessmark;
 
 namespace {
 
@@ -613,3 +614,5 @@ void federation_manager::end_process(const char* why) {
   std::fflush(nullptr);
   _exit(255);
 }
+
+}  // namespace varnel

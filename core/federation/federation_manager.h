@@ -35,19 +35,22 @@
 #include "stream_service.h"
 #include "timers.h"
 
-class FED;
 namespace brindle {
 class RID;
 class ldm_buf;
 class scheduler;
 }  // namespace brindle
+namespace vessmark {
+class stream_manager;
+}  // namespace vessmark
+
+namespace varnel {
+
+class FED;
 class debugging_events;
 class dstream;
 class federate_handle_set;
 class federate_join_client;
-namespace vessmark {
-class stream_manager;
-}  // namespace vessmark
 
 // What a federate announces about itself.
 enum class federate_state : int32_t { happy = 0, resigned = 1, vindictive = 2 };
@@ -253,3 +256,5 @@ private:
   std::vector<federate_join_client*> join_clients_;
   uint64_t table_full_drops_ = 0;
 };
+
+}  // namespace varnel

@@ -6,6 +6,9 @@
 #include "fed/fed.h"
 #include "frame/ldm_error.h"
 
+namespace varnel {
+
+
 using namespace brindle;
 
 namespace {
@@ -49,3 +52,5 @@ void argument_checker::check_space(uint32_t space, const char* service) const {
   if (fed_.is_routing_space_valid(space)) return;
   throw make_ldm_exception(ldm_error::InvalidSpaceHandle, "Unknown routing space %u in call to %s", space, service);
 }
+
+}  // namespace varnel

@@ -6,10 +6,13 @@
 
 #include <cstdint>
 
-class FED;
 namespace brindle {
 class bit_vector;
 }  // namespace brindle
+
+namespace varnel {
+
+class FED;
 
 class argument_checker {
 public:
@@ -28,3 +31,5 @@ public:
 private:
   const FED& fed_;
 };
+
+}  // namespace varnel

@@ -6,7 +6,10 @@
 #include "frame/local_distribution_manager.h"
 #include "message_stats.h"
 
+namespace varnel {
+
 using namespace brindle;
+using namespace vessmark;
 
 namespace {
 
@@ -200,3 +203,5 @@ void callback_queue::add_inform_attribute_is_floating(unsigned object, unsigned 
 void callback_queue::add_inform_attribute_is_mom(unsigned object, unsigned attribute) {
   add(std::make_unique<callback_inform_attribute_is_mom>(object, attribute));
 }
+
+}  // namespace varnel

@@ -12,6 +12,8 @@
 
 #include "frame/callback_records.h"
 
+namespace varnel {
+
 class dstream;
 
 class callback_queue {
@@ -81,3 +83,5 @@ private:
   size_t next_history_ = 0;
   std::array<dstream*, callback_kind_count> trace_{};  // owned by the debug registry
 };
+
+}  // namespace varnel

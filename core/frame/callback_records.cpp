@@ -6,7 +6,10 @@
 #include "messages/handle_value_set.h"
 #include "frame/local_distribution_manager.h"
 
+namespace varnel {
+
 using namespace brindle;
+using namespace vessmark;
 
 namespace {
 
@@ -320,3 +323,5 @@ void attribute_record::print(std::ostream& out, bool, bool) const {
   if (kind() == callback_kind::inform_attribute_ownership) out << " fed=" << owner_;
   out << '\n';
 }
+
+}  // namespace varnel

@@ -16,6 +16,8 @@
 #include "frame/rti_api_call.h"
 #include "messages/user_tag.h"
 
+namespace varnel {
+
 class handle_value_set;
 class local_distribution_manager;
 
@@ -355,3 +357,5 @@ public:
 
 // "serial/federate"
 std::ostream& operator<<(std::ostream& out, const event_retraction_handle& handle);
+
+}  // namespace varnel

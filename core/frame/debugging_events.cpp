@@ -8,6 +8,9 @@
 #include "diagnostic.h"
 #include "rid.h"
 
+namespace varnel {
+
+
 using namespace brindle;
 
 namespace {
@@ -279,3 +282,5 @@ std::string debugging_events::description(const std::string& name) const {
   const event* e = find(name);
   return e ? e->description : std::string{};
 }
+
+}  // namespace varnel

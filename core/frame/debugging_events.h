@@ -20,6 +20,8 @@ namespace brindle {
 class RID;
 }  // namespace brindle
 
+namespace varnel {
+
 // Seconds since 1970-01-01 00:00 UTC; the registry's stamps read it. Tests pass their own.
 using wall_clock = std::function<int64_t()>;
 int64_t system_wall_clock();
@@ -140,3 +142,5 @@ private:
   std::unordered_map<std::string, std::unique_ptr<event>> events_;
   std::unique_ptr<dstream> unknown_;  // handed out for names that are not registered
 };
+
+}  // namespace varnel

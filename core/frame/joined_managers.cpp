@@ -3,6 +3,9 @@
 #include "frame/argument_checker.h"
 #include "frame/callback_queue.h"
 
+namespace varnel {
+
+
 using namespace brindle;
 
 // Later managers may use earlier ones while they are built. Still to come, in join order: before
@@ -25,3 +28,5 @@ void joined_managers::tear_down() {
   checker_.reset();
   callback_queue_.reset();
 }
+
+}  // namespace varnel

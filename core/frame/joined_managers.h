@@ -6,6 +6,8 @@
 
 #include <memory>
 
+namespace varnel {
+
 class FED;
 class argument_checker;
 class callback_queue;
@@ -28,3 +30,5 @@ private:
   std::unique_ptr<argument_checker> checker_;
   std::unique_ptr<callback_queue> callback_queue_;
 };
+
+}  // namespace varnel

@@ -3,7 +3,10 @@
 
 #include "frame/ldm_frame.h"
 
+namespace varnel {
+
 using namespace brindle;
+using namespace vessmark;
 
 // The unpublish and unsubscribe services' own checks ask the ddb.
 
@@ -55,3 +58,5 @@ void local_distribution_manager::unsubscribe_interaction_class(unsigned interact
   checks().check_interaction(interaction, frame.name());
   frame.unavailable(missing::declaration_database);
 }
+
+}  // namespace varnel

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <utility>
 
+namespace varnel {
+
+
 namespace {
 
 constexpr const char* error_names[] = {
@@ -79,3 +82,5 @@ ldm_exception make_ldm_exception(ldm_error code, const char* format, ...) {
   va_end(arguments);
   return ldm_exception(code, std::move(detail));
 }
+
+}  // namespace varnel

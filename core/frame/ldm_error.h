@@ -8,6 +8,8 @@
 #include <ostream>
 #include <string>
 
+namespace varnel {
+
 enum class ldm_error : uint32_t {
   None,
   ArrayIndexOutOfBounds,
@@ -137,3 +139,5 @@ std::ostream& operator<<(std::ostream& out, const ldm_exception& exception);
 
 // An ldm_exception whose detail is formatted printf-style; refusals name their arguments.
 [[gnu::format(printf, 2, 3)]] ldm_exception make_ldm_exception(ldm_error code, const char* format, ...);
+
+}  // namespace varnel

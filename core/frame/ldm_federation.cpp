@@ -5,7 +5,10 @@
 #include "federation/federation_manager.h"
 #include "frame/ldm_frame.h"
 
+namespace varnel {
+
 using namespace brindle;
+using namespace vessmark;
 
 void local_distribution_manager::create_federation_execution(const char* federation, const char* fed_file) {
   service_frame frame(*this, rti_api_call::createFederationExecution, frame_kind::unjoined);
@@ -118,3 +121,5 @@ void local_distribution_manager::federate_restore_not_complete() {
   check_switch(service_group::saverestore);
   not_implemented(frame.name());
 }
+
+}  // namespace varnel

@@ -14,6 +14,8 @@
 #include "frame/rti_api_call.h"
 #include "message_stats.h"
 
+namespace varnel {
+
 inline constexpr const char* null_string_passed = "NULL string passed";
 inline constexpr const char* null_region_passed = "NULL Region passed";
 inline constexpr const char* null_array_passed = "NULL attribute set or region array passed";
@@ -101,3 +103,5 @@ private:
   std::unique_lock<std::recursive_mutex> lock_;
   ticking_guard guard_;
 };
+
+}  // namespace varnel

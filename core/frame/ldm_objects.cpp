@@ -4,7 +4,10 @@
 #include "frame/ldm_frame.h"
 #include "time/event_retraction_handle.h"
 
+namespace varnel {
+
 using namespace brindle;
+using namespace vessmark;
 
 // Checks on object handles ask the ddb, which knows the objects.
 
@@ -79,3 +82,5 @@ void local_distribution_manager::request_class_attribute_value_update(unsigned o
   check_switch(service_group::queries);
   frame.unavailable(missing::consistency_manager);
 }
+
+}  // namespace varnel

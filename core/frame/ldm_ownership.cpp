@@ -3,7 +3,10 @@
 
 #include "frame/ldm_frame.h"
 
+namespace varnel {
+
 using namespace brindle;
+using namespace vessmark;
 
 // Every service starts with a check on the object, in the ddb.
 
@@ -52,3 +55,5 @@ bool local_distribution_manager::is_attribute_owned_by_federate(unsigned, unsign
   service_frame frame(*this, rti_api_call::isAttributeOwnedByFederate);
   frame.unavailable(missing::declaration_database);
 }
+
+}  // namespace varnel

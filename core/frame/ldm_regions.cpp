@@ -4,7 +4,10 @@
 #include "frame/ldm_frame.h"
 #include "time/event_retraction_handle.h"
 
+namespace varnel {
+
 using namespace brindle;
+using namespace vessmark;
 
 region_spec* local_distribution_manager::create_region(unsigned space, unsigned extents) {
   service_frame frame(*this, rti_api_call::createRegion);
@@ -132,3 +135,5 @@ void local_distribution_manager::request_class_attribute_value_update_with_regio
   check_switch(service_group::regions);
   frame.unavailable(missing::consistency_manager);
 }
+
+}  // namespace varnel

@@ -5,7 +5,10 @@
 #include "fed/fed.h"
 #include "frame/ldm_frame.h"
 
+namespace varnel {
+
 using namespace brindle;
+using namespace vessmark;
 
 // Names and handles of the object model come from the joined FED.
 
@@ -211,3 +214,5 @@ void local_distribution_manager::disable_interaction_relevance_advisory_switch()
   service_frame frame(*this, rti_api_call::disableInteractionRelevanceAdvisorySwitch);
   frame.unavailable(missing::declaration_database);
 }
+
+}  // namespace varnel

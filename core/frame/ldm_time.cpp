@@ -4,7 +4,10 @@
 #include "frame/ldm_frame.h"
 #include "time/event_retraction_handle.h"
 
+namespace varnel {
+
 using namespace brindle;
+using namespace vessmark;
 
 void local_distribution_manager::switched_service(rti_api_call call, service_group group, const char* manager) {
   service_frame frame(*this, call);
@@ -90,3 +93,5 @@ void local_distribution_manager::change_interaction_order_type(unsigned interact
   checks().check_interaction(interaction, frame.name());
   frame.unavailable(missing::declaration_database);
 }
+
+}  // namespace varnel

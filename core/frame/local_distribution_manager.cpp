@@ -18,9 +18,10 @@
 #include "scheduler.h"
 #include "stream_manager.h"
 
-using namespace vessmark;
+namespace varnel {
 
 using namespace brindle;
+using namespace vessmark;
 
 namespace {
 
@@ -265,3 +266,5 @@ bool local_distribution_manager::run_tick(rti_api_call call, uint64_t limit_ms, 
   if (callback_queue* queue = get_callback_queue()) queue->deliver_pending();
   return scheduler_->tick(limit_ms, budget_ms);
 }
+
+}  // namespace varnel

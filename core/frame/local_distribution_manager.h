@@ -16,7 +16,6 @@
 #include "federation/federation_manager.h"
 #include "frame/rti_api_call.h"
 
-class FED;
 namespace brindle {
 class RID;
 class bit_vector;
@@ -24,22 +23,27 @@ class message_stats_tracker;
 class millisecond_clock;
 class scheduler;
 }  // namespace brindle
+namespace vessmark {
+class stream_manager;
+}  // namespace vessmark
+
+class region_spec;
+
+namespace varnel {
+
+class FED;
 class argument_checker;
 class callback_queue;
 class debugging_events;
 class dstream;
 class federate_handle_set;
 class joined_managers;
-namespace vessmark {
-class stream_manager;
-}  // namespace vessmark
 
 // Value types of the services that belong to the managers built at join.
 class absolute_time;
 class relative_time;
 class user_tag;
 class handle_value_set;
-class region_spec;
 struct event_retraction_handle;
 
 // The service groups a RID can switch off, in the order of the RID's disable section.
@@ -352,3 +356,5 @@ private:
   brindle::federate_identifier federate_;
   brindle::federate_identifier federation_;
 };
+
+}  // namespace varnel

@@ -1,5 +1,8 @@
 #include "frame/rti_api_call.h"
 
+namespace varnel {
+
+
 namespace {
 
 constexpr const char* call_names[] = {
@@ -72,3 +75,5 @@ const char* rti_api_call_name(rti_api_call call) {
 std::string rti_api_event_name(rti_api_call call) {
   return std::string("API_") + rti_api_call_name(call);
 }
+
+}  // namespace varnel

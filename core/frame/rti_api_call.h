@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace varnel {
+
 inline constexpr uint32_t rti_api_service_count = 111;
 inline constexpr uint32_t rti_api_callback_count = 42;
 inline constexpr uint32_t rti_api_call_count = rti_api_service_count + rti_api_callback_count;
@@ -174,3 +176,5 @@ enum class rti_api_call : uint32_t {
 const char* rti_api_call_name(rti_api_call call);
 // The name its statistics event prints under: "API_" and the HLA name.
 std::string rti_api_event_name(rti_api_call call);
+
+}  // namespace varnel

@@ -5,6 +5,9 @@
 #include "checksums.h"
 #include "messages/user_tag.h"
 
+namespace varnel {
+
+
 using namespace brindle;
 
 handle_value_pair::handle_value_pair(uint32_t handle, uint32_t length, const void* data)
@@ -32,3 +35,5 @@ uint32_t handle_value_pair::get_cksum() const { return length_ ? adler32(1, data
 std::ostream& operator<<(std::ostream& out, const handle_value_pair& pair) {
   return out << "<handle=" << pair.get_handle() << " length=" << pair.get_length() << '>';
 }
+
+}  // namespace varnel

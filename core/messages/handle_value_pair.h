@@ -9,6 +9,8 @@
 
 #include "pools.h"
 
+namespace varnel {
+
 class handle_value_pair : public brindle::memory_pooled<handle_value_pair> {
 public:
   static constexpr uint32_t unset_handle = 0xFFFFFFFF;
@@ -43,3 +45,5 @@ private:
 
 // "<handle=h length=n>"
 std::ostream& operator<<(std::ostream& out, const handle_value_pair& pair);
+
+}  // namespace varnel

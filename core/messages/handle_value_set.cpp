@@ -5,6 +5,9 @@
 #include "ldm_buf.h"
 #include "frame/ldm_error.h"
 
+namespace varnel {
+
+
 using namespace brindle;
 
 handle_value_set::handle_value_set(uint32_t capacity, ldm_buf* buffer) {
@@ -100,3 +103,5 @@ std::ostream& operator<<(std::ostream& out, const handle_value_set& set) {
   for (uint32_t i = 0; i < set.size(); ++i) out << "  " << set.get_pair(i) << '\n';
   return out;
 }
+
+}  // namespace varnel

@@ -18,6 +18,8 @@ namespace brindle {
 class ldm_buf;
 }  // namespace brindle
 
+namespace varnel {
+
 class handle_value_set : public brindle::memory_pooled<handle_value_set> {
 public:
   static constexpr uint32_t unset = 0xFFFFFFFF;
@@ -80,3 +82,5 @@ private:
 
 // One line per pair: "  " pair, in the set's order.
 std::ostream& operator<<(std::ostream& out, const handle_value_set& set);
+
+}  // namespace varnel

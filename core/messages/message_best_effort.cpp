@@ -2,9 +2,10 @@
 
 #include "ldm_buf.h"
 
-using namespace vessmark;
+namespace varnel {
 
 using namespace brindle;
+using namespace vessmark;
 
 message_best_effort::message_best_effort(stream_manager* manager, message_service_client* client, const char* name,
                                          dstream& trace, scheduler&)
@@ -25,3 +26,5 @@ void message_best_effort::receive(int stream, unsigned char priority, ldm_buf* b
 void message_best_effort::print(std::ostream& out) const {
   out << "Sent: " << sent_ << "  Rcvd: " << received_ << '\n';
 }
+
+}  // namespace varnel

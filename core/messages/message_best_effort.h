@@ -17,6 +17,8 @@ namespace vessmark {
 class stream_manager;
 }  // namespace vessmark
 
+namespace varnel {
+
 class message_best_effort : public message_service, public vessmark::stream_service_client {
 public:
   // The scheduler is not used: best effort has no timers. It is taken for a constructor shared
@@ -40,3 +42,5 @@ private:
   uint64_t sent_ = 0;
   uint64_t received_ = 0;
 };
+
+}  // namespace varnel

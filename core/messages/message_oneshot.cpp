@@ -4,9 +4,10 @@
 #include "millisecond_clock.h"
 #include "scheduler.h"
 
-using namespace vessmark;
+namespace varnel {
 
 using namespace brindle;
+using namespace vessmark;
 
 namespace {
 
@@ -115,3 +116,5 @@ void message_oneshot::print(std::ostream& out) const {
   out << "Msgs Sent: " << counters_.messages_sent << "  Pkts Sent: " << counters_.packets_sent << '\n';
   out << "Msgs Rcvd: " << counters_.messages_received << "  Pkts Rcvd: " << counters_.packets_received << '\n';
 }
+
+}  // namespace varnel

@@ -24,6 +24,8 @@ namespace vessmark {
 class stream_manager;
 }  // namespace vessmark
 
+namespace varnel {
+
 class message_oneshot : public message_service, public vessmark::stream_service_client, public brindle::periodic_realtime_timer {
 public:
   static constexpr uint32_t sends_per_message = 3;
@@ -94,3 +96,5 @@ private:
   std::deque<std::pair<uint64_t, delivered>> expiries_;  // expiry ticks never decrease
   counters counters_;
 };
+
+}  // namespace varnel

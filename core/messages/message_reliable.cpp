@@ -9,9 +9,10 @@
 #include "scheduler.h"
 #include "sparse_bit_vector.h"
 
-using namespace vessmark;
+namespace varnel {
 
 using namespace brindle;
+using namespace vessmark;
 
 namespace {
 
@@ -577,3 +578,5 @@ void message_reliable::print(std::ostream& out) const {
   out << "  NACKs sent: " << counters_.nacks_sent << "  NACKs rcvd: " << counters_.nacks_received << '\n';
   out << "  ACKs sent: " << counters_.acks_sent << "  ACKs rcvd: " << counters_.acks_received << '\n';
 }
+
+}  // namespace varnel

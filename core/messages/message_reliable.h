@@ -37,6 +37,8 @@ namespace brindle {
 class scheduler;
 }  // namespace brindle
 
+namespace varnel {
+
 // The protocol's constants (times in milliseconds) and the receiver's bounds. The defaults are
 // the protocol's; tests may scale the times.
 struct reliable_settings {
@@ -220,3 +222,5 @@ private:
   uint64_t last_reap_ = 0;
   counters counters_;
 };
+
+}  // namespace varnel

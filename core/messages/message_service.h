@@ -14,6 +14,8 @@ namespace brindle {
 class ldm_buf;
 }  // namespace brindle
 
+namespace varnel {
+
 // The receive side of a service's user: called once per delivered message, inside the
 // scheduler's tick, with the read position just after the service's own header fields. The
 // buffer is released after the call; a client that keeps it takes a reference. A client that
@@ -47,3 +49,5 @@ protected:
   std::string name_;
   dstream& trace_;  // written only while its debugging event is on
 };
+
+}  // namespace varnel

@@ -2,9 +2,10 @@
 
 #include "stream_manager.h"
 
-using namespace vessmark;
+namespace varnel {
 
 using namespace brindle;
+using namespace vessmark;
 
 namespace {
 
@@ -87,3 +88,5 @@ reliable_sorry_message reliable_sorry_message::read(ldm_buf& buffer) {
   refuse_wildcard(m.sender, "reliable sorry: wildcard sender");
   return m;
 }
+
+}  // namespace varnel

@@ -28,6 +28,8 @@
 #include "federate_identifier.h"
 #include "ldm_buf.h"
 
+namespace varnel {
+
 class reliable_refusal : public brindle::ldm_decode_error {
 public:
   using brindle::ldm_decode_error::ldm_decode_error;
@@ -95,3 +97,5 @@ struct reliable_sorry_message {
   void write(brindle::ldm_buf& buffer) const;
   static reliable_sorry_message read(brindle::ldm_buf& buffer);
 };
+
+}  // namespace varnel

@@ -4,6 +4,9 @@
 
 #include "ldm_buf.h"
 
+namespace varnel {
+
+
 using namespace brindle;
 
 namespace value_blocks {
@@ -82,3 +85,5 @@ ldm_buf& operator>>(ldm_buf& buffer, user_tag& tag) {
 }
 
 std::ostream& operator<<(std::ostream& out, const user_tag& tag) { return out << tag.get_string(); }
+
+}  // namespace varnel

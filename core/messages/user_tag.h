@@ -17,6 +17,8 @@ namespace brindle {
 class ldm_buf;
 }  // namespace brindle
 
+namespace varnel {
+
 // The size classes of tag and value bytes: up to 64 bytes a block of exactly that size, up to
 // 8192 bytes a multiple of 64, anything larger from the system allocator. Free a block with the
 // size it was allocated with.
@@ -60,3 +62,5 @@ brindle::ldm_buf& operator<<(brindle::ldm_buf& buffer, const user_tag& tag);
 brindle::ldm_buf& operator>>(brindle::ldm_buf& buffer, user_tag& tag);
 // Writes the text.
 std::ostream& operator<<(std::ostream& out, const user_tag& tag);
+
+}  // namespace varnel

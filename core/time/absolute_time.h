@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace varnel {
+
 class relative_time;
 
 class absolute_time {
@@ -29,3 +31,5 @@ public:
   // A null-terminated text owned by this object, valid until the next call.
   virtual const char* printable() = 0;
 };
+
+}  // namespace varnel

@@ -9,6 +9,8 @@
 
 #include "ldm_buf.h"
 
+namespace varnel {
+
 struct event_retraction_handle {
   uint32_t serial = 0;
   uint32_t federate = 0;
@@ -27,3 +29,5 @@ struct event_retraction_handle {
     return handle;
   }
 };
+
+}  // namespace varnel

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace varnel {
+
 class absolute_time;
 
 class relative_time {
@@ -28,3 +30,5 @@ public:
   virtual void encode(char* buffer) const = 0;
   virtual const char* printable() = 0;
 };
+
+}  // namespace varnel

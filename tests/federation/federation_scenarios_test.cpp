@@ -10,6 +10,7 @@
 #include "test_rid.h"
 #include "test_ports.h"
 
+
 using namespace brindle;
 
 namespace {

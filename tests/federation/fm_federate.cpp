@@ -31,6 +31,7 @@
 #include "test_ldm.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

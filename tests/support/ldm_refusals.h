@@ -10,17 +10,17 @@
 
 // Runs the call and returns the ldm_exception it throws; fails the test when it throws none.
 template <class Call>
-ldm_exception refusal_of(Call call) {
+varnel::ldm_exception refusal_of(Call call) {
   try {
     call();
-  } catch (const ldm_exception& e) {
+  } catch (const varnel::ldm_exception& e) {
     return e;
   }
-  ADD_FAILURE() << "no ldm_exception thrown";
-  return ldm_exception(ldm_error::None);
+  ADD_FAILURE() << "no varnel::ldm_exception thrown";
+  return varnel::ldm_exception(varnel::ldm_error::None);
 }
 
-inline void expect_refusal(const ldm_exception& e, ldm_error code, const std::string& detail) {
+inline void expect_refusal(const varnel::ldm_exception& e, varnel::ldm_error code, const std::string& detail) {
   EXPECT_EQ(e.code(), code) << e;
   EXPECT_EQ(std::string(e.detail()), detail);
 }

@@ -39,24 +39,24 @@ inline double decode_double(const char* in) {
 
 class test_relative_time;
 
-class test_absolute_time : public absolute_time {
+class test_absolute_time : public varnel::absolute_time {
 public:
   explicit test_absolute_time(double value = 0) : value_(value) {}
   double value() const { return value_; }
 
-  absolute_time* clone() const override { return new test_absolute_time(value_); }
+  varnel::absolute_time* clone() const override { return new test_absolute_time(value_); }
   void set_zero() override { value_ = 0; }
   bool is_zero() const override { return value_ == 0; }
   void set_infinity() override { value_ = std::numeric_limits<double>::infinity(); }
   bool is_infinity() const override { return std::isinf(value_); }
-  absolute_time& assign(const absolute_time& other) override { return value_ = of(other), *this; }
-  absolute_time& add(const relative_time& interval) override;
-  absolute_time& subtract(const relative_time& interval) override;
-  bool greater(const absolute_time& other) const override { return value_ > of(other); }
-  bool less(const absolute_time& other) const override { return value_ < of(other); }
-  bool equal(const absolute_time& other) const override { return value_ == of(other); }
-  bool greater_equal(const absolute_time& other) const override { return value_ >= of(other); }
-  bool less_equal(const absolute_time& other) const override { return value_ <= of(other); }
+  varnel::absolute_time& assign(const varnel::absolute_time& other) override { return value_ = of(other), *this; }
+  varnel::absolute_time& add(const varnel::relative_time& interval) override;
+  varnel::absolute_time& subtract(const varnel::relative_time& interval) override;
+  bool greater(const varnel::absolute_time& other) const override { return value_ > of(other); }
+  bool less(const varnel::absolute_time& other) const override { return value_ < of(other); }
+  bool equal(const varnel::absolute_time& other) const override { return value_ == of(other); }
+  bool greater_equal(const varnel::absolute_time& other) const override { return value_ >= of(other); }
+  bool less_equal(const varnel::absolute_time& other) const override { return value_ <= of(other); }
   uint32_t encoded_length() const override { return 8; }
   void encode(char* buffer) const override { test_time_detail::encode_double(value_, buffer); }
   const char* printable() override {
@@ -65,34 +65,34 @@ public:
   }
 
 private:
-  static double of(const absolute_time& t) { return static_cast<const test_absolute_time&>(t).value_; }
+  static double of(const varnel::absolute_time& t) { return static_cast<const test_absolute_time&>(t).value_; }
   double value_;
   std::string text_;
 };
 
-class test_relative_time : public relative_time {
+class test_relative_time : public varnel::relative_time {
 public:
   static constexpr double epsilon = 1e-9;
   explicit test_relative_time(double value = 0) : value_(value) {}
   double value() const { return value_; }
 
-  relative_time* clone() const override { return new test_relative_time(value_); }
+  varnel::relative_time* clone() const override { return new test_relative_time(value_); }
   void set_zero() override { value_ = 0; }
   bool is_zero() const override { return value_ == 0; }
   void set_epsilon() override { value_ = epsilon; }
   bool is_epsilon() const override { return value_ == epsilon; }
-  relative_time& assign(const relative_time& other) override { return value_ = of(other), *this; }
-  relative_time& set_difference(const absolute_time& a, const absolute_time& b) override {
+  varnel::relative_time& assign(const varnel::relative_time& other) override { return value_ = of(other), *this; }
+  varnel::relative_time& set_difference(const varnel::absolute_time& a, const varnel::absolute_time& b) override {
     value_ = static_cast<const test_absolute_time&>(a).value() - static_cast<const test_absolute_time&>(b).value();
     return *this;
   }
-  relative_time& add(const relative_time& other) override { return value_ += of(other), *this; }
-  relative_time& subtract(const relative_time& other) override { return value_ -= of(other), *this; }
-  bool greater(const relative_time& other) const override { return value_ > of(other); }
-  bool less(const relative_time& other) const override { return value_ < of(other); }
-  bool equal(const relative_time& other) const override { return value_ == of(other); }
-  bool greater_equal(const relative_time& other) const override { return value_ >= of(other); }
-  bool less_equal(const relative_time& other) const override { return value_ <= of(other); }
+  varnel::relative_time& add(const varnel::relative_time& other) override { return value_ += of(other), *this; }
+  varnel::relative_time& subtract(const varnel::relative_time& other) override { return value_ -= of(other), *this; }
+  bool greater(const varnel::relative_time& other) const override { return value_ > of(other); }
+  bool less(const varnel::relative_time& other) const override { return value_ < of(other); }
+  bool equal(const varnel::relative_time& other) const override { return value_ == of(other); }
+  bool greater_equal(const varnel::relative_time& other) const override { return value_ >= of(other); }
+  bool less_equal(const varnel::relative_time& other) const override { return value_ <= of(other); }
   uint32_t encoded_length() const override { return 8; }
   void encode(char* buffer) const override { test_time_detail::encode_double(value_, buffer); }
   const char* printable() override {
@@ -101,38 +101,38 @@ public:
   }
 
 private:
-  static double of(const relative_time& t) { return static_cast<const test_relative_time&>(t).value_; }
+  static double of(const varnel::relative_time& t) { return static_cast<const test_relative_time&>(t).value_; }
   double value_;
   std::string text_;
 };
 
-inline absolute_time& test_absolute_time::add(const relative_time& interval) {
+inline varnel::absolute_time& test_absolute_time::add(const varnel::relative_time& interval) {
   value_ += static_cast<const test_relative_time&>(interval).value();
   return *this;
 }
 
-inline absolute_time& test_absolute_time::subtract(const relative_time& interval) {
+inline varnel::absolute_time& test_absolute_time::subtract(const varnel::relative_time& interval) {
   value_ -= static_cast<const test_relative_time&>(interval).value();
   return *this;
 }
 
-class test_ldm : public local_distribution_manager {
+class test_ldm : public varnel::local_distribution_manager {
 public:
-  explicit test_ldm(const char* api_name = "HLA 1.3 C++ API") : local_distribution_manager(api_name) {}
+  explicit test_ldm(const char* api_name = "HLA 1.3 C++ API") : varnel::local_distribution_manager(api_name) {}
   explicit test_ldm(manual_clock& stepped)
-      : local_distribution_manager("HLA 1.3 C++ API", std::make_unique<manual_scheduler>(stepped)) {}
+      : varnel::local_distribution_manager("HLA 1.3 C++ API", std::make_unique<manual_scheduler>(stepped)) {}
 
   // Every callback received so far, oldest first.
   std::vector<std::string> callbacks;
   // Runs inside each callback, after it is recorded: lets a test act as a federate would.
   std::function<void(const std::string&)> on_callback;
 
-  absolute_time* make_absolute_time() override { return new test_absolute_time; }
-  absolute_time* decode_absolute_time(const char* bytes, uint32_t length) override {
+  varnel::absolute_time* make_absolute_time() override { return new test_absolute_time; }
+  varnel::absolute_time* decode_absolute_time(const char* bytes, uint32_t length) override {
     return length < 8 ? nullptr : new test_absolute_time(test_time_detail::decode_double(bytes));
   }
-  relative_time* make_relative_time() override { return new test_relative_time; }
-  relative_time* decode_relative_time(const char* bytes, uint32_t length) override {
+  varnel::relative_time* make_relative_time() override { return new test_relative_time; }
+  varnel::relative_time* decode_relative_time(const char* bytes, uint32_t length) override {
     return length < 8 ? nullptr : new test_relative_time(test_time_detail::decode_double(bytes));
   }
 
@@ -142,7 +142,7 @@ public:
   void synchronization_point_registration_failed(const char* label) override {
     note("synchronizationPointRegistrationFailed", label);
   }
-  void announce_synchronization_point(const char* label, const user_tag&) override {
+  void announce_synchronization_point(const char* label, const varnel::user_tag&) override {
     note("announceSynchronizationPoint", label);
   }
   void federation_synchronized(const char* label) override { note("federationSynchronized", label); }
@@ -168,23 +168,23 @@ public:
   void discover_object_instance(unsigned object, unsigned object_class, const char* name) override {
     note("discoverObjectInstance", joined({std::to_string(object), std::to_string(object_class), name}));
   }
-  void reflect_attribute_values(unsigned object, const handle_value_set&, const user_tag&) override {
+  void reflect_attribute_values(unsigned object, const varnel::handle_value_set&, const varnel::user_tag&) override {
     note("reflectAttributeValues", object);
   }
-  void reflect_attribute_values(unsigned object, const handle_value_set&, const absolute_time& time, const user_tag&,
-                                const event_retraction_handle& handle) override {
+  void reflect_attribute_values(unsigned object, const varnel::handle_value_set&, const varnel::absolute_time& time, const varnel::user_tag&,
+                                const varnel::event_retraction_handle& handle) override {
     note("reflectAttributeValues", timed(object, time, handle));
   }
-  void receive_interaction(unsigned interaction, const handle_value_set&, const user_tag&) override {
+  void receive_interaction(unsigned interaction, const varnel::handle_value_set&, const varnel::user_tag&) override {
     note("receiveInteraction", interaction);
   }
-  void receive_interaction(unsigned interaction, const handle_value_set&, const absolute_time& time, const user_tag&,
-                           const event_retraction_handle& handle) override {
+  void receive_interaction(unsigned interaction, const varnel::handle_value_set&, const varnel::absolute_time& time, const varnel::user_tag&,
+                           const varnel::event_retraction_handle& handle) override {
     note("receiveInteraction", timed(interaction, time, handle));
   }
-  void remove_object_instance(unsigned object, const user_tag&) override { note("removeObjectInstance", object); }
-  void remove_object_instance(unsigned object, const absolute_time& time, const user_tag&,
-                              const event_retraction_handle& handle) override {
+  void remove_object_instance(unsigned object, const varnel::user_tag&) override { note("removeObjectInstance", object); }
+  void remove_object_instance(unsigned object, const varnel::absolute_time& time, const varnel::user_tag&,
+                              const varnel::event_retraction_handle& handle) override {
     note("removeObjectInstance", timed(object, time, handle));
   }
   void attributes_in_scope(unsigned o, const brindle::bit_vector& a) override { note("attributesInScope", o, a); }
@@ -198,7 +198,7 @@ public:
   void turn_updates_off_for_object_instance(unsigned o, const brindle::bit_vector& a) override {
     note("turnUpdatesOffForObjectInstance", o, a);
   }
-  void request_attribute_ownership_assumption(unsigned o, const brindle::bit_vector& a, const user_tag&) override {
+  void request_attribute_ownership_assumption(unsigned o, const brindle::bit_vector& a, const varnel::user_tag&) override {
     note("requestAttributeOwnershipAssumption", o, a);
   }
   void attribute_ownership_divestiture_notification(unsigned o, const brindle::bit_vector& a) override {
@@ -210,7 +210,7 @@ public:
   void attribute_ownership_unavailable(unsigned o, const brindle::bit_vector& a) override {
     note("attributeOwnershipUnavailable", o, a);
   }
-  void request_attribute_ownership_release(unsigned o, const brindle::bit_vector& a, const user_tag&) override {
+  void request_attribute_ownership_release(unsigned o, const brindle::bit_vector& a, const varnel::user_tag&) override {
     note("requestAttributeOwnershipRelease", o, a);
   }
   void confirm_attribute_ownership_acquisition_cancellation(unsigned o, const brindle::bit_vector& a) override {
@@ -226,25 +226,25 @@ public:
   void attribute_owned_by_rti(unsigned object, unsigned attribute) override {
     note("attributeOwnedByRTI", joined({std::to_string(object), std::to_string(attribute)}));
   }
-  void time_regulation_enabled(const absolute_time& time) override { note("timeRegulationEnabled", value(time)); }
-  void time_constrained_enabled(const absolute_time& time) override { note("timeConstrainedEnabled", value(time)); }
-  void time_advance_grant(const absolute_time& time) override { note("timeAdvanceGrant", value(time)); }
-  void request_retraction(const event_retraction_handle& handle) override {
+  void time_regulation_enabled(const varnel::absolute_time& time) override { note("timeRegulationEnabled", value(time)); }
+  void time_constrained_enabled(const varnel::absolute_time& time) override { note("timeConstrainedEnabled", value(time)); }
+  void time_advance_grant(const varnel::absolute_time& time) override { note("timeAdvanceGrant", value(time)); }
+  void request_retraction(const varnel::event_retraction_handle& handle) override {
     note("requestRetraction", retraction(handle));
   }
 
 private:
-  static std::string value(const absolute_time& time) {
+  static std::string value(const varnel::absolute_time& time) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", static_cast<const test_absolute_time&>(time).value());
     return text;
   }
-  static std::string retraction(const event_retraction_handle& handle) {
+  static std::string retraction(const varnel::event_retraction_handle& handle) {
     std::string text = std::to_string(handle.serial);
     text.append("/").append(std::to_string(handle.federate));
     return text;
   }
-  static std::string timed(unsigned handle, const absolute_time& time, const event_retraction_handle& handle_of) {
+  static std::string timed(unsigned handle, const varnel::absolute_time& time, const varnel::event_retraction_handle& handle_of) {
     return joined({std::to_string(handle), std::string("@").append(value(time)), retraction(handle_of)});
   }
   // The words separated by single spaces.

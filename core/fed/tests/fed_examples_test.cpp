@@ -16,6 +16,7 @@
 #include "rid.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

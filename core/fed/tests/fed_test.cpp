@@ -14,6 +14,7 @@
 #include "rid.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

@@ -30,9 +30,9 @@
 #include "test_ldm.h"
 #include "test_ports.h"
 
-using namespace vessmark;
-
 using namespace brindle;
+using namespace vessmark;
+using namespace varnel;
 
 namespace {
 

@@ -25,6 +25,7 @@
 #include "timers.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "rid.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

@@ -29,9 +29,9 @@
 #include "test_ports.h"
 #include "timers.h"
 
-using namespace vessmark;
-
 using namespace brindle;
+using namespace vessmark;
+using namespace varnel;
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "transport_node.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

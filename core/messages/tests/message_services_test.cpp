@@ -13,6 +13,7 @@
 #include "test_ports.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

@@ -29,7 +29,7 @@ struct delivered_message {
 };
 
 // Keeps every delivered payload (a string, as message_node::send writes it) in delivery order.
-class recording_message_client : public message_service_client {
+class recording_message_client : public varnel::message_service_client {
 public:
   void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override {
     const char* text;
@@ -115,8 +115,8 @@ private:
   brindle::scheduler scheduler_;
   brindle::message_stats_tracker stats_;
   vessmark::stream_manager manager_;
-  wall_clock wall_ = system_wall_clock;
-  dstream trace_;
+  varnel::wall_clock wall_ = varnel::system_wall_clock;
+  varnel::dstream trace_;
 };
 
 // Ticks every node in turn until done() holds or timeout_ms passes; returns done()'s last value.

@@ -11,9 +11,9 @@
 #include "messages/reliable_messages.h"
 #include "stream_manager.h"
 
-using namespace vessmark;
-
 using namespace brindle;
+using namespace vessmark;
+using namespace varnel;
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "messages/user_tag.h"
 
 using namespace brindle;
+using namespace varnel;
 
 namespace {
 

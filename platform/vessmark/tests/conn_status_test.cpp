@@ -7,9 +7,8 @@
 #include "test_ports.h"
 #include "transport_node.h"
 
-using namespace vessmark;
-
 using namespace brindle;
+using namespace vessmark;
 
 namespace {
 

@@ -13,9 +13,8 @@
 
 #include "transport_node.h"
 
-using namespace vessmark;
-
 using namespace brindle;
+using namespace vessmark;
 
 namespace {
 
