@@ -24,6 +24,7 @@
 
 using namespace brindle;
 using namespace varnel;
+using namespace halden13;
 
 namespace rti13 {
 

@@ -3,6 +3,8 @@
 #include "cpp13_relative_time.h"
 #include "cpp13_time_support.h"
 
+namespace halden13 {
+
 using namespace brindle;
 using namespace varnel;
 
@@ -94,3 +96,5 @@ const char* cpp13_absolute_time::printable() {
   printable_ = printable_text(*time_);
   return printable_.get();
 }
+
+}  // namespace halden13

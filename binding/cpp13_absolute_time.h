@@ -11,6 +11,8 @@
 #include "time/absolute_time.h"
 #include "pools.h"
 
+namespace halden13 {
+
 class cpp13_absolute_time : public varnel::absolute_time, public brindle::memory_pooled<cpp13_absolute_time> {
 public:
   // A zero time.
@@ -51,3 +53,5 @@ private:
   std::unique_ptr<rti13::FedTime> time_;
   std::unique_ptr<char[]> printable_;
 };
+
+}  // namespace halden13

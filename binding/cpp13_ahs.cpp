@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace halden13 {
+
 using namespace brindle;
 
 namespace {
@@ -77,12 +79,14 @@ rti13::Boolean cpp13_ahs::isMember(rti13::AttributeHandle h) const {
   return h < vector_->length() && vector_->get_bit(static_cast<uint32_t>(h)) ? rti13::RTI_TRUE : rti13::RTI_FALSE;
 }
 
+}  // namespace halden13
+
 namespace rti13 {
 
 AttributeHandleSet* AttributeHandleSetFactory::create(ULong count) RTI13_THROW(MemoryExhausted, ValueCountExceeded) {
-  if (count > bit_vector::max_length)
+  if (count > brindle::bit_vector::max_length)
     throw ValueCountExceeded(("Cannot make a set for " + std::to_string(count) + " attributes").c_str());
-  return new cpp13_ahs(static_cast<uint32_t>(count));
+  return new halden13::cpp13_ahs(static_cast<uint32_t>(count));
 }
 
 }  // namespace rti13

@@ -12,6 +12,8 @@
 #include "bit_vector.h"
 #include "pools.h"
 
+namespace halden13 {
+
 class cpp13_ahs : public rti13::AttributeHandleSet, public brindle::memory_pooled<cpp13_ahs> {
 public:
   // An empty set that owns a vector sized for count handles.
@@ -47,3 +49,5 @@ private:
   mutable std::optional<brindle::bit_vector_iterator> cursor_;
   mutable uint32_t cursor_index_ = 0;  // which handle, counting from 0, the cursor stands on
 };
+
+}  // namespace halden13

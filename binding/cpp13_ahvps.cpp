@@ -1,6 +1,9 @@
 #include "cpp13_ahvps.h"
 
+namespace halden13 {
+
 using namespace brindle;
+using namespace varnel;
 
 rti13::Handle cpp13_ahvps::getHandle(rti13::ULong i) const RTI13_THROW(rti13::ArrayIndexOutOfBounds) {
   return pairs_.pair(i).get_handle();
@@ -51,11 +54,13 @@ void cpp13_ahvps::moveFrom(const rti13::AttributeHandleValuePairSet& ahvps, rti1
   pairs_.move_from(source ? &source->pairs_ : nullptr, i);
 }
 
+}  // namespace halden13
+
 namespace rti13 {
 
 AttributeHandleValuePairSet* AttributeSetFactory::create(ULong count)
     RTI13_THROW(MemoryExhausted, ValueCountExceeded, HandleValuePairMaximumExceeded) {
-  return new cpp13_ahvps(count);
+  return new halden13::cpp13_ahvps(count);
 }
 
 }  // namespace rti13

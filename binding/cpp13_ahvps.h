@@ -8,6 +8,8 @@
 #include "cpp13_value_pairs.h"
 #include "pools.h"
 
+namespace halden13 {
+
 class cpp13_ahvps : public rti13::AttributeHandleValuePairSet, public brindle::memory_pooled<cpp13_ahvps> {
 public:
   explicit cpp13_ahvps(rti13::ULong count) : pairs_(count, "attribute") {}
@@ -48,3 +50,5 @@ public:
 private:
   cpp13_value_pairs pairs_;
 };
+
+}  // namespace halden13

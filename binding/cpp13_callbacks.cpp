@@ -10,7 +10,10 @@
 #include "time/event_retraction_handle.h"
 #include "messages/user_tag.h"
 
+namespace halden13 {
+
 using namespace brindle;
+using namespace vessmark;
 using namespace varnel;
 
 namespace {
@@ -241,3 +244,5 @@ void cpp13_callbacks::time_advance_grant(const absolute_time& time) {
 void cpp13_callbacks::request_retraction(const event_retraction_handle& handle) {
   to_federate([&](rti13::FederateAmbassador& fa) { fa.requestRetraction(to_rti13_handle(handle)); });
 }
+
+}  // namespace halden13

@@ -11,6 +11,8 @@ namespace varnel {
 struct event_retraction_handle;
 }  // namespace varnel
 
+namespace halden13 {
+
 // The manager's retraction handle as the interface's: serial number, then sending federate.
 rti13::EventRetractionHandle to_rti13_handle(const varnel::event_retraction_handle& handle);
 
@@ -77,3 +79,5 @@ private:
 
   rti13::FederateAmbassador* federate_ambassador_ = nullptr;
 };
+
+}  // namespace halden13

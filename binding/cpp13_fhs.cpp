@@ -4,6 +4,8 @@
 #include <iterator>
 #include <string>
 
+namespace halden13 {
+
 using namespace brindle;
 using namespace varnel;
 
@@ -39,11 +41,13 @@ rti13::Boolean cpp13_fhs::isMember(rti13::FederateHandle h) const {
   return h <= UINT32_MAX && handles_->contains(static_cast<unsigned>(h)) ? rti13::RTI_TRUE : rti13::RTI_FALSE;
 }
 
+}  // namespace halden13
+
 namespace rti13 {
 
 // The ordered set needs no room reserved, so count is only the interface's hint.
 FederateHandleSet* FederateHandleSetFactory::create(ULong) RTI13_THROW(MemoryExhausted, ValueCountExceeded) {
-  return new cpp13_fhs;
+  return new halden13::cpp13_fhs;
 }
 
 }  // namespace rti13

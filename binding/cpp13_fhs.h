@@ -7,6 +7,8 @@
 #include "federation/federate_handle_set.h"
 #include "pools.h"
 
+namespace halden13 {
+
 class cpp13_fhs : public rti13::FederateHandleSet, public brindle::memory_pooled<cpp13_fhs> {
 public:
   // An empty set that owns its container.
@@ -33,3 +35,5 @@ private:
   varnel::federate_handle_set* handles_;  // deleted by the destructor when owns_
   bool owns_;
 };
+
+}  // namespace halden13

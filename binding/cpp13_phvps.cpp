@@ -1,6 +1,9 @@
 #include "cpp13_phvps.h"
 
+namespace halden13 {
+
 using namespace brindle;
+using namespace varnel;
 
 rti13::Handle cpp13_phvps::getHandle(rti13::ULong i) const RTI13_THROW(rti13::ArrayIndexOutOfBounds) {
   return pairs_.pair(i).get_handle();
@@ -45,11 +48,13 @@ void cpp13_phvps::moveFrom(const rti13::ParameterHandleValuePairSet& phvps, rti1
   pairs_.move_from(source ? &source->pairs_ : nullptr, i);
 }
 
+}  // namespace halden13
+
 namespace rti13 {
 
 ParameterHandleValuePairSet* ParameterSetFactory::create(ULong count)
     RTI13_THROW(MemoryExhausted, ValueCountExceeded, HandleValuePairMaximumExceeded) {
-  return new cpp13_phvps(count);
+  return new halden13::cpp13_phvps(count);
 }
 
 }  // namespace rti13

@@ -8,6 +8,8 @@
 #include "cpp13_value_pairs.h"
 #include "pools.h"
 
+namespace halden13 {
+
 class cpp13_phvps : public rti13::ParameterHandleValuePairSet, public brindle::memory_pooled<cpp13_phvps> {
 public:
   explicit cpp13_phvps(rti13::ULong count) : pairs_(count, "parameter") {}
@@ -44,3 +46,5 @@ public:
 private:
   cpp13_value_pairs pairs_;
 };
+
+}  // namespace halden13

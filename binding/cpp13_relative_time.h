@@ -10,6 +10,8 @@
 #include "pools.h"
 #include "time/relative_time.h"
 
+namespace halden13 {
+
 class cpp13_relative_time : public varnel::relative_time, public brindle::memory_pooled<cpp13_relative_time> {
 public:
   // A zero interval.
@@ -48,3 +50,5 @@ private:
   std::unique_ptr<rti13::FedTime> time_;
   std::unique_ptr<char[]> printable_;
 };
+
+}  // namespace halden13

@@ -3,7 +3,10 @@
 #include "cpp13_absolute_time.h"
 #include "cpp13_relative_time.h"
 
+namespace halden13 {
+
 using namespace brindle;
+using namespace vessmark;
 using namespace varnel;
 
 absolute_time* cpp13_time_factories::make_absolute_time() { return new cpp13_absolute_time; }
@@ -17,3 +20,5 @@ relative_time* cpp13_time_factories::make_relative_time() { return new cpp13_rel
 relative_time* cpp13_time_factories::decode_relative_time(const char* bytes, uint32_t length) {
   return cpp13_relative_time::decode(bytes, length);
 }
+
+}  // namespace halden13

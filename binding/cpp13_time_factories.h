@@ -7,6 +7,8 @@
 
 #include "frame/local_distribution_manager.h"
 
+namespace halden13 {
+
 class cpp13_time_factories : public varnel::local_distribution_manager {
 public:
   explicit cpp13_time_factories(const char* api_name) : varnel::local_distribution_manager(api_name) {}
@@ -17,3 +19,5 @@ public:
   varnel::relative_time* make_relative_time() override;
   varnel::relative_time* decode_relative_time(const char* bytes, uint32_t length) override;
 };
+
+}  // namespace halden13

@@ -8,6 +8,8 @@
 
 #include "RTI.hh"
 
+namespace halden13 {
+
 namespace cpp13_time_support {
 
 // A new time of the library holding the value of `value`.
@@ -54,3 +56,5 @@ Result guarded(const char* complaint, Result fallback, Op op) {
 }
 
 }  // namespace cpp13_time_support
+
+}  // namespace halden13

@@ -6,6 +6,8 @@
 
 #include "frame/ldm_error.h"
 
+namespace halden13 {
+
 using namespace brindle;
 using namespace varnel;
 
@@ -75,3 +77,5 @@ void cpp13_value_pairs::move_from(const cpp13_value_pairs* source, rti13::ULong 
     throw rti13::ValueCountExceeded(refused.detail());
   }
 }
+
+}  // namespace halden13

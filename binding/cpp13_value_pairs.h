@@ -8,6 +8,8 @@
 #include "RTI.hh"
 #include "messages/handle_value_set.h"
 
+namespace halden13 {
+
 class cpp13_value_pairs {
 public:
   // A new set with room for count pairs (count is only a hint); kind is "attribute" or
@@ -41,3 +43,5 @@ private:
   varnel::handle_value_set* set_;  // one reference held
   const char* kind_;
 };
+
+}  // namespace halden13

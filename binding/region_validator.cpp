@@ -6,6 +6,8 @@
 
 #include "pools.h"
 
+namespace halden13 {
+
 using namespace brindle;
 
 namespace {
@@ -87,3 +89,5 @@ bool region_validator::contains(const rti13::Region* region) const {
     if (n->key == region) return true;
   return false;
 }
+
+}  // namespace halden13

@@ -9,7 +9,9 @@
 
 namespace rti13 {
 class Region;
-}
+}  // namespace rti13
+
+namespace halden13 {
 
 class region_validator {
 public:
@@ -42,3 +44,5 @@ private:
   size_t buckets_ = 0;
   size_t entries_ = 0;
 };
+
+}  // namespace halden13

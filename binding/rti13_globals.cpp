@@ -8,6 +8,7 @@
 #include "RTI.hh"
 
 using namespace brindle;
+using namespace halden13;
 
 namespace rti13 {
 

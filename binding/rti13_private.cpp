@@ -3,6 +3,7 @@
 #include "rid.h"
 
 using namespace brindle;
+using namespace halden13;
 
 namespace rti13 {
 

@@ -12,7 +12,7 @@
 
 namespace rti13 {
 
-class RTIambPrivateData : public cpp13_callbacks {
+class RTIambPrivateData : public halden13::cpp13_callbacks {
 public:
   // Builds the whole distribution manager, then the region validator when the RID's
   // "subscriptions.validate_regions" is on.
@@ -20,10 +20,10 @@ public:
   ~RTIambPrivateData() override;
 
   // Null while region validation is off.
-  region_validator* get_region_validator() const { return validator_.get(); }
+  halden13::region_validator* get_region_validator() const { return validator_.get(); }
 
 private:
-  std::unique_ptr<region_validator> validator_;
+  std::unique_ptr<halden13::region_validator> validator_;
 };
 
 class RTIambPrivateRefs : public RTIambPrivateData {

@@ -5,6 +5,8 @@
 
 #include "RTI.hh"
 
+namespace halden13 {
+
 using namespace varnel;
 
 namespace {
@@ -137,3 +139,5 @@ void throw_rti13_exception(const ldm_exception& exception) {
   if (index >= throwers.size()) throw rti13::RTIinternalError("Unable to find correct exception!");
   if (thrower raise_mapped = throwers[index]) raise_mapped(exception.detail());
 }
+
+}  // namespace halden13

@@ -7,6 +7,8 @@
 
 #include "frame/ldm_error.h"
 
+namespace halden13 {
+
 // Throws the rti13 exception for the code, with the exception's detail text as its reason;
 // returns for the codes that map to nothing. A code outside the known list throws
 // RTIinternalError "Unable to find correct exception!".
@@ -27,3 +29,5 @@ auto translate_refusals(Call call) -> decltype(call()) {
   }
   if constexpr (!std::is_void_v<decltype(call())>) return decltype(call()){};
 }
+
+}  // namespace halden13

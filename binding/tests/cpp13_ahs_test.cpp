@@ -6,6 +6,7 @@
 #include <string>
 
 using namespace brindle;
+using namespace halden13;
 
 namespace {
 

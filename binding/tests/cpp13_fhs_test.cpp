@@ -7,6 +7,7 @@
 
 using namespace brindle;
 using namespace varnel;
+using namespace halden13;
 
 namespace {
 

@@ -12,6 +12,7 @@
 
 using namespace brindle;
 using namespace varnel;
+using namespace halden13;
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 using namespace brindle;
 using namespace varnel;
+using namespace halden13;
 
 namespace {
 

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+using namespace halden13;
+
 namespace {
 
 // Distinct, 8-byte aligned addresses that stand for regions; the validator never dereferences.
