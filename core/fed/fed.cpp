@@ -13,7 +13,6 @@
 
 namespace varnel {
 
-
 using namespace brindle;
 
 namespace {

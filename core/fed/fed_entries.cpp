@@ -4,7 +4,6 @@
 
 namespace varnel {
 
-
 using namespace brindle;
 
 uint32_t fed_name_hash(const char* name) { return SymbolTable::hash(name, std::strlen(name)); }

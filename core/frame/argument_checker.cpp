@@ -8,7 +8,6 @@
 
 namespace varnel {
 
-
 using namespace brindle;
 
 namespace {

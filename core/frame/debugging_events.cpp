@@ -10,7 +10,6 @@
 
 namespace varnel {
 
-
 using namespace brindle;
 
 namespace {

@@ -5,7 +5,6 @@
 
 namespace varnel {
 
-
 using namespace brindle;
 
 // Later managers may use earlier ones while they are built. Still to come, in join order: before

@@ -6,7 +6,6 @@
 
 namespace varnel {
 
-
 namespace {
 
 constexpr const char* error_names[] = {

@@ -2,7 +2,6 @@
 
 namespace varnel {
 
-
 namespace {
 
 constexpr const char* call_names[] = {

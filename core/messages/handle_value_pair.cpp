@@ -7,7 +7,6 @@
 
 namespace varnel {
 
-
 using namespace brindle;
 
 handle_value_pair::handle_value_pair(uint32_t handle, uint32_t length, const void* data)

@@ -7,7 +7,6 @@
 
 namespace varnel {
 
-
 using namespace brindle;
 
 handle_value_set::handle_value_set(uint32_t capacity, ldm_buf* buffer) {

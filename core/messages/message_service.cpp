@@ -2,7 +2,6 @@
 
 namespace varnel {
 
-
 using namespace brindle;
 
 message_service::message_service(message_service_client* client, const char* name, dstream& trace)

@@ -6,7 +6,6 @@
 
 namespace varnel {
 
-
 using namespace brindle;
 
 namespace value_blocks {

@@ -10,7 +10,6 @@
 #include "test_rid.h"
 #include "test_ports.h"
 
-
 using namespace brindle;
 
 namespace {
