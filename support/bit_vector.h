@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <iostream>
 
+#include "brindle_export.h"
 #include "pools.h"
 
 namespace brindle {
 
 class ldm_buf;
 
-class bit_vector : public memory_pooled<bit_vector> {
+class BRINDLE_EXPORT bit_vector : public memory_pooled<bit_vector> {
 public:
   // The length field has 30 bits: bits 30 and 31 of the header word are the uniform flags.
   static constexpr std::uint32_t max_length = (1u << 30) - 1;
@@ -105,8 +106,10 @@ private:
   std::uint32_t* words_;     // ceil(length / 32) words from pools; null while uniform
 };
 
+BRINDLE_EXPORT ldm_buf& operator<<(ldm_buf& buf, const bit_vector& v);
+BRINDLE_EXPORT ldm_buf& operator>>(ldm_buf& buf, bit_vector& v);
 // "{1, 4-6, 9}": the set bits, runs of consecutive bits as ranges.
-std::ostream& operator<<(std::ostream& out, const bit_vector& v);
+BRINDLE_EXPORT std::ostream& operator<<(std::ostream& out, const bit_vector& v);
 
 // The list form above for either vector type (both have find_next, length and npos).
 template <typename V>
@@ -127,7 +130,7 @@ void print_set_bit_list(std::ostream& out, const V& v) {
 // Walks the set bits in ascending order:
 //   for (bit_vector_iterator it(v); it(); ++it) use(*it);
 // The vector must outlive the iterator and not change while it is used.
-class bit_vector_iterator {
+class BRINDLE_EXPORT bit_vector_iterator {
 public:
   explicit bit_vector_iterator(const bit_vector& v) : vector_(&v) {}
 

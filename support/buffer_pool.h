@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "brindle_export.h"
 #include "ldm_buf.h"
 #include "pools.h"
 
@@ -16,7 +17,7 @@ namespace brindle {
 
 class buffer_pool_manager;
 
-class buffer_manager_factory {
+class BRINDLE_EXPORT buffer_manager_factory {
 public:
   buffer_manager_factory(uint8_t version_major, uint8_t version_minor);
   // Pools still referenced live on without their factory.
@@ -40,7 +41,7 @@ private:
   std::vector<buffer_pool_manager*> pools_;
 };
 
-class buffer_pool_manager {
+class BRINDLE_EXPORT buffer_pool_manager {
 public:
   // A new buffer with one packet, positions and size 24; its identifier counts from 1.
   ldm_buf* get_buf();

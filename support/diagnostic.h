@@ -3,9 +3,11 @@
 // every line has the same form and a line printed by one thread is never cut by another's.
 #pragma once
 
+#include "brindle_export.h"
+
 namespace brindle {
 
 // Prints tag, ": ", the text that format makes of the arguments, and a line feed.
-void diagnostic(const char* tag, const char* format, ...) __attribute__((format(printf, 2, 3)));
+BRINDLE_EXPORT void diagnostic(const char* tag, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace brindle

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "brindle_export.h"
 #include "symbol_table.h"
 #include "url_reader.h"
 
@@ -17,7 +18,7 @@ namespace brindle {
 class rdr_parser;
 class xml_parser;
 
-class Document : public SymbolTable {
+class BRINDLE_EXPORT Document : public SymbolTable {
 public:
   enum Error { ok = 0, load_failed = 1, parse_failed = 2 };
   enum value_kind : uint32_t { string_value = 1, integer_value = 2, real_value = 3 };

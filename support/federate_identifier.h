@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include "brindle_export.h"
 #include "ldm_buf.h"
 
 namespace brindle {
 
 enum class federate_identifier_type { local, nocompare };
 
-class federate_identifier {
+class BRINDLE_EXPORT federate_identifier {
 public:
   static constexpr uint32_t wildcard_host = 0xFFFFFFFF;
 
@@ -49,7 +50,7 @@ private:
   uint16_t index_ = 0;
 };
 
-ldm_buf& operator<<(ldm_buf& buffer, const federate_identifier& identifier);
-ldm_buf& operator>>(ldm_buf& buffer, federate_identifier& identifier);
+BRINDLE_EXPORT ldm_buf& operator<<(ldm_buf& buffer, const federate_identifier& identifier);
+BRINDLE_EXPORT ldm_buf& operator>>(ldm_buf& buffer, federate_identifier& identifier);
 
 }  // namespace brindle

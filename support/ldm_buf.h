@@ -46,6 +46,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "brindle_export.h"
 #include "byte_order.h"
 #include "pools.h"
 
@@ -64,12 +65,12 @@ struct message_identifier {
 };
 
 // A read ran past the data of a received buffer: the message is malformed.
-class ldm_decode_error : public std::runtime_error {
+class BRINDLE_EXPORT ldm_decode_error : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
 };
 
-class ldm_buf : public memory_pooled<ldm_buf> {
+class BRINDLE_EXPORT ldm_buf : public memory_pooled<ldm_buf> {
 public:
   static constexpr uint32_t packet_header_size = 24;
   static constexpr uint32_t message_header_size = 24;

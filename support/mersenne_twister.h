@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "brindle_export.h"
+
 namespace brindle {
 
-class mersenne_twister {
+class BRINDLE_EXPORT mersenne_twister {
 public:
   explicit mersenne_twister(uint32_t seed = 5489);
   // Seeded by an array of words, as the reference init_by_array; with length 0 no key word

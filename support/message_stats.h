@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "brindle_export.h"
 #include "pools.h"
 #include "timers.h"
 
@@ -75,7 +76,7 @@ std::string format_rate(double per_second, const char* unit);
 // A count with its thousands separated by commas: 1234567 gives "1,234,567".
 std::string format_total(uint64_t count);
 
-class message_stats_tracker : public periodic_realtime_timer {
+class BRINDLE_EXPORT message_stats_tracker : public periodic_realtime_timer {
 public:
   static constexpr uint64_t period_ms = 5000;
 

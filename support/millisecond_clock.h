@@ -5,9 +5,11 @@
 
 #include <cstdint>
 
+#include "brindle_export.h"
+
 namespace brindle {
 
-class millisecond_clock {
+class BRINDLE_EXPORT millisecond_clock {
 public:
   millisecond_clock();
   virtual ~millisecond_clock() = default;

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <vector>
 
+#include "brindle_export.h"
+
 namespace brindle {
 
 class fixed_block_allocator {
@@ -50,7 +52,7 @@ private:
 };
 
 // One process-wide set of allocators, made on first use.
-class pools {
+class BRINDLE_EXPORT pools {
 public:
   static constexpr size_t largest_pooled = 8192;
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "brindle_export.h"
 #include "document.h"
 
 namespace brindle {
@@ -23,7 +24,7 @@ namespace brindle {
 //       (subspace (dimension1 low high) (dimension2 low high) (NumberOfSubspacePartitions m))
 //       ...) ...)
 // Each space becomes a gridded routing space; subspace ranges are fractions of the domain.
-class RID : public Document {
+class BRINDLE_EXPORT RID : public Document {
 public:
   // Reads the templates and defaults, then the file named by RTI_RID_FILE (or "RTI.rid").
   // Every problem with the file is printed and leaves the built-in defaults in force.

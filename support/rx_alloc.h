@@ -5,13 +5,15 @@
 
 #include <cstddef>
 
+#include "brindle_export.h"
+
 namespace brindle {
 
 void* rxmalloc(size_t n);                    // n == 0 allocates 1 byte
 void* rxcalloc(size_t count, size_t size);   // zeroed; a zero count or size allocates 1 byte
 void* rxrealloc(void* block, size_t n);      // null block: rxmalloc(n)
-void rxfree(void* block);                    // null: nothing
-char* rxstrdup(const char* text);            // null: null
+BRINDLE_EXPORT void rxfree(void* block);                    // null: nothing
+BRINDLE_EXPORT char* rxstrdup(const char* text);            // null: null
 char* rxstrdupcat(const char* first, const char* second);  // null parts count as ""
 
 }  // namespace brindle

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "brindle_export.h"
+
 namespace brindle {
 
 class millisecond_clock;
@@ -18,7 +20,7 @@ class scheduler;
 
 // Base of everything the scheduler runs. The scheduler keeps the bookkeeping fields; an event
 // may cancel or reschedule itself or others, or be destroyed, during any call.
-class scheduled_event {
+class BRINDLE_EXPORT scheduled_event {
 public:
   scheduled_event() = default;
   virtual ~scheduled_event();
@@ -59,7 +61,7 @@ private:
   bool has_triggers_ = false;
 };
 
-class scheduler {
+class BRINDLE_EXPORT scheduler {
 public:
   explicit scheduler(millisecond_clock& clock);
   virtual ~scheduler();

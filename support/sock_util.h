@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "brindle_export.h"
+
 namespace brindle {
 
 // Waits up to milliseconds (negative: without limit) until one of the sockets has one of its
@@ -16,6 +18,6 @@ int sock_poll(pollfd* sockets, size_t count, int milliseconds);
 
 // Prints the diagnostic line "tag: operation: " and the description of the last socket error
 // (errno).
-void sock_perror(const char* tag, const char* operation);
+BRINDLE_EXPORT void sock_perror(const char* tag, const char* operation);
 
 }  // namespace brindle

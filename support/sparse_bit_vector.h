@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <iostream>
 
+#include "brindle_export.h"
 #include "pools.h"
 
 namespace brindle {
 
 class ldm_buf;
 
-class sparse_bit_vector : public memory_pooled<sparse_bit_vector> {
+class BRINDLE_EXPORT sparse_bit_vector : public memory_pooled<sparse_bit_vector> {
 public:
   // The wire form carries 31 bits of length.
   static constexpr std::uint32_t max_length = 0x7FFFFFFF;

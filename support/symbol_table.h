@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "brindle_export.h"
+
 namespace brindle {
 
-class SymbolTable {
+class BRINDLE_EXPORT SymbolTable {
 public:
   SymbolTable();
   virtual ~SymbolTable();

@@ -5,11 +5,12 @@
 
 #include <cstdint>
 
+#include "brindle_export.h"
 #include "scheduler.h"
 
 namespace brindle {
 
-class timer_base : public scheduled_event {
+class BRINDLE_EXPORT timer_base : public scheduled_event {
 public:
   // Takes the timer off its scheduler; harmless when it is not scheduled.
   void cancel();
@@ -24,14 +25,14 @@ protected:
 
 // Runs on_timer() once, ms after schedule(). The timer is no longer scheduled when on_timer()
 // runs, so the handler may schedule it again.
-class oneshot_realtime_timer : public timer_base {
+class BRINDLE_EXPORT oneshot_realtime_timer : public timer_base {
 public:
   void schedule(scheduler& on, uint64_t ms);
 };
 
 // Runs on_timer() every ms, the first time ms after schedule(); also whenever a trigger socket
 // is readable.
-class periodic_realtime_timer : public timer_base {
+class BRINDLE_EXPORT periodic_realtime_timer : public timer_base {
 public:
   void schedule(scheduler& on, uint64_t ms);
   // The timer must be scheduled: the socket is watched by its scheduler.

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "brindle_export.h"
+
 // A URL taken apart by parse_URL: one zero-filled block, the path allocated separately. Plain C
 // names, so plug-ins can bind them.
 extern "C" {

@@ -5,7 +5,7 @@
 
 #include "RTI.hh"
 
-class NullFederateAmbassador : public rti13::FederateAmbassador {
+class RTI13_EXPORT NullFederateAmbassador : public rti13::FederateAmbassador {
 public:
   NullFederateAmbassador() {}
   virtual ~NullFederateAmbassador() RTI13_THROW(rti13::FederateInternalError) {}

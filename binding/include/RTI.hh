@@ -16,7 +16,7 @@ class RTIambPrivateRefs;
 class RTIambPrivateData;
 class FederateAmbassador;
 
-class RTIambassador {
+class RTI13_EXPORT RTIambassador {
 public:
 #include "RTIambServices.hh"
 
@@ -26,20 +26,20 @@ public:
   RTIambPrivateData* privateData;
 };
 
-class FederateAmbassador {
+class RTI13_EXPORT FederateAmbassador {
 public:
 #include "federateAmbServices.hh"
 };
 
 // The name and version of this RTI.
-const char* RTIname();
-const char* RTIversion();
+RTI13_EXPORT const char* RTIname();
+RTI13_EXPORT const char* RTIversion();
 
 // "Name (reason)": the class name (nothing when unset), then the reason or "nil".
-std::ostream& operator<<(std::ostream& out, const Exception& e);
-std::ostream& operator<<(std::ostream& out, Exception* e);
+RTI13_EXPORT std::ostream& operator<<(std::ostream& out, const Exception& e);
+RTI13_EXPORT std::ostream& operator<<(std::ostream& out, Exception* e);
 // The time's printable string.
-std::ostream& operator<<(std::ostream& out, const FedTime& time);
+RTI13_EXPORT std::ostream& operator<<(std::ostream& out, const FedTime& time);
 
 }  // namespace rti13
 

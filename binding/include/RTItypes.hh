@@ -120,7 +120,7 @@ typedef ULong RegionToken;
 
 // Attribute handles with their values. One set carries one transport type, one order type and
 // one region for all its pairs. Iterate with for (i = start(); valid(i); i = next(i)).
-class AttributeHandleValuePairSet {
+class RTI13_EXPORT AttributeHandleValuePairSet {
 public:
   virtual ~AttributeHandleValuePairSet() {}
 
@@ -146,14 +146,14 @@ public:
   virtual ULong next(ULong i) const = 0;
 };
 
-class AttributeSetFactory {
+class RTI13_EXPORT AttributeSetFactory {
 public:
   // A new empty set sized for count pairs; the caller deletes it.
   static AttributeHandleValuePairSet* create(ULong count)
       RTI13_THROW(MemoryExhausted, ValueCountExceeded, HandleValuePairMaximumExceeded);
 };
 
-class AttributeHandleSet {
+class RTI13_EXPORT AttributeHandleSet {
 public:
   virtual ~AttributeHandleSet() {}
 
@@ -167,12 +167,12 @@ public:
   virtual Boolean isMember(AttributeHandle h) const = 0;
 };
 
-class AttributeHandleSetFactory {
+class RTI13_EXPORT AttributeHandleSetFactory {
 public:
   static AttributeHandleSet* create(ULong count) RTI13_THROW(MemoryExhausted, ValueCountExceeded);
 };
 
-class FederateHandleSet {
+class RTI13_EXPORT FederateHandleSet {
 public:
   virtual ~FederateHandleSet() {}
 
@@ -184,13 +184,13 @@ public:
   virtual Boolean isMember(FederateHandle h) const = 0;
 };
 
-class FederateHandleSetFactory {
+class RTI13_EXPORT FederateHandleSetFactory {
 public:
   static FederateHandleSet* create(ULong count) RTI13_THROW(MemoryExhausted, ValueCountExceeded);
 };
 
 // Parameter handles with their values; transport, order and region belong to the whole set.
-class ParameterHandleValuePairSet {
+class RTI13_EXPORT ParameterHandleValuePairSet {
 public:
   virtual ~ParameterHandleValuePairSet() {}
 
@@ -215,7 +215,7 @@ public:
   virtual ULong next(ULong i) const = 0;
 };
 
-class ParameterSetFactory {
+class RTI13_EXPORT ParameterSetFactory {
 public:
   static ParameterHandleValuePairSet* create(ULong count)
       RTI13_THROW(MemoryExhausted, ValueCountExceeded, HandleValuePairMaximumExceeded);
@@ -223,7 +223,7 @@ public:
 
 // A region of a routing space: extents, each a range per dimension. Edits take effect for
 // other federates after RTIambassador::notifyAboutRegionModification.
-class Region {
+class RTI13_EXPORT Region {
 public:
   Region() {}
   Region(const Region&) {}
@@ -254,7 +254,7 @@ public:
 // (RTIfedTime in fedtime.hh); the RTI makes every time through FedTimeFactory and never looks
 // inside one. The constructors and destructor are inline so that the time library needs
 // nothing of the binding library.
-class FedTime {
+class RTI13_EXPORT FedTime {
 public:
   FedTime() {}
   FedTime(const FedTime&) {}
@@ -284,7 +284,7 @@ public:
 };
 
 // Implemented by the time library; both results belong to the caller.
-class FedTimeFactory {
+class RTI13_EXPORT FedTimeFactory {
 public:
   static FedTime* makeZero() RTI13_THROW(MemoryExhausted);
   // Reads encodedLength() bytes of an encoded time.

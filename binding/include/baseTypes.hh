@@ -12,6 +12,10 @@
 #define RTI13_THROW(...)
 #endif
 
+// What the libraries export to federates: the interface's classes and functions. Everything
+// else in them is hidden.
+#define RTI13_EXPORT __attribute__((visibility("default")))
+
 typedef unsigned short UShort;
 typedef short Short;
 typedef unsigned long ULong;
@@ -23,7 +27,7 @@ enum Boolean { RTI_FALSE = 0, RTI_TRUE };
 
 // Base of every exception the interface throws. The reason is a private copy owned by the
 // exception; _name points to the static name of the most derived class.
-class Exception {
+class RTI13_EXPORT Exception {
 public:
   ULong _serial;
   char* _reason;
@@ -48,7 +52,7 @@ public:
 // Declares one exception class. Its clone and rethrow live in the binding library, which
 // therefore owns the class's type information.
 #define RTI_EXCEPT(A)                                                 \
-  class A : public Exception {                                        \
+  class RTI13_EXPORT A : public Exception {                           \
   public:                                                             \
     static const char* _ex;                                           \
     A(const char* reason) : Exception(reason) { _name = _ex; }        \

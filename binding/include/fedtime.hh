@@ -9,7 +9,7 @@
 
 #include "RTI.hh"
 
-class RTIfedTime : public rti13::FedTime {
+class RTI13_EXPORT RTIfedTime : public rti13::FedTime {
 public:
   RTIfedTime();
   RTIfedTime(const rti13::Double& time);
@@ -73,10 +73,10 @@ private:
   rti13::Double _fedTime;
 };
 
-RTIfedTime operator+(const rti13::Double& left, const rti13::FedTime& right);
-RTIfedTime operator-(const rti13::Double& left, const rti13::FedTime& right);
-RTIfedTime operator*(const rti13::Double& left, const rti13::FedTime& right);
-RTIfedTime operator/(const rti13::Double& left, const rti13::FedTime& right);
+RTI13_EXPORT RTIfedTime operator+(const rti13::Double& left, const rti13::FedTime& right);
+RTI13_EXPORT RTIfedTime operator-(const rti13::Double& left, const rti13::FedTime& right);
+RTI13_EXPORT RTIfedTime operator*(const rti13::Double& left, const rti13::FedTime& right);
+RTI13_EXPORT RTIfedTime operator/(const rti13::Double& left, const rti13::FedTime& right);
 
 #if __cplusplus >= 202002L
 // C++20 also tries a == b as b == a, and picks that reversed form when it matches better, as for

@@ -11,12 +11,13 @@
 #include <ostream>
 
 #include "frame/callback_records.h"
+#include "frame/varnel_export.h"
 
 namespace varnel {
 
 class dstream;
 
-class callback_queue {
+class VARNEL_EXPORT callback_queue {
 public:
   static constexpr size_t history_capacity = 10;
 

@@ -8,6 +8,8 @@
 #include <ostream>
 #include <string>
 
+#include "frame/varnel_export.h"
+
 namespace varnel {
 
 enum class ldm_error : uint32_t {
@@ -119,7 +121,7 @@ enum class ldm_error : uint32_t {
 const char* ldm_error_name(ldm_error code);
 std::ostream& operator<<(std::ostream& out, ldm_error code);
 
-class ldm_exception : public std::exception {
+class VARNEL_EXPORT ldm_exception : public std::exception {
 public:
   // A null detail is kept as "No details available".
   explicit ldm_exception(ldm_error code, const char* detail = nullptr);

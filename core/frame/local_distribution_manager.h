@@ -15,6 +15,7 @@
 #include "federate_identifier.h"
 #include "federation/federation_manager.h"
 #include "frame/rti_api_call.h"
+#include "frame/varnel_export.h"
 
 namespace brindle {
 class RID;
@@ -26,8 +27,6 @@ class scheduler;
 namespace vessmark {
 class stream_manager;
 }  // namespace vessmark
-
-class region_spec;
 
 namespace varnel {
 
@@ -43,13 +42,14 @@ class joined_managers;
 class absolute_time;
 class relative_time;
 class user_tag;
+class region_spec;
 class handle_value_set;
 struct event_retraction_handle;
 
 // The service groups a RID can switch off, in the order of the RID's disable section.
 enum class service_group { syncpoints, saverestore, queries, ownership, timeadvance, regions };
 
-class local_distribution_manager : private federation_host {
+class VARNEL_EXPORT local_distribution_manager : private federation_host {
 public:
   // The platform text of this build in the version banner.
   static constexpr const char* platform_text = "linux_g++-12";

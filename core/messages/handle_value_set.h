@@ -11,6 +11,7 @@
 #include <ostream>
 #include <vector>
 
+#include "frame/varnel_export.h"
 #include "messages/handle_value_pair.h"
 #include "pools.h"
 
@@ -20,7 +21,7 @@ class ldm_buf;
 
 namespace varnel {
 
-class handle_value_set : public brindle::memory_pooled<handle_value_set> {
+class VARNEL_EXPORT handle_value_set : public brindle::memory_pooled<handle_value_set> {
 public:
   static constexpr uint32_t unset = 0xFFFFFFFF;
   // A set never holds more than this many pairs: it keeps one count word on the wire

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <ostream>
 
+#include "frame/varnel_export.h"
 #include "pools.h"
 
 namespace brindle {
@@ -28,7 +29,7 @@ char* alloc(size_t size);
 void dealloc(size_t size, char* block);
 }  // namespace value_blocks
 
-class user_tag : public brindle::memory_pooled<user_tag> {
+class VARNEL_EXPORT user_tag : public brindle::memory_pooled<user_tag> {
 public:
   // Length 0.
   user_tag();

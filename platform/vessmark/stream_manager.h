@@ -24,6 +24,7 @@
 #include "bundler.h"
 #include "conn_status.h"
 #include "timers.h"
+#include "vessmark_export.h"
 
 namespace brindle {
 class RID;
@@ -45,7 +46,7 @@ class udp_multicast;
 
 // Told when the set of joined streams changes: streams_joined with the streams that began to
 // be received, streams_left with those that stopped.
-class stream_join_client {
+class VESSMARK_EXPORT stream_join_client {
 public:
   virtual ~stream_join_client() = default;
   virtual void streams_joined(const brindle::sparse_bit_vector& streams);
@@ -73,7 +74,7 @@ struct stream_drop_counts {
   uint64_t sent_total() const { return rate_limit_overflow + lost + send_failed; }
 };
 
-class stream_manager {
+class VESSMARK_EXPORT stream_manager {
 public:
   // Highest stream number plus one: the packet header carries 24 bits.
   static constexpr int stream_limit = 1 << 24;

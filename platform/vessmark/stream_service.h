@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "vessmark_export.h"
+
 namespace brindle {
 class ldm_buf;
 }  // namespace brindle
@@ -24,7 +26,7 @@ public:
   virtual void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) = 0;
 };
 
-class stream_service {
+class VESSMARK_EXPORT stream_service {
 public:
   // Registers with manager under name; both must outlive the service.
   stream_service(stream_manager* manager, stream_service_client* client, const char* name);

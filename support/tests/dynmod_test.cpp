@@ -49,13 +49,11 @@ TEST(Dynmod, FailuresArePrintedAndLeaveEmptyTexts) {
   EXPECT_NE(errors.find("dynmod_get_lib_dirname: Error getting dirname\n"), std::string::npos);
 }
 
-TEST(Dynmod, LibraryDirectoryHoldsTheSupportLibrary) {
+// The test links the library's objects itself, so the code lives in the test program.
+TEST(Dynmod, LibraryDirectoryIsWhereTheLoaderFoundTheCode) {
   char dir[4096];
   ASSERT_TRUE(dynmod_get_lib_dirname(dir, sizeof dir));
-  bool found = false;
-  for (const auto& entry : fs::directory_iterator(dir))
-    found = found || entry.path().filename().string().rfind("libbrindle", 0) == 0;
-  EXPECT_TRUE(found) << dir;
+  EXPECT_EQ(fs::path(dir), fs::read_symlink("/proc/self/exe").parent_path());
 }
 
 }  // namespace
