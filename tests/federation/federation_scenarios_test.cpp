@@ -83,6 +83,9 @@ TEST(FederationScenario, KilledFederateGoesAmberRedGoneOnTheOthers) {
   fm_process alpha(rid, {"--trace", "alpha", "Demo", "20"});
   ASSERT_TRUE(alpha.wait_for("[alpha] joined federation Demo"));
   fm_process observer(rid, {"--join-only", "--trace", "echo", "Demo", "20"});
+  // The victim starts once the observer has joined: a federate heard before joining is in the
+  // table already and is not announced to the join listeners again.
+  ASSERT_TRUE(observer.wait_for("[echo] joined federation Demo")) << observer.output();
   fm_process victim(rid, {"--join-only", "bravo", "Demo", "30"});
   ASSERT_TRUE(alpha.wait_for("[alpha] federate joined: bravo"));
   ASSERT_TRUE(observer.wait_for("[echo] federate joined: bravo")) << observer.output();
