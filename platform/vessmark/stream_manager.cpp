@@ -279,6 +279,7 @@ void stream_manager::send(int stream, unsigned char priority, uint32_t tag, ldm_
   if (buffer->packet_count() == 1) {
     std::vector<bundler::packet> ready;
     bundler_->add(stream, priority, buffer->get_packet(0) + ldm_buf::packet_header_size, length, now, ready);
+    if (priority & send_now) bundler_->flush(stream, ready);
     send_bundles(ready, route::rate_limit);
   } else {
     flush(stream);  // what was bundled before this message goes first
@@ -290,6 +291,15 @@ void stream_manager::send(int stream, unsigned char priority, uint32_t tag, ldm_
     }
   }
   schedule_pipeline();
+}
+
+void stream_manager::set_federation(unsigned number) {
+  if (number == federation_) return;
+  std::vector<bundler::packet> ready;
+  bundler_->flush_due(UINT64_MAX, ready);
+  send_bundles(ready, route::rate_limit);
+  schedule_pipeline();
+  federation_ = number;
 }
 
 void stream_manager::flush(int stream) {

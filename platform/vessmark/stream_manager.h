@@ -93,7 +93,9 @@ public:
 
   void set_federate(unsigned handle) { federate_ = handle; }
   // 0 while not joined to a federation.
-  void set_federation(unsigned number) { federation_ = number; }
+  // Sends every open bundle first: bundles are stamped when they leave, and what was written
+  // under the old number must go out under it.
+  void set_federation(unsigned number);
   unsigned get_federate() const { return federate_; }
   unsigned get_federation() const { return federation_; }
 
@@ -120,7 +122,9 @@ public:
   void print_router(FILE* out = stdout) const;
   void print_router_connection(int connection, FILE* out = stdout) const;
 
-  // For stream_service.
+  // For stream_service. A priority with send_now set sends the stream's open bundle at once,
+  // with the message in it, instead of letting it wait for the bundle timeout.
+  static constexpr unsigned char send_now = 0x80;
   brindle::ldm_buf* get_buf();
   void send(int stream, unsigned char priority, uint32_t tag, brindle::ldm_buf* buffer);
   void flush(int stream);

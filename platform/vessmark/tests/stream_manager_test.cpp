@@ -183,7 +183,7 @@ TEST(StreamManager, ADeliveryThatTicksAgainReadsNestedWithoutSpoilingTheOuterPas
   EXPECT_EQ(b.manager().get_drops().received_total(), 0u);
 }
 
-TEST(StreamManager, SmallMessagesWaitForTheBundleTimeoutOrAFlush) {
+TEST(StreamManager, SmallMessagesWaitForTheBundleTimeoutOrAFlushOrPriority0x80) {
   test_rid_options options = options_for(bundle_timeout_port);
   options.bundle_timeout = 1500;
   transport_node a(options), b(options);
@@ -202,6 +202,18 @@ TEST(StreamManager, SmallMessagesWaitForTheBundleTimeoutOrAFlush) {
   ASSERT_TRUE(tick_until({&a, &b}, [&] { return b.messages().size() == 6; }, 5000));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
   expect_in_order(b, 1, 5, 6, 16);
+
+  // Priority 0x80 means "send now": the open bundle leaves with that message in it, in order.
+  a.send(5, test_payload(1, 6, 16));
+  a.send(5, test_payload(1, 7, 16), 0x80);
+  ASSERT_TRUE(tick_until({&a, &b}, [&] { return b.messages().size() == 8; }, 500));
+
+  // A change of federation number first sends what is bundled under the old number, which b
+  // (still on that number) hears; stamped with the new one, b would drop it.
+  a.send(5, test_payload(1, 8, 16));
+  a.manager().set_federation(a.manager().get_federation() + 1);
+  ASSERT_TRUE(tick_until({&a, &b}, [&] { return b.messages().size() == 9; }, 500));
+  expect_in_order(b, 1, 5, 9, 16);
 }
 
 TEST(StreamManager, ANearlyFullBundleLeavesWithoutWaiting) {
