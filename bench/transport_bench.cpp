@@ -167,16 +167,26 @@ throughput raw_blast(size_t size) {
 
 // ---- the stream transport -----------------------------------------------------------------
 
-test_rid_options transport_options(double mbps) {
+// How a ping and its pong leave: through an explicit flush on a RID with a 5 ms bundle timeout,
+// or with priority 0x80 ("send now") and no flush on the RID's default 20 ms bundle timeout.
+enum class sending { flush, send_now };
+
+test_rid_options transport_options(double mbps, sending how = sending::flush) {
   test_rid_options options;
   options.port = transport_port;
   options.ratelimit_mbps = mbps;
-  options.bundle_timeout = 5;
+  if (how == sending::flush) options.bundle_timeout = 5;
   return options;
 }
 
-void transport_responder(size_t size, double mbps) {
-  transport_node node(transport_options(mbps));
+// Sends one message the way how says.
+void transport_send(transport_node& node, int stream, const std::vector<uint8_t>& payload, sending how) {
+  node.send(stream, payload, how == sending::send_now ? vessmark::stream_manager::send_now : 0);
+  if (how == sending::flush) node.service().flush(stream);
+}
+
+void transport_responder(size_t size, double mbps, sending how = sending::flush) {
+  transport_node node(transport_options(mbps, how));
   for (int stream : {ping_stream, blast_stream, control_stream}) node.manager().join(stream);
   blast_counter blast(size);
   bool quit = false;
@@ -189,8 +199,7 @@ void transport_responder(size_t size, double mbps) {
       node.send(pong_stream, blast.report());
       node.service().flush(pong_stream);
     } else if (m.stream == ping_stream) {
-      node.send(pong_stream, m.payload);
-      node.service().flush(pong_stream);
+      transport_send(node, pong_stream, m.payload, how);
     } else if (m.payload.size() == size) {
       blast.note();
     }
@@ -224,21 +233,19 @@ void transport_quit(transport_node& node) {
   for (int i = 0; i < 5; ++i) node.tick(2);
 }
 
-latency transport_ping_pong(size_t size) {
-  return with_responder<latency>([size] { transport_responder(size, latency_rate_mbps); }, [size] {
-    transport_node node(transport_options(latency_rate_mbps));
+latency transport_ping_pong(size_t size, sending how = sending::flush) {
+  return with_responder<latency>([size, how] { transport_responder(size, latency_rate_mbps, how); }, [size, how] {
+    transport_node node(transport_options(latency_rate_mbps, how));
     node.manager().join(pong_stream);
     const std::vector<uint8_t> ping(size, 0x5A);
     std::vector<double> samples;
     for (int tries = 0; tries < 50; ++tries) {
-      node.send(ping_stream, ping);
-      node.service().flush(ping_stream);
+      transport_send(node, ping_stream, ping, how);
       if (transport_wait(node, size, 100)) break;
     }
     for (int i = 0; i < warmup_pings + pings; ++i) {
       const auto start = bench_clock::now();
-      node.send(ping_stream, ping);
-      node.service().flush(ping_stream);
+      transport_send(node, ping_stream, ping, how);
       if (!transport_wait(node, size, 1000)) continue;
       const double rtt_us = std::chrono::duration<double, std::micro>(bench_clock::now() - start).count();
       if (i >= warmup_pings) samples.push_back(rtt_us / 2);
@@ -304,7 +311,9 @@ int main() {
               transport_port, latency_options.packet_size, latency_options.bundle_timeout);
   std::printf("             rate limit %.0f Mbit/s for latency, raised to %.0f Mbit/s for throughput;\n",
               latency_options.ratelimit_mbps, raised_rate_mbps);
-  std::printf("             both sides tick without waiting (tick(0)) while they expect traffic\n");
+  std::printf("             both sides tick without waiting (tick(0)) while they expect traffic;\n");
+  std::printf("             row 0x80: priority 0x80 and no flush, default bundle timeout %d ms\n",
+              transport_options(latency_rate_mbps, sending::send_now).bundle_timeout);
   std::printf("  baseline:  raw UDP multicast, groups %s / %s, port %u, receivers spin on poll(0)\n", ping_group,
               pong_group, raw_port);
   std::printf("  %d pings after %d warm-up pings, at most one per %lld us; blasts of %d messages;\n",
@@ -316,6 +325,7 @@ int main() {
     const latency raw = raw_ping_pong(size);
     const latency transport = transport_ping_pong(size);
     print_latency("latency", size, transport, raw);
+    if (size == 64) print_latency("0x80", size, transport_ping_pong(size, sending::send_now), raw);
   }
   std::printf("\nthroughput            transport: msg/s    MB/s  delivered   raw: msg/s    MB/s  delivered   ratio\n");
   for (size_t size : {size_t{64}, size_t{1024}}) {
