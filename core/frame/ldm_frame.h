@@ -16,13 +16,6 @@
 
 namespace varnel {
 
-inline constexpr const char* null_string_passed = "NULL string passed";
-inline constexpr const char* null_region_passed = "NULL Region passed";
-inline constexpr const char* null_array_passed = "NULL attribute set or region array passed";
-
-// Names of the service groups as the RID's disable section and the messages spell them.
-inline constexpr const char* group_names[] = {"syncpoints", "saverestore", "queries", "ownership", "timeadvance", "regions"};
-
 // The managers a service forwards to that later work adds to the federate. Until a manager
 // exists, its services refuse with InternalError naming the service and the manager.
 namespace missing {

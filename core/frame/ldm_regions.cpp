@@ -9,6 +9,12 @@ namespace varnel {
 using namespace brindle;
 using namespace vessmark;
 
+namespace {
+
+constexpr const char* null_array_passed = "NULL attribute set or region array passed";
+
+}  // namespace
+
 region_spec* local_distribution_manager::create_region(unsigned space, unsigned extents) {
   service_frame frame(*this, rti_api_call::createRegion);
   checks().check_space(space, frame.name());

@@ -25,6 +25,12 @@ using namespace vessmark;
 
 namespace {
 
+constexpr const char* null_string_passed = "NULL string passed";
+constexpr const char* null_region_passed = "NULL Region passed";
+
+// Names of the service groups as the RID's disable section and the messages spell them.
+constexpr const char* group_names[] = {"syncpoints", "saverestore", "queries", "ownership", "timeadvance", "regions"};
+
 // Seconds as whole milliseconds, truncated; negative or NaN counts as 0, and anything beyond a
 // year is held at a year so that the conversion stays defined.
 uint64_t whole_milliseconds(double seconds) {

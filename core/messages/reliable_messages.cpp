@@ -17,15 +17,22 @@ void refuse_wildcard(const federate_identifier& id, const char* what) {
   if (id.is_wildcard()) throw reliable_refusal(what);
 }
 
+// The messages that are a sender and one word after it.
+template <class Message, uint32_t Message::*word>
+Message read_sender_and_word(ldm_buf& buffer, const char* wildcard_refusal) {
+  Message m;
+  buffer >> m.sender >> m.*word;
+  refuse_wildcard(m.sender, wildcard_refusal);
+  return m;
+}
+
 }  // namespace
 
 void reliable_data_header::write(ldm_buf& buffer) const { buffer << sender << sequence; }
 
 reliable_data_header reliable_data_header::read(ldm_buf& buffer) {
-  reliable_data_header m;
-  buffer >> m.sender >> m.sequence;
-  refuse_wildcard(m.sender, "reliable data: wildcard sender");
-  return m;
+  return read_sender_and_word<reliable_data_header, &reliable_data_header::sequence>(
+      buffer, "reliable data: wildcard sender");
 }
 
 void reliable_notice_message::write(ldm_buf& buffer) const { buffer << sender << sequence << stream; }
@@ -43,10 +50,8 @@ reliable_notice_message reliable_notice_message::read(ldm_buf& buffer) {
 void reliable_nack_message::write(ldm_buf& buffer) const { buffer << sender << sequence; }
 
 reliable_nack_message reliable_nack_message::read(ldm_buf& buffer) {
-  reliable_nack_message m;
-  buffer >> m.sender >> m.sequence;
-  refuse_wildcard(m.sender, "reliable NACK: wildcard sender");
-  return m;
+  return read_sender_and_word<reliable_nack_message, &reliable_nack_message::sequence>(
+      buffer, "reliable NACK: wildcard sender");
 }
 
 void reliable_ack_message::write(ldm_buf& buffer) const {
@@ -74,19 +79,15 @@ reliable_ack_message reliable_ack_message::read(ldm_buf& buffer) {
 void reliable_ping_message::write(ldm_buf& buffer) const { buffer << sender << next_sequence; }
 
 reliable_ping_message reliable_ping_message::read(ldm_buf& buffer) {
-  reliable_ping_message m;
-  buffer >> m.sender >> m.next_sequence;
-  refuse_wildcard(m.sender, "reliable ping: wildcard sender");
-  return m;
+  return read_sender_and_word<reliable_ping_message, &reliable_ping_message::next_sequence>(
+      buffer, "reliable ping: wildcard sender");
 }
 
 void reliable_sorry_message::write(ldm_buf& buffer) const { buffer << sender << sequence; }
 
 reliable_sorry_message reliable_sorry_message::read(ldm_buf& buffer) {
-  reliable_sorry_message m;
-  buffer >> m.sender >> m.sequence;
-  refuse_wildcard(m.sender, "reliable sorry: wildcard sender");
-  return m;
+  return read_sender_and_word<reliable_sorry_message, &reliable_sorry_message::sequence>(
+      buffer, "reliable sorry: wildcard sender");
 }
 
 }  // namespace varnel

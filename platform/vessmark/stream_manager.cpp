@@ -138,9 +138,7 @@ stream_manager::stream_manager(RID& rid, scheduler& on, message_stats_tracker& s
 stream_manager::~stream_manager() {
   receive_timer_.cancel();
   pipeline_timer_.cancel();
-  std::vector<bundler::packet> ready;
-  bundler_->flush_due(UINT64_MAX, ready);
-  send_bundles(ready, route::socket);
+  send_open_bundles(route::socket);
   for (auto& packet : rate_limit_->take_all()) write_out(packet);
   pool_->destroy();
 }
@@ -295,9 +293,7 @@ void stream_manager::send(int stream, unsigned char priority, uint32_t tag, ldm_
 
 void stream_manager::set_federation(unsigned number) {
   if (number == federation_) return;
-  std::vector<bundler::packet> ready;
-  bundler_->flush_due(UINT64_MAX, ready);
-  send_bundles(ready, route::rate_limit);
+  send_open_bundles(route::rate_limit);
   schedule_pipeline();
   federation_ = number;
 }
@@ -311,6 +307,12 @@ void stream_manager::flush(int stream) {
 
 void stream_manager::send_bundles(std::vector<bundler::packet>& ready, route via) {
   for (auto& packet : ready) send_packet(std::move(packet.bytes), packet.stream, packet.priority, 0, last_fragment, via);
+}
+
+void stream_manager::send_open_bundles(route via) {
+  std::vector<bundler::packet> ready;
+  bundler_->flush_due(UINT64_MAX, ready);
+  send_bundles(ready, via);
 }
 
 void stream_manager::send_packet(std::vector<uint8_t> packet, int stream, unsigned char priority, uint16_t sequence,

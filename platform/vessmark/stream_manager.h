@@ -175,6 +175,8 @@ private:
                    uint16_t fragment, route via);
   // Sends the bundles the bundler closed, each as a whole packet.
   void send_bundles(std::vector<bundler::packet>& ready, route via);
+  // Closes and sends every open bundle of every stream.
+  void send_open_bundles(route via);
   void write_out(const std::vector<uint8_t>& packet);
   void run_pipeline();
   void schedule_pipeline();
