@@ -209,6 +209,7 @@ void scheduler::first_events(uint64_t budget) {
       continue;
     uint64_t generation = event->generation_;
     if (run(*event, budget)) rearm_after_run(*event, generation);
+    after_event();
   }
 }
 
@@ -234,6 +235,7 @@ void scheduler::poll_events(uint64_t wait_ms, uint64_t budget) {
     }
     uint64_t generation = event->generation_;
     if (run(*event, budget)) rearm_after_run(*event, generation);
+    after_event();
   }
 }
 
@@ -248,15 +250,23 @@ void scheduler::run_events(uint64_t now, uint64_t end) {
     dequeue(event);
     if (event.period_ == 0) event.armed_ = false;
     uint64_t generation = event.generation_;
-    if (!run(event, end > now ? end - now : 0)) continue;
-    if (event.generation_ != generation) {
-      release_if_idle(event);
-    } else if (event.period_ > 0) {
-      enqueue(event, add_clamped(clock_.last_time(), event.period_));
-    } else {
-      clear_triggers(event);
-    }
+    if (run(event, end > now ? end - now : 0)) rearm_timed(event, generation);
+    after_event();
   }
+}
+
+void scheduler::rearm_timed(scheduled_event& event, uint64_t generation) {
+  if (event.generation_ != generation) {
+    release_if_idle(event);
+  } else if (event.period_ > 0) {
+    enqueue(event, add_clamped(clock_.last_time(), event.period_));
+  } else {
+    clear_triggers(event);
+  }
+}
+
+void scheduler::after_event() const {
+  if (after_event_) after_event_();
 }
 
 void scheduler::compact_sockets() {

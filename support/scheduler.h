@@ -7,6 +7,7 @@
 #include <poll.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -93,6 +94,11 @@ public:
   // tick. Calling tick from inside an event is refused.
   bool tick(uint64_t limit, uint64_t budget);
 
+  // Runs after each event's call has returned and the event is rescheduled, before the next
+  // event: work an event queued for its owner (callbacks to a federate) runs there, never in the
+  // middle of another component's call. An exception from it leaves the tick like an event's.
+  void set_after_event(std::function<void()> hook) { after_event_ = std::move(hook); }
+
   // True while an event's call runs (in any phase).
   bool in_event() const { return in_event_; }
   bool in_everytick_phase() const { return in_everytick_; }
@@ -119,6 +125,8 @@ private:
   void detach(scheduled_event& event);
   bool run(scheduled_event& event, uint64_t budget);
   void rearm_after_run(scheduled_event& event, uint64_t generation);
+  void rearm_timed(scheduled_event& event, uint64_t generation);
+  void after_event() const;
 
   void first_events(uint64_t budget);
   void poll_events(uint64_t wait_ms, uint64_t budget);
@@ -137,6 +145,7 @@ private:
   std::vector<pollfd> sockets_;
   std::vector<scheduled_event*> socket_events_;  // parallel to sockets_; null once cleared
   scheduled_event* running_ = nullptr;
+  std::function<void()> after_event_;
 };
 
 }  // namespace brindle

@@ -4,6 +4,7 @@
 
 #include "frame/debugging_events.h"
 #include "frame/local_distribution_manager.h"
+#include "scheduler.h"
 #include "message_stats.h"
 
 namespace varnel {
@@ -58,7 +59,9 @@ void callback_queue::add(std::unique_ptr<callback_base> record) {
   }
   ldm_.get_stats_tracker().note_event(ldm_.get_api_tracker(), static_cast<uint32_t>(record->number()), 1);
   pending_.push_back(std::move(record));
-  deliver_pending();
+  // Inside a scheduler event the record waits until the event returns: the federate's code must
+  // not run in the middle of a manager's loop.
+  if (!ldm_.get_scheduler().in_event()) deliver_pending();
 }
 
 void callback_queue::deliver_pending() {

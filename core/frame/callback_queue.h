@@ -1,6 +1,7 @@
 // The queue of callbacks a joined federate is owed. Managers add records at any time; the queue
 // delivers them, first in first out, only while the distribution manager is inside tick: records
-// added outside tick wait for the next one, records added during tick are delivered at once.
+// added outside tick wait for the next one; records added by a scheduler event during tick are
+// delivered when that event returns, and records added by a service a callback calls right away.
 // Built last at join and destroyed at resign by the local_distribution_manager, which owns it.
 #pragma once
 

@@ -4,6 +4,7 @@
 // through it.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 namespace varnel {
@@ -15,6 +16,13 @@ class local_distribution_manager;
 
 class joined_managers {
 public:
+  // Runs after each manager is built, with the manager's name; an exception it throws fails the
+  // join there, as a manager's own constructor would. Tests install one to fail a join partway.
+  using construction_hook = std::function<void(const char* built)>;
+  static void set_construction_hook(construction_hook hook);
+
+  // When a manager cannot be built, what was built is torn down in the resign order and the
+  // exception goes on to the caller.
   joined_managers(local_distribution_manager& ldm, const FED& fed);
   // Tears down in the resign order; pending callbacks are dropped undelivered.
   ~joined_managers();

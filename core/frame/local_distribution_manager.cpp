@@ -51,6 +51,9 @@ local_distribution_manager::local_distribution_manager(const char* api_name, std
     clock_ = std::make_unique<millisecond_clock>();
     scheduler_ = std::make_unique<scheduler>(*clock_);
   }
+  scheduler_->set_after_event([this] {
+    if (callback_queue* queue = get_callback_queue()) queue->deliver_pending();
+  });
   debug_ = std::make_unique<debugging_events>(*rid_);
   create_api_trace_flags();
   read_switches();
@@ -118,14 +121,23 @@ void local_distribution_manager::join(FED* fed, const char* federate_name, const
   streams_->set_federate(federate_id);
   streams_->set_federation(federation_id);
   debug_->set_federation_name(federation_name_.c_str());
-  joined_ = std::make_unique<joined_managers>(*this, *fed);
   fed_ = fed;
+  try {
+    joined_ = std::make_unique<joined_managers>(*this, *fed);
+  } catch (...) {
+    leave_federation();
+    throw;
+  }
 }
 
 void local_distribution_manager::resign() {
   std::lock_guard lock(lock_);
   if (!is_joined()) return;
   joined_.reset();
+  leave_federation();
+}
+
+void local_distribution_manager::leave_federation() {
   fed_ = nullptr;
   streams_->set_federation(0);
   debug_->set_federation_name(nullptr);

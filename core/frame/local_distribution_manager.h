@@ -122,7 +122,8 @@ public:
   virtual void request_retraction(const event_retraction_handle& handle) = 0;
 
   // Called by the federation manager once a join is accepted: stores the identity and builds the
-  // join-time managers. resign() tears them down again and is harmless when not joined.
+  // join-time managers. A join whose managers cannot all be built leaves the federate unjoined
+  // and throws. resign() tears them down again and is harmless when not joined.
   void join(FED* fed, const char* federate_name, const char* federation_name, unsigned federate_id,
             unsigned federation_id, const brindle::federate_identifier& federate,
             const brindle::federate_identifier& federation) override;
@@ -135,7 +136,7 @@ public:
   unsigned get_federation_id() const { return federation_id_; }
   const brindle::federate_identifier& get_federate() const { return federate_; }
   const brindle::federate_identifier& get_federation() const { return federation_; }
-  bool is_joined() const { return fed_ != nullptr; }
+  bool is_joined() const { return joined_ != nullptr; }
   // Whole seconds since construction.
   uint64_t get_uptime() const;
   // "-- <release> -- <platform> -- <api name> --", built on first use.
@@ -326,6 +327,8 @@ private:
                             unsigned count, const char* service) const;
   const argument_checker& checks() const;
   void end_federate() override;
+  // Forgets the identity of the federation left and stamps later messages as federation 0.
+  void leave_federation();
   const FED& fed() const { return *fed_; }
   bool run_tick(rti_api_call call, uint64_t limit_ms, uint64_t budget_ms);
 

@@ -21,7 +21,7 @@
 #include "message_stats.h"
 #include "test_rid.h"
 #include "test_ldm.h"
-#include "test_ports.h"
+#include "case_port.h"
 #include "timers.h"
 
 using namespace brindle;
@@ -42,7 +42,7 @@ class CallbackQueueTest : public ::testing::Test {
 protected:
   void SetUp() override {
     test_rid_options options;
-    options.port = test_port(port_block::callback_queue_test, 0);  // each test joins a federation of its own name
+    options.port = case_port(port_block::callback_queue_test);
     const scoped_rid_file rid(options);
     ldm_ = std::make_unique<test_ldm>();
     const char* federation = ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -69,18 +69,49 @@ TEST_F(CallbackQueueTest, RecordsWaitOutsideTickAndComeFirstInTheNextOne) {
   EXPECT_EQ(queue().pending(), 0u);
 }
 
-TEST_F(CallbackQueueTest, CallbacksMadeDuringTickArriveInOrderWithinIt) {
+TEST_F(CallbackQueueTest, CallbacksMadeByAnEventArriveInOrderWhenItReturns) {
+  size_t seen_inside = 99;
+  size_t seen_by_next = 0;
   action_timer during([&] {
     queue().add_syncpoint_reg_success("a");
     queue().add_announce_syncpoint("b", user_tag("tag"));
     queue().add_federation_synchronized("c");
-    // Delivered at once: the federate has seen the first three before the timer returns.
-    EXPECT_EQ(ldm_->callbacks.size(), 3u);
+    seen_inside = ldm_->callbacks.size();
   });
+  action_timer next([&] { seen_by_next = ldm_->callbacks.size(); });
   during.schedule(ldm_->get_scheduler(), 0);
+  next.schedule(ldm_->get_scheduler(), 0);
   ldm_->tick();
+  // Not in the middle of the event, but before the next event of the same tick.
+  EXPECT_EQ(seen_inside, 0u);
+  EXPECT_EQ(seen_by_next, 3u);
   EXPECT_EQ(ldm_->callbacks, (strings{"synchronizationPointRegistrationSucceeded a", "announceSynchronizationPoint b",
                                       "federationSynchronized c"}));
+}
+
+TEST_F(CallbackQueueTest, AnExceptionThroughTickLeavesNothingStuck) {
+  struct federate_fault {};
+  ldm_->on_callback = [&](const std::string& line) {
+    if (line == "turnInteractionsOn 1") throw federate_fault{};
+  };
+  queue().add_turn_interactions_on(1);
+  queue().add_turn_interactions_on(2);
+  EXPECT_THROW(ldm_->tick(), federate_fault);
+  // The queue delivers the rest, and the tick guard lets the next tick in.
+  EXPECT_NO_THROW(ldm_->tick());
+  EXPECT_EQ(ldm_->callbacks, (strings{"turnInteractionsOn 1", "turnInteractionsOn 2"}));
+
+  // An event that throws leaves the scheduler able to run the next tick's events.
+  action_timer faulty([] { throw federate_fault{}; });
+  faulty.schedule(ldm_->get_scheduler(), 0);
+  EXPECT_THROW(ldm_->tick(), federate_fault);
+  bool ran = false;
+  action_timer later([&] { ran = true; });
+  later.schedule(ldm_->get_scheduler(), 0);
+  queue().add_turn_interactions_on(3);
+  EXPECT_NO_THROW(ldm_->tick());
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(ldm_->callbacks.back(), "turnInteractionsOn 3");
 }
 
 TEST_F(CallbackQueueTest, RecordsMadeInsideACallbackFollowTheCurrentOne) {
