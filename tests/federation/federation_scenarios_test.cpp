@@ -159,12 +159,21 @@ TEST(FederationScenario, RequestedShutDownEndsEveryFederate) {
 
 TEST(FederationScenario, FederationsOnOnePortDoNotSeeEachOthersFederates) {
   const scoped_rid_file rid(scenario_rid(6));
-  fm_process one(rid, {"alpha", "One", "3"});
-  fm_process two(rid, {"bravo", "Two", "3"});
+  fm_process one(rid, {"alpha", "One", "4"});
+  fm_process two(rid, {"bravo", "Two", "4"});
+  ASSERT_TRUE(one.wait_for("[alpha] joined federation One")) << one.output();
+  ASSERT_TRUE(two.wait_for("[bravo] joined federation Two")) << two.output();
+  // Each federation forms and hears its own second member, and only its own.
+  fm_process charlie(rid, {"--join-only", "charlie", "One", "1"});
+  fm_process delta(rid, {"--join-only", "delta", "Two", "1"});
+  EXPECT_EQ(charlie.wait(), 0) << charlie.output();
+  EXPECT_EQ(delta.wait(), 0) << delta.output();
   EXPECT_EQ(one.wait(), 0);
   EXPECT_EQ(two.wait(), 0);
-  EXPECT_FALSE(has(one.output(), "federate joined")) << one.output();
-  EXPECT_FALSE(has(two.output(), "federate joined")) << two.output();
+  EXPECT_TRUE(has(one.output(), "[alpha] federate joined: charlie")) << one.output();
+  EXPECT_TRUE(has(two.output(), "[bravo] federate joined: delta")) << two.output();
+  EXPECT_FALSE(has(one.output(), "federate joined: delta")) << one.output();
+  EXPECT_FALSE(has(two.output(), "federate joined: charlie")) << two.output();
   EXPECT_TRUE(has(one.output(), "[alpha] federates at the end: 1"));
   EXPECT_TRUE(has(two.output(), "[bravo] federates at the end: 1"));
 }

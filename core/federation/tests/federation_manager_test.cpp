@@ -341,9 +341,25 @@ TEST_F(FederationManagerTest, SilentFederateTurnsAmberRedAndGoneEachTracedOnce) 
 
   std::ostringstream trace;
   a.get_debugging_events().turn_on("federation", &trace);
-  // bravo stops: only a ticks from now on, so bravo sends no more heartbeats.
-  for (const uint64_t end = now() + 20000; a.get_num_joined_federates() == 2 && now() < end; clock_.advance(1))
+  // bravo stops: only a ticks from now on, so bravo sends no more heartbeats. Each state comes
+  // within one 10 ms sweep after its timeout from the last time bravo was heard.
+  const federation_record& demo = *a.get_federation_manager().get_federations().at("Demo");
+  const federate_record* bravo = nullptr;
+  for (const auto& [id, record] : demo.federates)
+    if (record->handle == handle) bravo = record.get();
+  ASSERT_NE(bravo, nullptr);
+  uint64_t heard = 0, amber_at = 0, red_at = 0, gone_at = 0;
+  for (const uint64_t end = now() + 20000; !gone_at && now() < end; clock_.advance(1)) {
+    heard = bravo->last_heard;
     a.tick();
+    if (a.get_num_joined_federates() == 1) gone_at = now();
+    else if (!amber_at && bravo->liveness == federate_liveness::amber) amber_at = now();
+    else if (!red_at && bravo->liveness == federate_liveness::red) red_at = now();
+  }
+  for (const auto& [at, timeout] : {std::pair{amber_at, 1000}, {red_at, 2000}, {gone_at, 3000}}) {
+    EXPECT_GT(at, heard + timeout);
+    EXPECT_LE(at, heard + timeout + 10);
+  }
   const std::string id = "bravo (" + std::to_string(handle) + ")";
   EXPECT_EQ(count_of(trace.str(), "Federate Amber: " + id), 1u) << trace.str();
   EXPECT_EQ(count_of(trace.str(), "Federate Red: " + id), 1u);
