@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
+#include <string>
 
 #include "buffer_pool.h"
 #include "federation/federation_manager.h"
@@ -34,6 +36,29 @@ struct joined_federate {
   }
 };
 
+// Every field of every record, so that any change to the table shows.
+std::string snapshot(const federation_manager& fm) {
+  std::ostringstream out;
+  for (const auto& [name, federation] : fm.get_federations()) {
+    out << name << ' ' << federation->number << ' ' << federation->identifier.to_string() << ' '
+        << federation->rid_checksum << ' ' << federation->fed_checksum << ' ' << federation->fed_file << ' '
+        << federation->created_here << '\n';
+    for (const auto& [id, federate] : federation->federates) {
+      out << "  " << federate->name << ' ' << federate->handle << ' ' << federate->last_heard << ' '
+          << static_cast<int>(federate->state) << ' ' << federate->host_name << ' ' << federate->local_objects
+          << ' ' << federate->remote_objects << ' ' << static_cast<int>(federate->liveness)
+          << (federate.get() == federation->own ? " own" : "") << '\n';
+    }
+  }
+  return out.str();
+}
+
+size_t federate_count(const federation_manager& fm) {
+  size_t count = 0;
+  for (const auto& [name, federation] : fm.get_federations()) count += federation->federates.size();
+  return count;
+}
+
 joined_federate& federate() {
   static joined_federate instance;
   return instance;
@@ -48,13 +73,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   buffer->write_os(data, static_cast<uint32_t>(size));
   buffer->set_received();
   buffer->set_iptr(ldm_buf::message_header_size);
+  const federation_manager& fm = f.ldm->get_federation_manager();
+  const std::string before = snapshot(fm);
   try {
     f.ldm->get_federation_manager().receive(1, 0x20, buffer);
   } catch (const ldm_decode_error&) {
+    if (snapshot(fm) != before) std::abort();  // a refused message changed the table
   }
   buffer->release_buf();
   // The own record survives anything heard, and the table stays within its bounds.
-  const federation_manager& fm = f.ldm->get_federation_manager();
-  if (!fm.get_own_federate() || fm.get_federations().size() > federation_manager::max_federations) std::abort();
+  if (!fm.get_own_federate() || fm.get_federations().size() > federation_manager::max_federations ||
+      federate_count(fm) > federation_manager::max_federates)
+    std::abort();
   return 0;
 }
