@@ -22,7 +22,7 @@ public:
   // Takes a time that the time library made.
   explicit cpp13_absolute_time(std::unique_ptr<rti13::FedTime> held);
   // A time decoded from the library's encoded form in the first length bytes; null when they
-  // are too few for a whole time.
+  // are too few for a whole time or the library refuses them (a NaN).
   static cpp13_absolute_time* decode(const char* bytes, uint32_t length);
 
   varnel::absolute_time* clone() const override;

@@ -32,8 +32,8 @@ cpp13_relative_time::cpp13_relative_time(const rti13::FedTime& value) : time_(co
 cpp13_relative_time::cpp13_relative_time(std::unique_ptr<rti13::FedTime> held) : time_(std::move(held)) {}
 
 cpp13_relative_time* cpp13_relative_time::decode(const char* bytes, uint32_t length) {
-  if (!holds_whole_time(bytes, length)) return nullptr;
-  return new cpp13_relative_time(std::unique_ptr<rti13::FedTime>(rti13::FedTimeFactory::decode(bytes)));
+  std::unique_ptr<rti13::FedTime> time = decoded_time(bytes, length);
+  return time ? new cpp13_relative_time(std::move(time)) : nullptr;
 }
 
 relative_time* cpp13_relative_time::clone() const { return new cpp13_relative_time(*time_); }

@@ -30,6 +30,17 @@ inline bool holds_whole_time(const char* bytes, uint32_t length) {
   return bytes != nullptr && length >= needed;
 }
 
+// The time in the first length bytes, decoded by the library; null when they are too few for a
+// whole time or the library refuses them (a NaN), so the caller drops the message.
+inline std::unique_ptr<rti13::FedTime> decoded_time(const char* bytes, uint32_t length) {
+  if (!holds_whole_time(bytes, length)) return nullptr;
+  try {
+    return std::unique_ptr<rti13::FedTime>(rti13::FedTimeFactory::decode(bytes));
+  } catch (...) {
+    return nullptr;
+  }
+}
+
 inline bool truth(rti13::Boolean value) { return value != rti13::RTI_FALSE; }
 
 // The time's printable text in a new buffer of getPrintableLength() + 1 characters.

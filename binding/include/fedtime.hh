@@ -24,8 +24,12 @@ public:
   virtual void setPositiveInfinity();
   virtual rti13::Boolean isPositiveInfinity();
 
-  // Arithmetic and comparisons are exact operations on the doubles. The other operand must be
-  // a time of this library.
+  // Comparisons are exact. Adding or subtracting a nonzero interval always moves the time, by
+  // at least the next representable double where the interval is below the double's spacing;
+  // infinity stays infinite. The other operand must be a time of this library. A NaN, whether
+  // passed in (the constructor from a double, an assignment, an operand, FedTimeFactory::decode)
+  // or made (infinity minus infinity), is refused with std::invalid_argument and leaves the
+  // time unchanged.
   virtual rti13::FedTime& operator+=(const rti13::FedTime& other) RTI13_THROW(rti13::InvalidFederationTime);
   virtual rti13::FedTime& operator-=(const rti13::FedTime& other) RTI13_THROW(rti13::InvalidFederationTime);
   virtual rti13::Boolean operator<=(const rti13::FedTime& other) const RTI13_THROW(rti13::InvalidFederationTime);

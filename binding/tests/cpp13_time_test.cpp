@@ -72,6 +72,14 @@ TEST(Cpp13Time, ArithmeticAndComparisonsForwardToTheLibrary) {
   EXPECT_TRUE(gap.greater(step));
   EXPECT_TRUE(step.less_equal(step));
 
+  // Far from zero epsilon is below the double's spacing; an advance by it still moves the time.
+  cpp13_absolute_time far(RTIfedTime(1e10));
+  const std::unique_ptr<absolute_time> before(far.clone());
+  cpp13_relative_time epsilon;
+  epsilon.set_epsilon();
+  EXPECT_TRUE(far.add(epsilon).greater(*before));
+  EXPECT_TRUE(far.subtract(epsilon).subtract(epsilon).less(*before));
+
   gap.set_zero();
   EXPECT_TRUE(gap.is_zero());
   EXPECT_FALSE(gap.is_epsilon());
@@ -94,7 +102,7 @@ TEST(Cpp13Time, EncodingRoundTripsThroughTheDecoder) {
   EXPECT_EQ(value_of(interval->fed_time()), -7.25);
 }
 
-TEST(Cpp13Time, DecodersRefuseTimesCutShort) {
+TEST(Cpp13Time, DecodersRefuseTimesCutShortOrNaN) {
   char bytes[8] = {};
   for (uint32_t length : {0u, 1u, 7u}) {
     // Copy into a block of exactly that size so that reading past it is caught by ASan.
@@ -104,6 +112,11 @@ TEST(Cpp13Time, DecodersRefuseTimesCutShort) {
     EXPECT_EQ(cpp13_relative_time::decode(short_block.get(), length), nullptr) << length;
   }
   EXPECT_EQ(cpp13_absolute_time::decode(nullptr, 8), nullptr);
+
+  // A NaN would sit anywhere in an ordered queue: the caller gets null and drops the message.
+  const char nan[8] = {0x7F, static_cast<char>(0xF8), 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(cpp13_absolute_time::decode(nan, sizeof nan), nullptr);
+  EXPECT_EQ(cpp13_relative_time::decode(nan, sizeof nan), nullptr);
 }
 
 TEST(Cpp13Time, PrintableIsAFreshBufferEachTime) {

@@ -4,9 +4,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -44,18 +47,116 @@ TEST(RTIfedTime, SpecialValues) {
   EXPECT_TRUE(t > RTIfedTime(std::numeric_limits<double>::max()));
 }
 
-TEST(RTIfedTime, ComparisonsAreExact) {
-  const RTIfedTime one(1.0);
-  const RTIfedTime just_above(std::nextafter(1.0, 2.0));
-  EXPECT_TRUE(one < just_above);
-  EXPECT_TRUE(one <= just_above);
-  EXPECT_FALSE(one >= just_above);
-  EXPECT_FALSE(one > just_above);
-  EXPECT_FALSE(one == just_above);
-  EXPECT_TRUE(one != just_above);
-  EXPECT_TRUE(one == RTIfedTime(1.0));
-  EXPECT_TRUE(one <= RTIfedTime(1.0));
-  EXPECT_TRUE(one >= RTIfedTime(1.0));
+TEST(RTIfedTime, RefusesNaNWhereverATimeEnters) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_THROW((void)RTIfedTime(nan), std::invalid_argument);
+
+  RTIfedTime t(2.0);
+  EXPECT_THROW(t = nan, std::invalid_argument);
+  EXPECT_THROW(t += nan, std::invalid_argument);
+  EXPECT_THROW(t -= nan, std::invalid_argument);
+  EXPECT_THROW(t *= nan, std::invalid_argument);
+  EXPECT_THROW(t /= nan, std::invalid_argument);
+  EXPECT_THROW(t + nan, std::invalid_argument);
+  EXPECT_THROW(t - nan, std::invalid_argument);
+  EXPECT_THROW(t * nan, std::invalid_argument);
+  EXPECT_THROW(nan + t, std::invalid_argument);
+  EXPECT_THROW(nan - t, std::invalid_argument);
+  EXPECT_THROW((void)(t == nan), std::invalid_argument);
+  EXPECT_THROW((void)(t != nan), std::invalid_argument);
+  EXPECT_THROW((void)(t < nan), std::invalid_argument);
+  EXPECT_THROW((void)(t >= nan), std::invalid_argument);
+  EXPECT_EQ(t.getTime(), 2.0);
+
+  // Operations whose result would be NaN are refused too and leave the time as it was.
+  RTIfedTime infinite;
+  infinite.setPositiveInfinity();
+  EXPECT_THROW(infinite -= RTIfedTime(std::numeric_limits<double>::infinity()), std::invalid_argument);
+  EXPECT_THROW(infinite *= 0.0, std::invalid_argument);
+  EXPECT_TRUE(infinite.isPositiveInfinity());
+  EXPECT_THROW(RTIfedTime(0.0) / RTIfedTime(0.0), std::invalid_argument);
+
+  // Any NaN on the wire: quiet, negative, signalling.
+  const unsigned char nans[][8] = {{0x7F, 0xF8, 0, 0, 0, 0, 0, 0},
+                                   {0xFF, 0xF8, 0, 0, 0, 0, 0, 0},
+                                   {0x7F, 0xF0, 0, 0, 0, 0, 0, 1}};
+  for (const auto& bytes : nans) {
+    EXPECT_THROW(delete rti13::FedTimeFactory::decode(reinterpret_cast<const char*>(bytes)), std::invalid_argument);
+  }
+}
+
+// Every way of adding or subtracting an interval: the operators with a time, with a double,
+// through the abstract interface, and with the double on the left.
+const std::vector<std::function<RTIfedTime(RTIfedTime, double)>> additions = {
+    [](RTIfedTime t, double i) { return t + i; },
+    [](RTIfedTime t, double i) { return t + RTIfedTime(i); },
+    [](RTIfedTime t, double i) { return t += i; },
+    [](RTIfedTime t, double i) {
+      static_cast<rti13::FedTime&>(t) += RTIfedTime(i);
+      return t;
+    },
+    [](RTIfedTime t, double i) { return i + t; },
+};
+const std::vector<std::function<RTIfedTime(RTIfedTime, double)>> subtractions = {
+    [](RTIfedTime t, double i) { return t - i; },
+    [](RTIfedTime t, double i) { return t - RTIfedTime(i); },
+    [](RTIfedTime t, double i) { return t -= i; },
+    [](RTIfedTime t, double i) {
+      static_cast<rti13::FedTime&>(t) -= RTIfedTime(i);
+      return t;
+    },
+    [](RTIfedTime t, double i) { return t.getTime() - RTIfedTime(i); },
+};
+
+// Far from zero the double's spacing exceeds epsilon (from about 1.8e7 on) and a plain sum
+// would round back to the time; an advance must still move it.
+TEST(RTIfedTime, AddingAnIntervalAlwaysMovesTheTime) {
+  for (double magnitude : {0.0, 1e-9, 1.0, 1.8e7, 1e10, 1e15, 1e100, 1e300}) {
+    for (double time : {magnitude, -magnitude}) {
+      const RTIfedTime t(time);
+      for (double interval : {1e-9, 1e-6, 1.0, magnitude > 1.0 ? magnitude : 2.0}) {
+        SCOPED_TRACE(testing::Message() << "time " << time << " interval " << interval);
+        for (const auto& add : additions) EXPECT_TRUE(add(t, interval) > t);
+        for (const auto& subtract : subtractions) EXPECT_TRUE(subtract(t, interval) < t);
+      }
+      for (const auto& add : additions) EXPECT_EQ(add(t, 0.0).getTime(), time);
+      for (const auto& subtract : subtractions) EXPECT_EQ(subtract(t, 0.0).getTime(), time);
+    }
+  }
+  RTIfedTime infinite;
+  infinite.setPositiveInfinity();
+  for (double interval : {1e-9, 1.0, 1e300}) {
+    for (const auto& add : additions) EXPECT_TRUE(add(infinite, interval).isPositiveInfinity());
+    for (const auto& subtract : subtractions) EXPECT_TRUE(subtract(infinite, interval).isPositiveInfinity());
+  }
+}
+
+// Ascending, with neighbours one representable double apart: every pair compares as its
+// places in the list do, through the time and the double overloads alike.
+TEST(RTIfedTime, ComparisonsAreTotalAndExact) {
+  const double infinity = std::numeric_limits<double>::infinity();
+  const std::vector<double> values = {-1e300, -1.0, 0.0, 1e-9, std::nextafter(1e-9, 1.0), 1.8e7,
+                                      std::nextafter(1.8e7, infinity), 1e300,
+                                      std::numeric_limits<double>::max(), infinity};
+  for (size_t i = 0; i < values.size(); ++i) {
+    for (size_t j = 0; j < values.size(); ++j) {
+      SCOPED_TRACE(testing::Message() << values[i] << " against " << values[j]);
+      const RTIfedTime a(values[i]);
+      const RTIfedTime b(values[j]);
+      EXPECT_EQ(bool(a < b), i < j);
+      EXPECT_EQ(bool(a == b), i == j);
+      EXPECT_EQ(bool(a > b), i > j);
+      EXPECT_EQ(bool(a <= b), i <= j);
+      EXPECT_EQ(bool(a >= b), i >= j);
+      EXPECT_EQ(bool(a != b), i != j);
+      EXPECT_EQ(bool(a < values[j]), i < j);
+      EXPECT_EQ(bool(a == values[j]), i == j);
+      EXPECT_EQ(bool(a > values[j]), i > j);
+      EXPECT_EQ(bool(a <= values[j]), i <= j);
+      EXPECT_EQ(bool(a >= values[j]), i >= j);
+      EXPECT_EQ(bool(a != values[j]), i != j);
+    }
+  }
   // 0.1 + 0.2 is not 0.3 in doubles, and an exact time comparison must say so.
   RTIfedTime sum(0.1);
   sum += RTIfedTime(0.2);
