@@ -65,7 +65,7 @@ public:
   local_distribution_manager& operator=(const local_distribution_manager&) = delete;
 
   // Time factories: the core makes every time value through these and never constructs a
-  // concrete time itself. The decoders return null for bytes that are not a whole time.
+  // concrete time itself. The decoders return null for bytes that are not a whole time or hold a NaN.
   virtual absolute_time* make_absolute_time() = 0;
   virtual absolute_time* decode_absolute_time(const char* bytes, uint32_t length) = 0;
   virtual relative_time* make_relative_time() = 0;
