@@ -45,10 +45,6 @@ const char* string_of(const Document::Value* value) {
   return value && value->kind == Document::string_value ? value->string : nullptr;
 }
 
-bool named(const Document::Element& element, const char* name) {
-  return element.name && std::strcmp(element.name, name) == 0;
-}
-
 bool is_one_of(const char* text, std::initializer_list<const char*> words) {
   return std::any_of(words.begin(), words.end(),
                      [text](const char* word) { return std::strcmp(text, word) == 0; });
@@ -159,33 +155,30 @@ bool FED::load(Element& top) {
   return result == ok;
 }
 
+// The version decides how keywords and names compare (is_1516_), so it is read first, before
+// any other keyword is looked up and before any entry exists; while is_1516_ is still false
+// its own keyword is found without regard to case. Its warnings still come after the others.
 void FED::read_header(Element& top) {
-  if (!named(top, "FED") && !named(top, "objectModel"))
+  const Value* version = findValue("val0", child(top, "FEDversion"));
+  if (!version) version = findValue("DTDversion", &top);
+  const model_version kind = version ? version_of(*version) : model_version::unknown;
+  is_1516_ = kind == model_version::ieee1516;
+
+  if (!is_keyword(top, "FED") && !is_keyword(top, "objectModel"))
     error("Error: No initial FED tag in file " + file_name_);
-  federation_name_ = string_of(findValue("val0", findTag("Federation", &top)));
+  federation_name_ = string_of(findValue("val0", child(top, "Federation")));
   if (!federation_name_) federation_name_ = string_of(findValue("name", &top));
   if (!federation_name_) report("Warning: No federation name in file " + file_name_);
-  read_version(top);
-}
-
-// The name indexes compare through is_1516_, so it is settled here, before any entry exists.
-void FED::read_version(Element& top) {
-  const Value* version = findValue("val0", findTag("FEDversion", &top));
-  if (!version) version = findValue("DTDversion", &top);
-  if (!version) {
+  if (!version)
     report("Warning: No FEDversion/DTDversion in file " + file_name_);
-    return;
-  }
-  switch (version_of(*version)) {
-    case model_version::hla13:
-      break;
-    case model_version::ieee1516:
-      is_1516_ = true;
-      break;
-    case model_version::unknown:
-      report("Warning: FED has unknown version (got " + value_text(*version) + ")");
-      break;
-  }
+  else if (kind == model_version::unknown)
+    report("Warning: FED has unknown version (got " + value_text(*version) + ")");
+
+  for (Element& section : top.children)
+    if (!is_keyword(section, "Federation") && !is_keyword(section, "FEDversion") &&
+        !is_keyword(section, "spaces") && !is_keyword(section, "dimensions") &&
+        !is_keyword(section, "objects") && !is_keyword(section, "interactions"))
+      skip_unknown(section);
 }
 
 // The RID's transport types in its order, then best_effort and reliable unless it has them.
@@ -232,14 +225,14 @@ void FED::add_member(FED_members<Member>& members, std::unique_ptr<Member> membe
 }
 
 void FED::process_spaces(Element& top) {
-  if (Element* spaces = findTag("spaces", &top))
+  if (Element* spaces = child(top, "spaces"))
     for (Element& entry : spaces->children)
-      if (named(entry, "space")) process_space_entry(entry);
+      process_space_entry(entry);
   // The XML form declares dimensions only; together they make one space.
-  if (Element* dimensions = findTag("dimensions", &top))
+  if (Element* dimensions = child(top, "dimensions"))
     if (FED_routing_space* space = add_space(getSymbol("HyperSpace")))
       for (Element& entry : dimensions->children)
-        if (named(entry, "dimension")) process_dimension_entry(entry, *space);
+        process_dimension_entry(entry, *space);
 }
 
 FED_routing_space* FED::add_space(const char* name) {
@@ -248,17 +241,24 @@ FED_routing_space* FED::add_space(const char* name) {
 }
 
 void FED::process_space_entry(Element& entry) {
+  if (!is_keyword(entry, "space")) {
+    skip_unknown(entry);
+    return;
+  }
   const char* name = entry_name(entry);
   if (!name) {
     error("Error: missing space name");
     return;
   }
   if (FED_routing_space* space = add_space(name))
-    for (Element& child : entry.children)
-      if (named(child, "dimension")) process_dimension_entry(child, *space);
+    for (Element& child : entry.children) process_dimension_entry(child, *space);
 }
 
 void FED::process_dimension_entry(Element& entry, FED_routing_space& space) {
+  if (!is_keyword(entry, "dimension")) {
+    skip_unknown(entry);
+    return;
+  }
   const char* name = entry_name(entry);
   if (!name) {
     error(std::string("Error: missing dimension name in") + " space " + space.name);
@@ -266,10 +266,11 @@ void FED::process_dimension_entry(Element& entry, FED_routing_space& space) {
   }
   FED_members<FED_dimension>& dimensions = space.dimensions;
   add_member(dimensions, std::make_unique<FED_dimension>(name, dimensions.count()), max_dimensions_);
+  skip_children(entry);
 }
 
 void FED::process_objects(Element& top) {
-  Element* objects = findTag("objects", &top);
+  Element* objects = child(top, "objects");
   if (!objects) {
     report("Warning: No objects section in file " + file_name_);
     return;
@@ -280,7 +281,10 @@ void FED::process_objects(Element& top) {
 // Recursion follows the file's nesting, which the document readers bound: 100 levels for the
 // reader form, 1000 for XML.
 void FED::process_object_entry(Element& entry, FED_object_class* parent) {
-  if (!named(entry, "class") && !named(entry, "objectClass")) return;
+  if (!is_keyword(entry, "class") && !is_keyword(entry, "objectClass")) {
+    skip_unknown(entry);
+    return;
+  }
   const char* name = entry_name(entry);
   if (!name) {
     error("Error: missing object class name " + place_of(parent));
@@ -295,7 +299,7 @@ void FED::process_object_entry(Element& entry, FED_object_class* parent) {
   if (!object_class) return;
   if (parent) parent->subclasses.push_back(object_class->handle);
   for (Element& child : entry.children) {
-    if (named(child, "attribute"))
+    if (is_keyword(child, "attribute"))
       process_attribute_entry(child, *object_class);
     else
       process_object_entry(child, object_class);
@@ -328,10 +332,11 @@ void FED::process_attribute_entry(Element& entry, FED_object_class& object_class
   add_member(attributes,
              std::make_unique<FED_attribute>(name, attributes.count(), transport_id, order_id, space),
              max_attributes_);
+  skip_children(entry);
 }
 
 void FED::process_interactions(Element& top) {
-  Element* interactions = findTag("interactions", &top);
+  Element* interactions = child(top, "interactions");
   if (!interactions) {
     report("Warning: No interactions section in file " + file_name_);
     return;
@@ -341,7 +346,10 @@ void FED::process_interactions(Element& top) {
 
 // Recursion as for object classes, bounded by the readers' nesting limits.
 void FED::process_interaction_entry(Element& entry, FED_interaction_class* parent) {
-  if (!named(entry, "class") && !named(entry, "interactionClass")) return;
+  if (!is_keyword(entry, "class") && !is_keyword(entry, "interactionClass")) {
+    skip_unknown(entry);
+    return;
+  }
   const char* name = entry_name(entry);
   if (!name) {
     error("Error: missing interaction name " + place_of(parent));
@@ -369,7 +377,7 @@ void FED::process_interaction_entry(Element& entry, FED_interaction_class* paren
   if (!interaction) return;
   if (parent) parent->subclasses.push_back(interaction->handle);
   for (Element& child : entry.children) {
-    if (named(child, "parameter"))
+    if (is_keyword(child, "parameter"))
       process_parameter_entry(child, *interaction);
     else
       process_interaction_entry(child, interaction);
@@ -384,6 +392,7 @@ void FED::process_parameter_entry(Element& entry, FED_interaction_class& interac
   }
   FED_members<FED_parameter>& parameters = interaction.members;
   add_member(parameters, std::make_unique<FED_parameter>(name, parameters.count()), max_parameters_);
+  skip_children(entry);
 }
 
 // "at top level" or "in subclass of" the parent, for the missing-name errors.
@@ -453,6 +462,31 @@ uint32_t FED::default_routing_space(const char* name) {
 }
 
 bool FED::warn_once(const char* name) { return warned_.insert(name).second; }
+
+bool FED::is_keyword(const Element& element, const char* keyword) const {
+  return element.name && stringcmp(element.name, keyword) == 0;
+}
+
+Document::Element* FED::child(Element& parent, const char* keyword) const {
+  for (Element& element : parent.children)
+    if (is_keyword(element, keyword)) return &element;
+  return nullptr;
+}
+
+// Models written for other RTIs carry entries this loader has no use for (security levels,
+// federate lists, ...): each is skipped whole, and an HLA 1.3 model reports each such keyword
+// once per load. 1516 models hold many sections not read here (data types, notes, ...) and
+// skip them silently.
+void FED::skip_unknown(const Element& entry) {
+  if (is_1516_ || !entry.name || !skipped_.insert(entry.name).second) return;
+  report(std::string("Warning: Unknown entry ") + entry.name + " in FED file.\n" +
+         "              Skipping every " + entry.name + " entry.");
+}
+
+// Attributes, parameters and dimensions hold no entries of their own.
+void FED::skip_children(const Element& entry) {
+  for (const Element& child : entry.children) skip_unknown(child);
+}
 
 void FED::report(const std::string& message) { diagnostic(diagnostic_tag, "%s", message.c_str()); }
 

@@ -149,7 +149,6 @@ private:
   // Loading, in the order the constructor runs it.
   bool load(Element& top);
   void read_header(Element& top);
-  void read_version(Element& top);
   void add_transport_types(brindle::RID* rid);
   void add_transport(const char* name, const char* implementation);
   void add_order(const char* name);
@@ -181,6 +180,13 @@ private:
   uint32_t default_order_id(const char* name);
   uint32_t default_routing_space(const char* name);
   bool warn_once(const char* name);
+  // Keywords compare like names: without regard to case in an HLA 1.3 model.
+  bool is_keyword(const Element& element, const char* keyword) const;
+  // The first child of parent that is the keyword; null when none.
+  Element* child(Element& parent, const char* keyword) const;
+  // Skips an entry the loader does not read, reporting its keyword once per load (1.3 only).
+  void skip_unknown(const Element& entry);
+  void skip_children(const Element& entry);
   // Prints message as a diagnostic line tagged "FED"; error also marks the load failed.
   static void report(const std::string& message);
   void error(const std::string& message);
@@ -220,6 +226,8 @@ private:
   uint32_t max_dimensions_ = 0;
   uint32_t checksum_ = 0;
   std::set<const char*> warned_;  // symbols already reported as unknown
+  // Keywords of skipped entries already reported, compared like names.
+  std::set<const char*, fed_name_order> skipped_{fed_name_order{this}};
 };
 
 }  // namespace varnel

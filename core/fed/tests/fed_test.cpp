@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fed/tests/fed_description.h"
 #include "rid.h"
 
 using namespace brindle;
@@ -304,6 +305,57 @@ TEST_F(FedTest, UnknownTransportsOrdersAndSpacesAreReportedOnceAndDefaulted) {
     EXPECT_EQ(fed->get_routing_space(attribute, 0), invalid_handle);
   }
   EXPECT_EQ(fed->get_interaction_transport_type(0), fed->get_transport_id("best_effort"));
+}
+
+// demo_model as other RTIs write their models: capitalized keywords, entries this loader does
+// not read (federates, security levels) at the top and inside classes, one of them holding a
+// class of its own, and one keyword spelled in two ways.
+const std::string capitalized_demo_model = R"((Fed (Federation Demo) (FedVersion v1.3)
+  (Federate "alpha" "Public") (Federate "beta" "Public")
+  (Spaces (Space Geo (Dimension X) (Dimension Y)) (Space Radio (Dimension Channel)))
+  (Objects
+    (Class ObjectRoot (Attribute privilegeToDelete reliable timestamp)
+      (Class RTIprivate)
+      (Class Vehicle (Attribute position best_effort receive Geo)
+        (Security (Level "Secret") (Class Hidden (Attribute leak reliable receive)))
+        (Class Car (Attribute doors reliable timestamp) (Sec_Level "Public"))
+        (ATTRIBUTE speed reliable receive)
+        (Class Truck))))
+  (Interactions
+    (Class InteractionRoot best_effort receive
+      (Class Fire reliable timestamp Geo (Parameter target) (Parameter weapon)
+        (SEC_LEVEL "Public")
+        (Class Salvo reliable timestamp (Parameter rounds)))))
+  (Sec_Level "Public")))";
+
+TEST_F(FedTest, ModelsWrittenForOtherRtisLoadLikeOursAndReportWhatTheySkipOnce) {
+  auto ours = load(demo_model);
+  // Pinned: the checksum of a model that loaded before keywords ignored case stays put.
+  EXPECT_EQ(ours->get_checksum(), 0x622B00CBu);
+
+  auto theirs = load(capitalized_demo_model);
+  EXPECT_EQ(theirs->get_status(), Document::ok);
+  EXPECT_EQ(messages_,
+            "FED: Warning: Unknown entry Federate in FED file.\n"
+            "              Skipping every Federate entry.\n"
+            "FED: Warning: Unknown entry Sec_Level in FED file.\n"
+            "              Skipping every Sec_Level entry.\n"
+            "FED: Warning: Unknown entry Security in FED file.\n"
+            "              Skipping every Security entry.\n");
+  EXPECT_EQ(describe(*theirs), describe(*ours));
+  EXPECT_EQ(theirs->get_checksum(), ours->get_checksum());
+  EXPECT_EQ(theirs->get_object_class_handle("Vehicle.Hidden"), invalid_handle);
+
+  // Classes straight under Objects, without a root, still fail on the second one.
+  auto rootless = load(R"((Fed (Federation Demo) (FedVersion v1.3)
+    (Objects (Class Vehicle) (Class Station)) (Interactions (Class InteractionRoot reliable receive))))");
+  EXPECT_EQ(rootless->get_status(), Document::parse_failed);
+  EXPECT_EQ(messages_, "FED Error: duplicate name objectRoot in FED file.\n");
+
+  // A 1516 model's keywords stay exact, and what it does not read is skipped silently.
+  auto exact = load(with_version("1516", "(Objects (class HLAobjectRoot)) (Sec_Level x) (interactions)"));
+  EXPECT_EQ(messages_, "FED: Warning: No objects section in file " + (folder_ / "model.fed").string() + "\n");
+  EXPECT_EQ(exact->num_object_classes(), 0u);
 }
 
 TEST_F(FedTest, DuplicatesAreDroppedAndLeaveTheirHandleEmpty) {
