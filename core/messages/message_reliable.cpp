@@ -179,6 +179,11 @@ void message_reliable::send_resends(uint64_t now) {
       service_.send(m->stream, m->priority, m->buffer);
       ++counters_.data_sent;
       if (trace_.is_on()) trace_ << "REL resend " << m->stream << '/' << sequence << '\n';
+      // The NACK may come from a receiver that has not joined the data's stream and lost the
+      // notice: only a notice on the control stream lets it pass the place over.
+      if (m->stream != control_stream) {
+        send_control(notice_priority, reliable_notice_message{identifier_, sequence, m->stream});
+      }
       continue;
     }
     send_control(sorry_priority, reliable_sorry_message{identifier_, sequence});

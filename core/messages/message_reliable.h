@@ -2,9 +2,12 @@
 // carries the sender's sequence number; receivers deliver each sender's messages once and in
 // order, detect gaps from sequence notices and pings, ask for what they miss with randomised
 // NACKs and give a sequence up after a bounded number of attempts or when the sender says it can
-// no longer resend it (sorry). Receivers report what they delivered in periodic ACKs, and the
-// sender releases a message some time after every federate it hears from has it. Owned by its
-// user ("rel_message", "retraction", "syncpoint_manager", "remote_terminal").
+// no longer resend it (sorry). A resend repeats the sequence notice on the control stream, which
+// every member joins, so that a receiver that has not joined the data's stream and lost the
+// first notice still learns to pass the place over. Receivers report what they delivered in
+// periodic ACKs, and the sender releases a message some time after every federate it hears from
+// has it. Owned by its user ("rel_message", "retraction", "syncpoint_manager",
+// "remote_terminal").
 //
 // Its wire messages and their formats are in reliable_messages.h.
 //
