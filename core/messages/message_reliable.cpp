@@ -576,6 +576,19 @@ size_t message_reliable::stored_ahead() const {
   return n;
 }
 
+uint32_t message_reliable::widest_span() const {
+  uint32_t widest = 0;
+  for (const auto& [key, sender] : senders_) {
+    for (const auto& [sequence, stored] : sender->ahead) widest = std::max(widest, sequence - sender->last);
+  }
+  for (const auto& [key, nack] : nacks_) {
+    auto it = senders_.find(key.first);
+    if (it == senders_.end()) return UINT32_MAX;
+    widest = std::max(widest, key.second - it->second->last);
+  }
+  return widest;
+}
+
 void message_reliable::print(std::ostream& out) const {
   out << "  Messages sent: " << counters_.messages_sent << "  Messages rcvd: " << counters_.messages_received << '\n';
   out << "  Data packages sent: " << counters_.data_sent << "  Data packages rcvd: " << counters_.data_received

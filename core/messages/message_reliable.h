@@ -125,6 +125,12 @@ public:
   size_t stored_ahead() const;
   size_t sent_store_size() const { return sent_.size(); }
   size_t acknowledger_count() const { return acknowledgers_.size(); }
+  size_t sender_count() const { return senders_.size(); }
+  uint64_t stored_bytes() const { return stored_bytes_; }
+  size_t queued_resends() const { return queued_resends_.size(); }
+  // How far past its sender's last delivered sequence the furthest stored or NACKed sequence
+  // lies (the window bounds it); a NACK whose sender is no longer known counts as unbounded.
+  uint32_t widest_span() const;
 
 protected:
   void on_timer() override;

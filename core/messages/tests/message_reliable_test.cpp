@@ -288,6 +288,7 @@ TEST(MessageReliableBounds, FarAheadClaimsCostAtMostAWindow) {
   EXPECT_EQ(f.service().stored_ahead(), 0u);
   f.in.notice(f.sender, 0x40000000, data_stream);
   EXPECT_EQ(f.service().pending_nacks(), window);
+  EXPECT_EQ(f.service().widest_span(), window);
   f.in.ping(f.sender, 0x7FFFFFFF);
   EXPECT_EQ(f.service().pending_nacks(), window);
   EXPECT_EQ(f.service().last_delivered(f.sender), 0u);
