@@ -1,7 +1,8 @@
 // The reliable service's receive path with its timers: every message type, cut short, with
 // lying counts, impossible identifiers, sequences anywhere in the 32-bit circle, NACKs for its
-// own messages (the script can splice its identifier in) and time passing between them. The
-// bounds keep every table small whatever the input claims.
+// own messages (the script can splice its identifier in) and time passing between them. After
+// each input every table must be within its bound in reliable_settings, whatever the input
+// claimed.
 //
 // Before the script runs, the whole input is also handed to each message's read() as the body
 // after the type word: it decodes or throws ldm_decode_error, and what it decodes writes back
@@ -60,5 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.max_acknowledgers = 8;
   message_reliable service(env.manager.get(), &env.client, "rel_message", env.trace, env.ticks, settings);
   message_fuzz::run_script(env, service, &service.get_identifier(), data, size);
+
+  if (service.sender_count() > settings.max_senders || service.acknowledger_count() > settings.max_acknowledgers ||
+      service.pending_nacks() > settings.max_pending_nacks ||
+      service.queued_resends() > settings.max_queued_resends || service.stored_bytes() > settings.max_stored_bytes ||
+      service.widest_span() > settings.window) {
+    std::abort();
+  }
   return 0;
 }

@@ -179,6 +179,11 @@ void message_reliable::send_resends(uint64_t now) {
       service_.send(m->stream, m->priority, m->buffer);
       ++counters_.data_sent;
       if (trace_.is_on()) trace_ << "REL resend " << m->stream << '/' << sequence << '\n';
+      // The NACK may come from a receiver that has not joined the data's stream and lost the
+      // notice: only a notice on the control stream lets it pass the place over.
+      if (m->stream != control_stream) {
+        send_control(notice_priority, reliable_notice_message{identifier_, sequence, m->stream});
+      }
       continue;
     }
     send_control(sorry_priority, reliable_sorry_message{identifier_, sequence});
@@ -569,6 +574,19 @@ size_t message_reliable::stored_ahead() const {
   size_t n = 0;
   for (const auto& [key, sender] : senders_) n += sender->ahead.size();
   return n;
+}
+
+uint32_t message_reliable::widest_span() const {
+  uint32_t widest = 0;
+  for (const auto& [key, sender] : senders_) {
+    for (const auto& [sequence, stored] : sender->ahead) widest = std::max(widest, sequence - sender->last);
+  }
+  for (const auto& [key, nack] : nacks_) {
+    auto it = senders_.find(key.first);
+    if (it == senders_.end()) return UINT32_MAX;
+    widest = std::max(widest, key.second - it->second->last);
+  }
+  return widest;
 }
 
 void message_reliable::print(std::ostream& out) const {

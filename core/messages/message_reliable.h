@@ -2,9 +2,12 @@
 // carries the sender's sequence number; receivers deliver each sender's messages once and in
 // order, detect gaps from sequence notices and pings, ask for what they miss with randomised
 // NACKs and give a sequence up after a bounded number of attempts or when the sender says it can
-// no longer resend it (sorry). Receivers report what they delivered in periodic ACKs, and the
-// sender releases a message some time after every federate it hears from has it. Owned by its
-// user ("rel_message", "retraction", "syncpoint_manager", "remote_terminal").
+// no longer resend it (sorry). A resend repeats the sequence notice on the control stream, which
+// every member joins, so that a receiver that has not joined the data's stream and lost the
+// first notice still learns to pass the place over. Receivers report what they delivered in
+// periodic ACKs, and the sender releases a message some time after every federate it hears from
+// has it. Owned by its user ("rel_message", "retraction", "syncpoint_manager",
+// "remote_terminal").
 //
 // Its wire messages and their formats are in reliable_messages.h.
 //
@@ -122,6 +125,12 @@ public:
   size_t stored_ahead() const;
   size_t sent_store_size() const { return sent_.size(); }
   size_t acknowledger_count() const { return acknowledgers_.size(); }
+  size_t sender_count() const { return senders_.size(); }
+  uint64_t stored_bytes() const { return stored_bytes_; }
+  size_t queued_resends() const { return queued_resends_.size(); }
+  // How far past its sender's last delivered sequence the furthest stored or NACKed sequence
+  // lies (the window bounds it); a NACK whose sender is no longer known counts as unbounded.
+  uint32_t widest_span() const;
 
 protected:
   void on_timer() override;

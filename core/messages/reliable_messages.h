@@ -6,6 +6,7 @@
 //   type  name             fields                                         stream, priority
 //   1     data             sender id, sequence, the user's payload        the caller's
 //   2     sequence notice  sender id, sequence, stream the data went on   2, 16
+//                          (sent with the data and again with each resend)
 //   3     NACK             data sender id, missing sequence               2, 48
 //   4     ACK              acknowledger id, count n, n x (data sender id,  2, 48
 //                          last sequence delivered in order from it)
