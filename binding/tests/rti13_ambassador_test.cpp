@@ -200,10 +200,15 @@ TEST_F(JoinedAmbassador, ServicesReachTheirOwnManagerMethod) {
             "RTIinternalError (Method requestFederationRestore is not implemented)");
   EXPECT_EQ(refusal_of([&] { rti().requestFederationSave("label"); }),
             "RTIinternalError (Method requestFederationSave is not implemented)");
+  // A declaration reaches the declaration database, which advises the federate.
+  const ObjectClassHandle vehicle = rti().getObjectClassHandle("Vehicle");
   std::unique_ptr<AttributeHandleSet> attributes(AttributeHandleSetFactory::create(4));
-  attributes->add(0);
-  const std::string refusal = refusal_of([&] { rti().publishObjectClass(0, *attributes); });
-  EXPECT_NE(refusal.find("publishObjectClass"), std::string::npos) << refusal;
+  attributes->add(rti().getAttributeHandle("Position", vehicle));
+  rti().publishObjectClass(vehicle, *attributes);
+  rti().tick();
+  EXPECT_EQ(federate_.heard, std::vector<std::string>{"start " + std::to_string(vehicle)});
+  EXPECT_EQ(refusal_of([&] { rti().isAttributeOwnedByFederate(99, 0); }),
+            "ObjectNotKnown (Unknown object 99 in call to isAttributeOwnedByFederate)");
 }
 
 TEST_F(JoinedAmbassador, SetsThisLibraryDidNotMakeAreRefused) {

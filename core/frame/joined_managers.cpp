@@ -2,6 +2,9 @@
 
 #include "frame/argument_checker.h"
 #include "frame/callback_queue.h"
+#include "frame/local_distribution_manager.h"
+#include "objects/ddb.h"
+#include "objects/subscription_agent.h"
 
 namespace varnel {
 
@@ -23,15 +26,19 @@ void built(const char* manager) {
 void joined_managers::set_construction_hook(construction_hook installed) { hook() = std::move(installed); }
 
 // Later managers may use earlier ones while they are built. Still to come, in join order: before
-// the argument checker the text output interceptor, the vterm manager, the console support
-// object, the ddb, the subscription agent, the order manager and the object manager; after it
+// the ddb the text output interceptor, the vterm manager and the console support object; after
+// the subscription agent the order manager and the object manager; after the argument checker
 // ping, the transport manager with one transport service per FED transport type (simple, then
 // minimum_rate, then state_consistent types, each in FED order), the consistency, scope, time,
 // retraction and ownership managers, the MOM agent, and the syncpoint, transport change and
 // remterm managers. The callback queue comes last.
 joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed) {
   try {
-    checker_ = std::make_unique<argument_checker>(fed);
+    ddb_ = std::make_unique<ddb>(ldm, fed);
+    built("ddb");
+    subscription_agent_ = std::make_unique<subscription_agent>(ldm.get_rid(), fed, *ddb_, ldm.get_stream_manager());
+    built("subscription agent");
+    checker_ = std::make_unique<argument_checker>(fed, *ddb_);
     built("argument checker");
     callback_queue_ = std::make_unique<callback_queue>(ldm);
     built("callback queue");
@@ -44,11 +51,13 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
 joined_managers::~joined_managers() { tear_down(); }
 
 // Still to come, in resign order: the remterm manager, vterm manager, text output interceptor and
-// ping first; after the argument checker the subscription agent, transport manager, MOM agent,
-// object, order, consistency, scope, transport change, syncpoint, retraction, time and ownership
-// managers and the ddb; after the callback queue the console support object.
+// ping first; after the subscription agent the transport manager, MOM agent, object, order,
+// consistency, scope, transport change, syncpoint, retraction, time and ownership managers; after
+// the callback queue the console support object.
 void joined_managers::tear_down() {
   checker_.reset();
+  subscription_agent_.reset();
+  ddb_.reset();
   callback_queue_.reset();
 }
 

@@ -12,7 +12,9 @@ namespace varnel {
 class FED;
 class argument_checker;
 class callback_queue;
+class ddb;
 class local_distribution_manager;
+class subscription_agent;
 
 class joined_managers {
 public:
@@ -29,12 +31,16 @@ public:
   joined_managers(const joined_managers&) = delete;
   joined_managers& operator=(const joined_managers&) = delete;
 
+  ddb& database() { return *ddb_; }
+  subscription_agent& subscriptions() { return *subscription_agent_; }
   const argument_checker& checker() const { return *checker_; }
   callback_queue& callbacks() { return *callback_queue_; }
 
 private:
   void tear_down();
 
+  std::unique_ptr<ddb> ddb_;
+  std::unique_ptr<subscription_agent> subscription_agent_;
   std::unique_ptr<argument_checker> checker_;
   std::unique_ptr<callback_queue> callback_queue_;
 };

@@ -20,13 +20,13 @@ namespace varnel {
 // exists, its services refuse with InternalError naming the service and the manager.
 namespace missing {
 inline constexpr const char* syncpoint_manager = "synchronization point manager";
-inline constexpr const char* declaration_database = "declaration database";
-inline constexpr const char* subscription_agent = "subscription agent";
+inline constexpr const char* region_specifications = "region specifications";
 inline constexpr const char* object_manager = "object manager";
 inline constexpr const char* transport_manager = "transport manager";
 inline constexpr const char* consistency_manager = "consistency manager";
 inline constexpr const char* time_manager = "time manager";
 inline constexpr const char* retraction_manager = "retraction manager";
+inline constexpr const char* ownership_manager = "ownership manager";
 }  // namespace missing
 
 // Which optional frame steps a service runs.

@@ -2,6 +2,7 @@
 #include "frame/local_distribution_manager.h"
 
 #include "frame/ldm_frame.h"
+#include "objects/ddb.h"
 #include "time/event_retraction_handle.h"
 
 namespace varnel {
@@ -44,9 +45,10 @@ event_retraction_handle local_distribution_manager::send_interaction(unsigned, c
   frame.unavailable(missing::time_manager);  // checks the time before the transport manager sends
 }
 
-void local_distribution_manager::delete_object_instance(unsigned, const user_tag&) {
+void local_distribution_manager::delete_object_instance(unsigned object, const user_tag&) {
   service_frame frame(*this, rti_api_call::deleteObjectInstance);
-  frame.unavailable(missing::declaration_database);
+  checks().check_local_object(object, frame.name());
+  frame.unavailable(missing::object_manager);
 }
 
 event_retraction_handle local_distribution_manager::delete_object_instance(unsigned, const absolute_time&,
@@ -55,25 +57,32 @@ event_retraction_handle local_distribution_manager::delete_object_instance(unsig
   frame.unavailable(missing::time_manager);  // checks the time before the object is looked up
 }
 
-void local_distribution_manager::local_delete_object_instance(unsigned) {
+void local_distribution_manager::local_delete_object_instance(unsigned object) {
   service_frame frame(*this, rti_api_call::localDeleteObjectInstance);
-  frame.unavailable(missing::declaration_database);
+  checks().check_remote_object(object, frame.name());
+  database().remove_object(object);
 }
 
-void local_distribution_manager::change_attribute_transportation_type(unsigned, const bit_vector&, unsigned) {
+void local_distribution_manager::change_attribute_transportation_type(unsigned object, const bit_vector& attributes,
+                                                                      unsigned transport) {
   service_frame frame(*this, rti_api_call::changeAttributeTransportationType);
-  frame.unavailable(missing::declaration_database);
+  checks().check_owned_attributes(object, attributes, frame.name());
+  checks().check_transport(transport, frame.name());
+  database().set_transport_type(object, attributes, transport);
 }
 
-void local_distribution_manager::change_interaction_transportation_type(unsigned interaction, unsigned) {
+void local_distribution_manager::change_interaction_transportation_type(unsigned interaction, unsigned transport) {
   service_frame frame(*this, rti_api_call::changeInteractionTransportationType);
   checks().check_interaction(interaction, frame.name());
-  frame.unavailable(missing::declaration_database);
+  checks().check_transport(transport, frame.name());
+  database().set_interaction_transport_type(interaction, transport);
 }
 
-void local_distribution_manager::request_object_attribute_value_update(unsigned, const bit_vector&) {
+void local_distribution_manager::request_object_attribute_value_update(unsigned object, const bit_vector&) {
   service_frame frame(*this, rti_api_call::requestObjectAttributeValueUpdate);
-  frame.unavailable(missing::declaration_database);
+  checks().check_object(object, frame.name());
+  check_switch(service_group::queries);
+  frame.unavailable(missing::consistency_manager);
 }
 
 void local_distribution_manager::request_class_attribute_value_update(unsigned object_class, const bit_vector&) {

@@ -2,58 +2,85 @@
 #include "frame/local_distribution_manager.h"
 
 #include "frame/ldm_frame.h"
+#include "objects/ddb.h"
 
 namespace varnel {
 
 using namespace brindle;
 using namespace vessmark;
 
-// Every service starts with a check on the object, in the ddb.
+// Every service starts with a check on the object and its attributes, in the ddb; the ownership
+// manager's own checks (what is pending) follow the switch.
 
-void local_distribution_manager::unconditional_attribute_ownership_divestiture(unsigned, const bit_vector&) {
+void local_distribution_manager::unconditional_attribute_ownership_divestiture(unsigned object,
+                                                                               const bit_vector& attributes) {
   service_frame frame(*this, rti_api_call::unconditionalAttributeOwnershipDivestiture);
-  frame.unavailable(missing::declaration_database);
+  checks().check_owned_attributes(object, attributes, frame.name());
+  check_switch(service_group::ownership);
+  frame.unavailable(missing::ownership_manager);
 }
 
-void local_distribution_manager::negotiated_attribute_ownership_divestiture(unsigned, const bit_vector&,
+void local_distribution_manager::negotiated_attribute_ownership_divestiture(unsigned object,
+                                                                            const bit_vector& attributes,
                                                                             const user_tag&) {
   service_frame frame(*this, rti_api_call::negotiatedAttributeOwnershipDivestiture);
-  frame.unavailable(missing::declaration_database);
+  checks().check_owned_attributes(object, attributes, frame.name());
+  check_switch(service_group::ownership);
+  frame.unavailable(missing::ownership_manager);
 }
 
-void local_distribution_manager::attribute_ownership_acquisition(unsigned, const bit_vector&, const user_tag&) {
+void local_distribution_manager::attribute_ownership_acquisition(unsigned object, const bit_vector& attributes,
+                                                                 const user_tag&) {
   service_frame frame(*this, rti_api_call::attributeOwnershipAcquisition);
-  frame.unavailable(missing::declaration_database);
+  checks().check_acquirable_attributes(object, attributes, frame.name());
+  check_switch(service_group::ownership);
+  frame.unavailable(missing::ownership_manager);
 }
 
-void local_distribution_manager::attribute_ownership_acquisition_if_available(unsigned, const bit_vector&) {
+void local_distribution_manager::attribute_ownership_acquisition_if_available(unsigned object,
+                                                                              const bit_vector& attributes) {
   service_frame frame(*this, rti_api_call::attributeOwnershipAcquisitionIfAvailable);
-  frame.unavailable(missing::declaration_database);
+  checks().check_acquirable_attributes(object, attributes, frame.name());
+  check_switch(service_group::ownership);
+  frame.unavailable(missing::ownership_manager);
 }
 
-bit_vector* local_distribution_manager::attribute_ownership_release_response(unsigned, const bit_vector&) {
+bit_vector* local_distribution_manager::attribute_ownership_release_response(unsigned object,
+                                                                             const bit_vector& attributes) {
   service_frame frame(*this, rti_api_call::attributeOwnershipReleaseResponse);
-  frame.unavailable(missing::declaration_database);
+  checks().check_owned_attributes(object, attributes, frame.name());
+  check_switch(service_group::ownership);
+  frame.unavailable(missing::ownership_manager);
 }
 
-void local_distribution_manager::cancel_negotiated_attribute_ownership_divestiture(unsigned, const bit_vector&) {
+void local_distribution_manager::cancel_negotiated_attribute_ownership_divestiture(unsigned object,
+                                                                                   const bit_vector& attributes) {
   service_frame frame(*this, rti_api_call::cancelNegotiatedAttributeOwnershipDivestiture);
-  frame.unavailable(missing::declaration_database);
+  checks().check_owned_attributes(object, attributes, frame.name());
+  check_switch(service_group::ownership);
+  frame.unavailable(missing::ownership_manager);
 }
 
-void local_distribution_manager::cancel_attribute_ownership_acquisition(unsigned, const bit_vector&) {
+void local_distribution_manager::cancel_attribute_ownership_acquisition(unsigned object,
+                                                                        const bit_vector& attributes) {
   service_frame frame(*this, rti_api_call::cancelAttributeOwnershipAcquisition);
-  frame.unavailable(missing::declaration_database);
+  checks().check_unowned_attributes(object, attributes, frame.name());
+  check_switch(service_group::ownership);
+  frame.unavailable(missing::ownership_manager);
 }
 
-void local_distribution_manager::query_attribute_ownership(unsigned, unsigned) {
+void local_distribution_manager::query_attribute_ownership(unsigned object, unsigned attribute) {
   service_frame frame(*this, rti_api_call::queryAttributeOwnership);
-  frame.unavailable(missing::declaration_database);
+  checks().check_object_attribute(object, attribute, frame.name());
+  check_switch(service_group::ownership);
+  frame.unavailable(missing::ownership_manager);
 }
 
-bool local_distribution_manager::is_attribute_owned_by_federate(unsigned, unsigned) {
+bool local_distribution_manager::is_attribute_owned_by_federate(unsigned object, unsigned attribute) {
   service_frame frame(*this, rti_api_call::isAttributeOwnedByFederate);
-  frame.unavailable(missing::declaration_database);
+  checks().check_object_attribute(object, attribute, frame.name());
+  check_switch(service_group::ownership);
+  return database().is_attribute_local(object, attribute);
 }
 
 }  // namespace varnel

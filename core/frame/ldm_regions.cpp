@@ -20,21 +20,21 @@ region_spec* local_distribution_manager::create_region(unsigned space, unsigned 
   checks().check_space(space, frame.name());
   if (extents == 0) throw ldm_exception(ldm_error::InvalidRangeBound, "Zero passed for number of extents");
   check_switch(service_group::regions);
-  frame.unavailable(missing::subscription_agent);
+  frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::notify_about_region_modification(region_spec* region) {
   service_frame frame(*this, rti_api_call::notifyAboutRegionModification);
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::subscription_agent);
+  frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::delete_region(region_spec* region) {
   service_frame frame(*this, rti_api_call::deleteRegion);
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::subscription_agent);
+  frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::check_region_entries(unsigned object_class, const bit_vector* const attributes[],
@@ -69,14 +69,21 @@ unsigned local_distribution_manager::register_object_instance_with_region(unsign
   frame.unavailable(missing::object_manager);
 }
 
-void local_distribution_manager::associate_region_for_updates(region_spec*, unsigned, const bit_vector&) {
+void local_distribution_manager::associate_region_for_updates(region_spec* region, unsigned object,
+                                                              const bit_vector& attributes) {
   service_frame frame(*this, rti_api_call::associateRegionForUpdates);
-  frame.unavailable(missing::declaration_database);
+  checks().check_object_attributes(object, attributes, frame.name());
+  check_region(region);
+  check_switch(service_group::regions);
+  frame.unavailable(missing::region_specifications);
 }
 
-void local_distribution_manager::unassociate_region_for_updates(region_spec*, unsigned) {
+void local_distribution_manager::unassociate_region_for_updates(region_spec* region, unsigned object) {
   service_frame frame(*this, rti_api_call::unassociateRegionForUpdates);
-  frame.unavailable(missing::declaration_database);
+  checks().check_object(object, frame.name());
+  check_region(region);
+  check_switch(service_group::regions);
+  frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::subscribe_object_class_attributes_with_region(unsigned object_class,
@@ -86,7 +93,7 @@ void local_distribution_manager::subscribe_object_class_attributes_with_region(u
   checks().check_class_attributes(object_class, attributes, frame.name());
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::subscription_agent);
+  frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::unsubscribe_object_class_with_region(unsigned object_class, region_spec* region) {
@@ -94,7 +101,7 @@ void local_distribution_manager::unsubscribe_object_class_with_region(unsigned o
   checks().check_class(object_class, frame.name());
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::subscription_agent);
+  frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::subscribe_interaction_class_with_region(unsigned interaction, region_spec* region,
@@ -103,7 +110,7 @@ void local_distribution_manager::subscribe_interaction_class_with_region(unsigne
   checks().check_interaction(interaction, frame.name());
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::subscription_agent);
+  frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::unsubscribe_interaction_class_with_region(unsigned interaction, region_spec* region) {
@@ -111,7 +118,7 @@ void local_distribution_manager::unsubscribe_interaction_class_with_region(unsig
   checks().check_interaction(interaction, frame.name());
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::subscription_agent);
+  frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::send_interaction_with_region(unsigned, const handle_value_set&, const user_tag&,

@@ -4,6 +4,7 @@
 
 #include "fed/fed.h"
 #include "frame/ldm_frame.h"
+#include "objects/ddb.h"
 
 namespace varnel {
 
@@ -86,12 +87,18 @@ const char* local_distribution_manager::get_parameter_name(unsigned parameter, u
 unsigned local_distribution_manager::get_object_instance_handle(const char* name) {
   service_frame frame(*this, rti_api_call::getObjectInstanceHandle);
   check_string(name);
-  frame.unavailable(missing::declaration_database);
+  const object_entry* entry = database().object_named(name);
+  if (!entry)
+    throw make_ldm_exception(ldm_error::ObjectInstanceNotKnown, "Unknown object %s in getObjectInstanceHandle", name);
+  return entry->handle;
 }
 
-const char* local_distribution_manager::get_object_instance_name(unsigned) {
+const char* local_distribution_manager::get_object_instance_name(unsigned object) {
   service_frame frame(*this, rti_api_call::getObjectInstanceName);
-  frame.unavailable(missing::declaration_database);
+  const object_entry* entry = database().object(object);
+  if (!entry)
+    throw make_ldm_exception(ldm_error::ObjectInstanceNotKnown, "Unknown object %d in getObjectInstanceName", object);
+  return entry->name.c_str();
 }
 
 unsigned local_distribution_manager::get_routing_space_handle(const char* name) {
@@ -128,9 +135,11 @@ unsigned local_distribution_manager::get_attribute_routing_space_handle(unsigned
   return fed().get_routing_space(attribute, object_class);
 }
 
-unsigned local_distribution_manager::get_object_instance_class(unsigned) {
+unsigned local_distribution_manager::get_object_instance_class(unsigned object) {
   service_frame frame(*this, rti_api_call::getObjectClass);
-  frame.unavailable(missing::declaration_database);
+  const object_entry* entry = database().object(object);
+  if (!entry) throw make_ldm_exception(ldm_error::ObjectInstanceNotKnown, "Unknown object %d in getObjectClass", object);
+  return entry->object_class->handle;
 }
 
 unsigned local_distribution_manager::get_interaction_routing_space_handle(unsigned interaction) {
@@ -168,32 +177,32 @@ const char* local_distribution_manager::get_ordering_name(unsigned order) {
 unsigned local_distribution_manager::get_region_token(region_spec* region) {
   service_frame frame(*this, rti_api_call::getRegionToken);
   check_region(region);
-  frame.unavailable(missing::subscription_agent);
+  frame.unavailable(missing::region_specifications);
 }
 
 region_spec* local_distribution_manager::get_region(unsigned) {
   service_frame frame(*this, rti_api_call::getRegion);
-  frame.unavailable(missing::subscription_agent);
+  frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::enable_class_relevance_advisory_switch() {
   service_frame frame(*this, rti_api_call::enableClassRelevanceAdvisorySwitch);
-  frame.unavailable(missing::declaration_database);
+  database().class_relevance = true;
 }
 
 void local_distribution_manager::disable_class_relevance_advisory_switch() {
   service_frame frame(*this, rti_api_call::disableClassRelevanceAdvisorySwitch);
-  frame.unavailable(missing::declaration_database);
+  database().class_relevance = false;
 }
 
 void local_distribution_manager::enable_attribute_relevance_advisory_switch() {
   service_frame frame(*this, rti_api_call::enableAttributeRelevanceAdvisorySwitch);
-  frame.unavailable(missing::declaration_database);
+  database().attribute_relevance = true;
 }
 
 void local_distribution_manager::disable_attribute_relevance_advisory_switch() {
   service_frame frame(*this, rti_api_call::disableAttributeRelevanceAdvisorySwitch);
-  frame.unavailable(missing::declaration_database);
+  database().attribute_relevance = false;
 }
 
 // Attribute scope advisories are always sent, so both switch calls are accepted and change nothing.
@@ -207,12 +216,12 @@ void local_distribution_manager::disable_attribute_scope_advisory_switch() {
 
 void local_distribution_manager::enable_interaction_relevance_advisory_switch() {
   service_frame frame(*this, rti_api_call::enableInteractionRelevanceAdvisorySwitch);
-  frame.unavailable(missing::declaration_database);
+  database().interaction_relevance = true;
 }
 
 void local_distribution_manager::disable_interaction_relevance_advisory_switch() {
   service_frame frame(*this, rti_api_call::disableInteractionRelevanceAdvisorySwitch);
-  frame.unavailable(missing::declaration_database);
+  database().interaction_relevance = false;
 }
 
 }  // namespace varnel

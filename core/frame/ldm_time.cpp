@@ -2,6 +2,7 @@
 #include "frame/local_distribution_manager.h"
 
 #include "frame/ldm_frame.h"
+#include "objects/ddb.h"
 #include "time/event_retraction_handle.h"
 
 namespace varnel {
@@ -83,15 +84,19 @@ void local_distribution_manager::do_retract(const event_retraction_handle&) {
   switched_service(rti_api_call::retract, service_group::timeadvance, missing::retraction_manager);
 }
 
-void local_distribution_manager::change_attribute_order_type(unsigned, const bit_vector&, unsigned) {
+void local_distribution_manager::change_attribute_order_type(unsigned object, const bit_vector& attributes,
+                                                             unsigned order) {
   service_frame frame(*this, rti_api_call::changeAttributeOrderType);
-  frame.unavailable(missing::declaration_database);
+  checks().check_owned_attributes(object, attributes, frame.name());
+  checks().check_order(order, frame.name());
+  database().set_order_type(object, attributes, order);
 }
 
-void local_distribution_manager::change_interaction_order_type(unsigned interaction, unsigned) {
+void local_distribution_manager::change_interaction_order_type(unsigned interaction, unsigned order) {
   service_frame frame(*this, rti_api_call::changeInteractionOrderType);
   checks().check_interaction(interaction, frame.name());
-  frame.unavailable(missing::declaration_database);
+  checks().check_order(order, frame.name());
+  database().set_interaction_order_type(interaction, order);
 }
 
 }  // namespace varnel

@@ -10,6 +10,7 @@
 #include "frame/callback_queue.h"
 #include "frame/debugging_events.h"
 #include "frame/joined_managers.h"
+#include "objects/ddb.h"
 #include "frame/ldm_frame.h"
 #include "message_stats.h"
 #include "millisecond_clock.h"
@@ -218,7 +219,68 @@ callback_queue* local_distribution_manager::get_callback_queue() const {
   return joined_ ? &joined_->callbacks() : nullptr;
 }
 
+unsigned local_distribution_manager::get_object_count() const {
+  return joined_ ? static_cast<unsigned>(joined_->database().object_count()) : 0;
+}
+
+unsigned local_distribution_manager::get_local_object_count() const {
+  return joined_ ? joined_->database().local_objects() : 0;
+}
+
+unsigned local_distribution_manager::get_remote_object_count() const {
+  return joined_ ? joined_->database().remote_objects() : 0;
+}
+
+unsigned local_distribution_manager::get_object_count(unsigned object_class) const {
+  return joined_ ? static_cast<unsigned>(joined_->database().object_count(object_class)) : 0;
+}
+
+unsigned local_distribution_manager::get_local_object_count(unsigned object_class) const {
+  const object_class_entry* entry = joined_ ? joined_->database().object_class(object_class) : nullptr;
+  return entry ? entry->locals : 0;
+}
+
+unsigned local_distribution_manager::get_remote_object_count(unsigned object_class) const {
+  const object_class_entry* entry = joined_ ? joined_->database().object_class(object_class) : nullptr;
+  return entry ? entry->remotes : 0;
+}
+
+const char* local_distribution_manager::get_object_name(unsigned object) const {
+  const object_entry* entry = joined_ ? joined_->database().object(object) : nullptr;
+  return entry ? entry->name.c_str() : nullptr;
+}
+
+unsigned local_distribution_manager::get_object_handle(const char* name) const {
+  const object_entry* entry = joined_ && name ? joined_->database().object_named(name) : nullptr;
+  return entry ? entry->handle : invalid_handle;
+}
+
+unsigned local_distribution_manager::get_object_class(unsigned object) const {
+  const object_entry* entry = joined_ ? joined_->database().object(object) : nullptr;
+  return entry ? entry->object_class->handle : invalid_handle;
+}
+
+bool local_distribution_manager::is_object_local(unsigned object) const {
+  const object_entry* entry = joined_ ? joined_->database().object(object) : nullptr;
+  return entry && entry->has_local;
+}
+
+bool local_distribution_manager::is_object_remote(unsigned object) const {
+  const object_entry* entry = joined_ ? joined_->database().object(object) : nullptr;
+  return entry && entry->has_remote;
+}
+
+ddb* local_distribution_manager::get_ddb() const { return joined_ ? &joined_->database() : nullptr; }
+
+subscription_agent* local_distribution_manager::get_subscription_agent() const {
+  return joined_ ? &joined_->subscriptions() : nullptr;
+}
+
 const argument_checker& local_distribution_manager::checks() const { return joined_->checker(); }
+
+ddb& local_distribution_manager::database() const { return joined_->database(); }
+
+subscription_agent& local_distribution_manager::subscriptions() const { return joined_->subscriptions(); }
 
 // The federation-wide shut-down ends the federate from inside its own tick.
 void local_distribution_manager::end_federate() { delete this; }

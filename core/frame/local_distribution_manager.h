@@ -37,6 +37,8 @@ class debugging_events;
 class dstream;
 class federate_handle_set;
 class joined_managers;
+class ddb;
+class subscription_agent;
 
 // Value types of the services that belong to the managers built at join.
 class absolute_time;
@@ -154,6 +156,21 @@ public:
   unsigned get_num_matching_federates(const char* pattern);
   void get_matching_federates(const char* pattern, unsigned* out);
 
+  // What the declaration database knows of objects: 0, null, invalid_handle or false while not
+  // joined or for an unknown object. An object is local while it has an attribute owned here and
+  // remote while it has one owned elsewhere; it may be both.
+  unsigned get_object_count() const;
+  unsigned get_local_object_count() const;
+  unsigned get_remote_object_count() const;
+  unsigned get_object_count(unsigned object_class) const;
+  unsigned get_local_object_count(unsigned object_class) const;
+  unsigned get_remote_object_count(unsigned object_class) const;
+  const char* get_object_name(unsigned object) const;
+  unsigned get_object_handle(const char* name) const;
+  unsigned get_object_class(unsigned object) const;
+  bool is_object_local(unsigned object) const;
+  bool is_object_remote(unsigned object) const;
+
   // What the managers reach each other through.
   brindle::RID& get_rid() { return *rid_; }
   brindle::scheduler& get_scheduler() { return *scheduler_; }
@@ -165,6 +182,9 @@ public:
   FED* get_fed() const override { return fed_; }
   // The callbacks owed the federate; null while not joined.
   callback_queue* get_callback_queue() const;
+  // The declaration database and the subscription agent; null while not joined.
+  ddb* get_ddb() const;
+  subscription_agent* get_subscription_agent() const;
   // Held by every service and tick; the callback queue releases it around each callback.
   std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }
@@ -326,6 +346,8 @@ private:
   void check_region_entries(unsigned object_class, const brindle::bit_vector* const attributes[], region_spec* const regions[],
                             unsigned count, const char* service) const;
   const argument_checker& checks() const;
+  ddb& database() const;
+  subscription_agent& subscriptions() const;
   void end_federate() override;
   // Forgets the identity of the federation left and stamps later messages as federation 0.
   void leave_federation();

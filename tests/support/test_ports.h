@@ -32,6 +32,7 @@ enum class port_block : uint16_t {
   message_oneshot_fuzz = 17,
   message_reliable_fuzz = 18,
   service_table_test = 19,
+  declaration_test = 20,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 

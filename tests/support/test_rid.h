@@ -29,6 +29,8 @@ struct test_rid_options {
   const char* syncpoints = "enabled";
   const char* timeadvance = "enabled";
   bool validate_regions = true;
+  bool one_byclass_stream = false;
+  std::string routing_spaces = {};  // the entries of the routing_spaces section, as RID text
   std::string debug_flags = {};
   // The transport.
   std::string base_address = "224.22.0.0";
@@ -46,12 +48,13 @@ inline std::string test_rid_text(const test_rid_options& o) {
   std::snprintf(text, sizeof text,
                 "(rti (version D22)\n"
                 "  (federation_parameters\n"
+                "    (routing_spaces %s)\n"
                 "    (connectivity_providers (multicast MULTICAST_PATH\n"
                 "      (packet_size %d) (ratelimit_max_mbps %.3f) (fragment_timeout %d)\n"
                 "      (bundle_timeout %d) (bundle_flush_threshold %d) (socket_poll_interval %d)\n"
                 "      (base_address \"%s\") (port %u) (ttl 0)))\n"
                 "    (subscriptions (region_sub_gets_nonregion true) (nonregion_sub_gets_region true)\n"
-                "      (validate_regions %s) (force_static_spaces true) (one_byclass_stream false))\n"
+                "      (validate_regions %s) (force_static_spaces true) (one_byclass_stream %s))\n"
                 "    (federation (heartbeat_interval %d) (join_timeout %d) (federate_amber_timeout %d)\n"
                 "      (federate_red_timeout %d) (federate_gone_timeout %d))\n"
                 "    (disable (syncpoints %s) (saverestore enabled) (queries enabled) (ownership enabled)\n"
@@ -62,9 +65,9 @@ inline std::string test_rid_text(const test_rid_options& o) {
                 "      (send_buffer_size 512) (connectivity_map) (spawn_router false)\n"
                 "      (loss_probability %.6f) (loss_seed %u))\n"
                 "    (debug_flags %s)))\n",
-                o.packet_size, o.ratelimit_mbps, o.fragment_timeout_ms, o.bundle_timeout, o.bundle_flush_threshold,
+                o.routing_spaces.c_str(), o.packet_size, o.ratelimit_mbps, o.fragment_timeout_ms, o.bundle_timeout, o.bundle_flush_threshold,
                 o.socket_poll_interval_ms, o.base_address.c_str(), static_cast<unsigned>(o.port),
-                o.validate_regions ? "true" : "false", o.heartbeat, o.join_timeout, o.amber, o.red, o.gone,
+                o.validate_regions ? "true" : "false", o.one_byclass_stream ? "true" : "false", o.heartbeat, o.join_timeout, o.amber, o.red, o.gone,
                 o.syncpoints, o.timeadvance, o.loss_probability, static_cast<unsigned>(o.loss_seed),
                 o.debug_flags.c_str());
   return text;

@@ -1,0 +1,145 @@
+#include "objects/subscription_agent.h"
+
+#include "fed/fed.h"
+#include "objects/ddb.h"
+#include "stream_manager.h"
+
+namespace varnel {
+
+using namespace brindle;
+using namespace vessmark;
+
+subscription_agent::subscription_agent(RID& rid, const FED& fed, ddb& database, stream_manager& streams)
+    : ddb_(database), streams_(streams), plan_(rid, fed) {
+  object_specs_.resize(fed.num_object_classes());
+  for (uint32_t c = 0; c < fed.num_object_classes(); ++c)
+    if (fed.is_object_class_valid(c)) object_specs_[c] = std::make_unique<object_class_spec>(plan_, fed, c);
+  interaction_specs_.resize(fed.num_interaction_classes());
+  for (uint32_t i = 0; i < fed.num_interaction_classes(); ++i)
+    if (fed.is_interaction_class_valid(i)) interaction_specs_[i] = std::make_unique<interaction_class_spec>(plan_, fed, i);
+}
+
+// The transport counts joins per stream: leaving each as often as it was joined here gives back
+// exactly what this federate's subscriptions took.
+subscription_agent::~subscription_agent() {
+  for (const auto& [stream, count] : join_counts_)
+    for (uint32_t i = 0; i < count; ++i) streams_.leave(static_cast<int>(stream));
+}
+
+// A changed attribute set is subscribed before the old one is dropped: dropping first would take
+// the streams' counts through zero and lose every object discovered on them.
+void subscription_agent::subscribe_object_class_attributes(uint32_t object_class, const bit_vector& attributes,
+                                                           filter_spec_base& spec) {
+  // An empty set subscribes nothing: it ends the class's subscription.
+  if (attributes.is_empty()) {
+    unsubscribe_object_class(object_class, spec);
+    return;
+  }
+  if (plan_.settings().force_static_spaces) spec.check_attr_assoc(object_class, attributes);
+  const bool was_subscribing = spec.has_subscriptions();
+  const sparse_bit_vector before = sub_streams(spec);
+  auto previous = spec.object_classes().find(object_class);
+  const bit_vector dropped = previous == spec.object_classes().end() ? bit_vector() : previous->second;
+  spec.subscribe_object_class(object_class, attributes);
+  ddb_.subscribe_object_class(object_class, attributes, before);
+  if (previous != spec.object_classes().end()) ddb_.unsubscribe_object_class(object_class, dropped, before);
+  change_streams(spec, before, sub_streams(spec));
+  note_subscribing(was_subscribing, spec);
+}
+
+void subscription_agent::unsubscribe_object_class(uint32_t object_class, filter_spec_base& spec) {
+  auto subscribed = spec.object_classes().find(object_class);
+  if (subscribed == spec.object_classes().end()) return;
+  const bit_vector attributes = subscribed->second;
+  const sparse_bit_vector before = sub_streams(spec);
+  spec.unsubscribe_object_class(object_class);
+  ddb_.unsubscribe_object_class(object_class, attributes, before);
+  change_streams(spec, before, sub_streams(spec));
+  note_subscribing(true, spec);
+}
+
+void subscription_agent::subscribe_interaction_class(uint32_t interaction, filter_spec_base& spec) {
+  if (plan_.settings().force_static_spaces) spec.check_inter_assoc(interaction);
+  const bool was_subscribing = spec.has_subscriptions();
+  const sparse_bit_vector before = sub_streams(spec);
+  if (!spec.interaction_classes().count(interaction)) {
+    spec.subscribe_interaction_class(interaction);
+    ddb_.subscribe_interaction_class(interaction, before);
+  }
+  change_streams(spec, before, sub_streams(spec));
+  note_subscribing(was_subscribing, spec);
+}
+
+void subscription_agent::unsubscribe_interaction_class(uint32_t interaction, filter_spec_base& spec) {
+  if (!spec.interaction_classes().count(interaction)) return;
+  const sparse_bit_vector before = sub_streams(spec);
+  spec.unsubscribe_interaction_class(interaction);
+  ddb_.unsubscribe_interaction(interaction, before);
+  change_streams(spec, before, sub_streams(spec));
+  note_subscribing(true, spec);
+}
+
+void subscription_agent::associate_for_updates(uint32_t object, const bit_vector& attributes, filter_spec_base& spec) {
+  const object_entry* entry = ddb_.object(object);
+  if (!entry) return;
+  if (plan_.settings().force_static_spaces) spec.check_attr_assoc(entry->object_class->handle, attributes);
+  auto previous = spec.associations().find(object);
+  if (previous != spec.associations().end()) ddb_.unset_stream(object, ddb_.owned_and_published(*entry, previous->second));
+  spec.associate(object, attributes);
+  ddb_.set_spec(object, attributes, &spec);
+  const bit_vector sending = ddb_.owned_and_published(*entry, attributes);
+  if (!sending.is_empty()) ddb_.set_stream(object, sending, spec.get_pub_stream());
+}
+
+void subscription_agent::unassociate_for_updates(uint32_t object, filter_spec_base& spec) {
+  auto associated = spec.associations().find(object);
+  const object_entry* entry = ddb_.object(object);
+  if (associated == spec.associations().end() || !entry) return;
+  const bit_vector attributes = associated->second;
+  spec.unassociate(object);
+  ddb_.unset_spec(object, attributes);
+  const bit_vector sending = ddb_.owned_and_published(*entry, attributes);
+  if (!sending.is_empty()) ddb_.unset_stream(object, sending);
+}
+
+sparse_bit_vector subscription_agent::sub_streams(const filter_spec_base& spec) const {
+  sparse_bit_vector streams;
+  spec.get_sub_streams(streams);
+  return streams;
+}
+
+// The database counts first, for what is added before what is removed, then the joins of the
+// streams added and the leaves of those removed.
+void subscription_agent::change_streams(filter_spec_base& spec, const sparse_bit_vector& before,
+                                        const sparse_bit_vector& after) {
+  if (before == after) return;
+  sparse_bit_vector added = after;
+  added -= before;
+  sparse_bit_vector removed = before;
+  removed -= after;
+  for (const auto& [object_class, attributes] : spec.object_classes()) {
+    if (!added.is_empty()) ddb_.subscribe_object_class(object_class, attributes, added);
+    if (!removed.is_empty()) ddb_.unsubscribe_object_class(object_class, attributes, removed);
+  }
+  for (uint32_t interaction : spec.interaction_classes()) {
+    if (!added.is_empty()) ddb_.subscribe_interaction_class(interaction, added);
+    if (!removed.is_empty()) ddb_.unsubscribe_interaction(interaction, removed);
+  }
+  if (!added.is_empty()) {
+    streams_.join(added);
+    for (uint32_t s = added.ffs(); s != sparse_bit_vector::npos; s = added.find_next(s + 1)) ++join_counts_[s];
+  }
+  if (!removed.is_empty()) {
+    streams_.leave(removed);
+    for (uint32_t s = removed.ffs(); s != sparse_bit_vector::npos; s = removed.find_next(s + 1))
+      if (--join_counts_[s] == 0) join_counts_.erase(s);
+  }
+}
+
+void subscription_agent::note_subscribing(bool before, const filter_spec_base& spec) {
+  const bool now = spec.has_subscriptions();
+  if (!before && now) ++subscribing_;
+  if (before && !now && subscribing_ > 0) --subscribing_;
+}
+
+}  // namespace varnel

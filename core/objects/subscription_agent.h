@@ -1,0 +1,73 @@
+// The subscription agent turns subscriptions into streams. It owns the stream plan and one
+// class specification per object class and per interaction class; every subscribe and
+// unsubscribe goes through a specification, and the agent keeps the declaration database's
+// counts and the transport's stream joins in step with what the specifications cover. Owned by
+// the distribution manager from join to resign; it leaves every stream it joined when it goes.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "objects/stream_plan.h"
+#include "regions/filter_spec.h"
+#include "sparse_bit_vector.h"
+
+namespace brindle {
+class RID;
+}  // namespace brindle
+
+namespace vessmark {
+class stream_manager;
+}  // namespace vessmark
+
+namespace varnel {
+
+class FED;
+class ddb;
+
+class subscription_agent {
+public:
+  subscription_agent(brindle::RID& rid, const FED& fed, ddb& database, vessmark::stream_manager& streams);
+  virtual ~subscription_agent();
+  subscription_agent(const subscription_agent&) = delete;
+  subscription_agent& operator=(const subscription_agent&) = delete;
+
+  // spec is the class's own specification for the plain services.
+  void subscribe_object_class_attributes(uint32_t object_class, const brindle::bit_vector& attributes,
+                                         filter_spec_base& spec);
+  void unsubscribe_object_class(uint32_t object_class, filter_spec_base& spec);
+  void subscribe_interaction_class(uint32_t interaction, filter_spec_base& spec);
+  void unsubscribe_interaction_class(uint32_t interaction, filter_spec_base& spec);
+  // The owned, published attributes among attributes go out on the specification's stream.
+  void associate_for_updates(uint32_t object, const brindle::bit_vector& attributes, filter_spec_base& spec);
+  void unassociate_for_updates(uint32_t object, filter_spec_base& spec);
+
+  object_class_spec& get_object_class_spec(uint32_t object_class) { return *object_specs_.at(object_class); }
+  interaction_class_spec& get_interaction_class_spec(uint32_t interaction) {
+    return *interaction_specs_.at(interaction);
+  }
+  const stream_plan& plan() const { return plan_; }
+  // Specifications that hold subscriptions.
+  uint32_t subscribing_specs() const { return subscribing_; }
+  // Joins made through this agent and not yet left, by stream.
+  const std::map<uint32_t, uint32_t>& joins() const { return join_counts_; }
+
+private:
+  brindle::sparse_bit_vector sub_streams(const filter_spec_base& spec) const;
+  void change_streams(filter_spec_base& spec, const brindle::sparse_bit_vector& before,
+                      const brindle::sparse_bit_vector& after);
+  void note_subscribing(bool before, const filter_spec_base& spec);
+
+  ddb& ddb_;
+  vessmark::stream_manager& streams_;
+  stream_plan plan_;
+  std::vector<std::unique_ptr<object_class_spec>> object_specs_;  // by class handle
+  std::vector<std::unique_ptr<interaction_class_spec>> interaction_specs_;
+  uint32_t subscribing_ = 0;
+  // Joins per stream made through this agent, so that resign can leave exactly what it joined.
+  std::map<uint32_t, uint32_t> join_counts_;
+};
+
+}  // namespace varnel

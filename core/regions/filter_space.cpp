@@ -1,0 +1,25 @@
+#include "regions/filter_space.h"
+
+#include "sparse_bit_vector.h"
+
+namespace varnel {
+
+using namespace brindle;
+
+filter_space_base::filter_space_base(uint32_t space, std::string name, uint32_t first_stream, uint32_t stream_count)
+    : space_(space), name_(std::move(name)), first_stream_(first_stream), stream_count_(stream_count) {}
+
+void filter_space_base::add_all_streams(sparse_bit_vector& out) const {
+  if (stream_count_ > 0) out.set_bit_range(first_stream_, first_stream_ + stream_count_, true);
+}
+
+void filter_space_broadcast::print(std::ostream& out) const {
+  out << "Broadcast space_id " << get_space_handle() << ",  Name " << get_name() << std::endl;
+}
+
+void filter_space_simple::print(std::ostream& out) const {
+  out << "Simple space_id " << get_space_handle() << ",  Name " << get_name() << "  Stream " << get_first_stream()
+      << std::endl;
+}
+
+}  // namespace varnel

@@ -1,0 +1,56 @@
+// The filter spaces: one per routing space of the FED, owned by the subscription agent's stream
+// plan. A space owns a run of stream numbers from its first stream; a broadcast space owns none
+// and travels on stream 2, which every federate joins; a simple space owns one stream.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace brindle {
+class sparse_bit_vector;
+}  // namespace brindle
+
+namespace varnel {
+
+// The shared control and broadcast stream: every federate of a federation joins it.
+inline constexpr uint32_t broadcast_stream = 2;
+
+class filter_space_base {
+public:
+  filter_space_base(uint32_t space, std::string name, uint32_t first_stream, uint32_t stream_count);
+  virtual ~filter_space_base() = default;
+  filter_space_base(const filter_space_base&) = delete;
+  filter_space_base& operator=(const filter_space_base&) = delete;
+
+  uint32_t get_space_handle() const { return space_; }
+  const std::string& get_name() const { return name_; }
+  uint32_t get_first_stream() const { return first_stream_; }
+  uint32_t get_stream_count() const { return stream_count_; }
+  // Every stream of the space, [first, first + count): what a subscriber without a region hears.
+  void add_all_streams(brindle::sparse_bit_vector& out) const;
+
+  virtual void print(std::ostream& out) const = 0;
+
+private:
+  uint32_t space_;
+  std::string name_;
+  uint32_t first_stream_;
+  uint32_t stream_count_;
+};
+
+class filter_space_broadcast : public filter_space_base {
+public:
+  filter_space_broadcast(uint32_t space, std::string name, uint32_t first_stream)
+      : filter_space_base(space, std::move(name), first_stream, 0) {}
+  void print(std::ostream& out) const override;
+};
+
+class filter_space_simple : public filter_space_base {
+public:
+  filter_space_simple(uint32_t space, std::string name, uint32_t first_stream)
+      : filter_space_base(space, std::move(name), first_stream, 1) {}
+  void print(std::ostream& out) const override;
+};
+
+}  // namespace varnel
