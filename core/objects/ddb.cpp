@@ -453,36 +453,32 @@ void ddb::set_used(uint32_t object, const bit_vector& attributes) {
 }
 
 void ddb::set_transport_type(uint32_t object, const bit_vector& attributes, uint32_t transport) {
-  object_entry* entry = find_object(object, "set_transport_type");
-  if (!entry) return;
-  const object_class_entry& object_class = *entry->object_class;
-  if (entry->transport.empty()) entry->transport = object_class.default_transport;
-  for_each_bit(sized(attributes, object_class.attribute_count), [&](uint32_t a) {
-    if (unpublished_local(*entry, a)) {
-      diagnostic(tag,
-                 "Attempt to set transport type %u for unpublished attribute %u on object %u\n"
-                 "     set_transport_type for this attribute is ignored.",
-                 transport, a, object);
-      return;
-    }
-    entry->transport[a] = transport;
-  });
+  set_override(object, attributes, transport, &object_entry::transport, &object_class_entry::default_transport,
+               "transport type", "set_transport_type");
 }
 
 void ddb::set_order_type(uint32_t object, const bit_vector& attributes, uint32_t order) {
-  object_entry* entry = find_object(object, "set_order_type");
+  set_override(object, attributes, order, &object_entry::order, &object_class_entry::default_order, "order type",
+               "set_order_type");
+}
+
+// A per-object override starts as a copy of the class defaults; only published or remote
+// attributes take the new value.
+void ddb::set_override(uint32_t object, const bit_vector& attributes, uint32_t value,
+                       std::vector<uint32_t> object_entry::*overrides,
+                       std::vector<uint32_t> object_class_entry::*defaults, const char* what, const char* operation) {
+  object_entry* entry = find_object(object, operation);
   if (!entry) return;
   const object_class_entry& object_class = *entry->object_class;
-  if (entry->order.empty()) entry->order = object_class.default_order;
+  std::vector<uint32_t>& values = entry->*overrides;
+  if (values.empty()) values = object_class.*defaults;
   for_each_bit(sized(attributes, object_class.attribute_count), [&](uint32_t a) {
     if (unpublished_local(*entry, a)) {
-      diagnostic(tag,
-                 "Attempt to set order type %u for unpublished attribute %u on object %u\n"
-                 "     set_order_type for this attribute is ignored.",
-                 order, a, object);
+      diagnostic(tag, "Attempt to set %s %u for unpublished attribute %u on object %u\n     %s for this attribute is ignored.",
+                 what, value, a, object, operation);
       return;
     }
-    entry->order[a] = order;
+    values[a] = value;
   });
 }
 

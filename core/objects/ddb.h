@@ -166,6 +166,9 @@ private:
   void reset_unpublished(object_entry& entry, const brindle::bit_vector& removed);
   void stream_count_reached_zero(object_class_entry& entry, uint32_t stream);
   bool unpublished_local(const object_entry& entry, uint32_t attribute) const;
+  void set_override(uint32_t object, const brindle::bit_vector& attributes, uint32_t value,
+                    std::vector<uint32_t> object_entry::*overrides, std::vector<uint32_t> object_class_entry::*defaults,
+                    const char* what, const char* operation);
   void move_stream(object_entry& entry, uint32_t attribute, int32_t stream);
   void drop_from_index(uint32_t object, uint32_t stream);
   void count(object_entry& entry, bool local, int change);

@@ -292,7 +292,13 @@ TEST_F(Declaration, DiscoverAsFollowsTheNearestSubscribedClass) {
 
 TEST_F(Declaration, ObjectChecksAndCountsGoThroughTheDatabase) {
   discover(9, car);
+  ldm_->disable_class_relevance_advisory_switch();
+  ldm_->enable_attribute_relevance_advisory_switch();
+  ldm_->publish_object_class(vehicle, attributes({name, position}));
   ldm_->get_ddb()->instantiate_object(vehicle, 10, "mine", false, 0);
+  ldm_->tick();
+  EXPECT_EQ(ldm_->callbacks, strings{"turnUpdatesOnForObjectInstance 10 " + std::to_string(name) + " " +
+                                     std::to_string(position)});
   EXPECT_EQ(ldm_->get_object_instance_handle("remote9"), 9u);
   EXPECT_STREQ(ldm_->get_object_instance_name(10), "mine");
   EXPECT_EQ(ldm_->get_object_instance_class(9), car);
