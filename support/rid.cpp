@@ -360,6 +360,14 @@ int32_t RID::get_integer(const char* section, const char* tag, const char* subta
   return 0;
 }
 
+int32_t RID::get_own_integer(const char* section, const char* tag) {
+  if (!file_.children.empty() && !find_section(file_, section)) {
+    const Value* value = setting_of(walk_path(find_section(defaults_, section), section, {tag}));
+    if (value && value->kind == integer_value) return value->integer;
+  }
+  return get_integer(section, tag);
+}
+
 double RID::get_real(const char* section, const char* tag, const char* subtag) {
   const Value* value = setting_of(get_entry(section, tag, subtag));
   if (value && value->kind == real_value) return value->real;

@@ -40,6 +40,10 @@ public:
   bool get_boolean(const char* section, const char* tag = nullptr, const char* subtag = nullptr);
   int32_t get_integer(const char* section, const char* tag = nullptr, const char* subtag = nullptr);
   double get_real(const char* section, const char* tag = nullptr, const char* subtag = nullptr);
+  // A key of a section added after RID files were written: a file without the section takes the
+  // built-in default quietly (get_entry would warn that the section was defaulted); a file with
+  // it is read as get_integer reads.
+  int32_t get_own_integer(const char* section, const char* tag);
 
   // The accepted file's tree (an empty rti element when none was accepted), for callers that
   // walk it themselves such as the routing spaces and connectivity providers.

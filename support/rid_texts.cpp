@@ -118,6 +118,10 @@ const char rid_defaults_text[] = R"rid(
     (virtual_terminal
       (accept_connections true))      ; the diagnostics console accepts terminals
 
+    (ordering
+      (queue_warning_length 100000))  ; messages a delivery queue may hold before it warns,
+                                      ; once, that delivery is falling behind; none is dropped
+
     (debug_flags)                     ; names of the debugging events on from the start
     (workarounds)                     ; federates known to lack certain abilities
     (plugins)))                       ; plug-in modules loaded at start
@@ -201,6 +205,8 @@ const char rid_brenlo_mimic_text[] = R"rid(
       (mom_interval 10))
     (virtual_terminal
       (accept_connections true))
+    (ordering
+      (queue_warning_length 100000))
     (debug_flags)
     (workarounds)
     (plugins)))

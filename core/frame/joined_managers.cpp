@@ -5,6 +5,8 @@
 #include "frame/local_distribution_manager.h"
 #include "objects/ddb.h"
 #include "objects/subscription_agent.h"
+#include "time/msgorder_manager.h"
+#include "time/retraction_manager.h"
 
 namespace varnel {
 
@@ -27,19 +29,23 @@ void joined_managers::set_construction_hook(construction_hook installed) { hook(
 
 // Later managers may use earlier ones while they are built. Still to come, in join order: before
 // the ddb the text output interceptor, the vterm manager and the console support object; after
-// the subscription agent the order manager and the object manager; after the argument checker
-// ping, the transport manager with one transport service per FED transport type (simple, then
-// minimum_rate, then state_consistent types, each in FED order), the consistency, scope, time,
-// retraction and ownership managers, the MOM agent, and the syncpoint, transport change and
-// remterm managers. The callback queue comes last.
+// the order manager the object manager; after the argument checker ping, the transport manager
+// with one transport service per FED transport type (simple, then minimum_rate, then
+// state_consistent types, each in FED order), the consistency, scope and time managers; after
+// the retraction manager the ownership manager, the MOM agent, and the syncpoint, transport
+// change and remterm managers. The callback queue comes last.
 joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed) {
   try {
     ddb_ = std::make_unique<ddb>(ldm, fed);
     built("ddb");
     subscription_agent_ = std::make_unique<subscription_agent>(ldm.get_rid(), fed, *ddb_, ldm.get_stream_manager());
     built("subscription agent");
+    msgorder_manager_ = std::make_unique<msgorder_manager>(ldm);
+    built("order manager");
     checker_ = std::make_unique<argument_checker>(fed, *ddb_);
     built("argument checker");
+    retraction_manager_ = std::make_unique<retraction_manager>(ldm, *msgorder_manager_);
+    built("retraction manager");
     callback_queue_ = std::make_unique<callback_queue>(ldm);
     built("callback queue");
   } catch (...) {
@@ -51,12 +57,16 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
 joined_managers::~joined_managers() { tear_down(); }
 
 // Still to come, in resign order: the remterm manager, vterm manager, text output interceptor and
-// ping first; after the subscription agent the transport manager, MOM agent, object, order,
-// consistency, scope, transport change, syncpoint, retraction, time and ownership managers; after
-// the callback queue the console support object.
+// ping first; after the subscription agent the transport manager, MOM agent and object manager;
+// after the order manager the consistency, scope, transport change and syncpoint managers; after
+// the retraction manager the time and ownership managers; after the callback queue the console
+// support object. The retraction manager outlives the order manager it refers to only here,
+// outside any tick, where nothing reaches it.
 void joined_managers::tear_down() {
   checker_.reset();
   subscription_agent_.reset();
+  msgorder_manager_.reset();
+  retraction_manager_.reset();
   ddb_.reset();
   callback_queue_.reset();
 }

@@ -14,6 +14,8 @@ class argument_checker;
 class callback_queue;
 class ddb;
 class local_distribution_manager;
+class msgorder_manager;
+class retraction_manager;
 class subscription_agent;
 
 class joined_managers {
@@ -33,6 +35,8 @@ public:
 
   ddb& database() { return *ddb_; }
   subscription_agent& subscriptions() { return *subscription_agent_; }
+  msgorder_manager& ordering() { return *msgorder_manager_; }
+  retraction_manager& retractions() { return *retraction_manager_; }
   const argument_checker& checker() const { return *checker_; }
   callback_queue& callbacks() { return *callback_queue_; }
 
@@ -41,7 +45,9 @@ private:
 
   std::unique_ptr<ddb> ddb_;
   std::unique_ptr<subscription_agent> subscription_agent_;
+  std::unique_ptr<msgorder_manager> msgorder_manager_;
   std::unique_ptr<argument_checker> checker_;
+  std::unique_ptr<retraction_manager> retraction_manager_;
   std::unique_ptr<callback_queue> callback_queue_;
 };
 

@@ -1,9 +1,11 @@
 // The time management services.
 #include "frame/local_distribution_manager.h"
 
+#include "frame/joined_managers.h"
 #include "frame/ldm_frame.h"
 #include "objects/ddb.h"
 #include "time/event_retraction_handle.h"
+#include "time/retraction_manager.h"
 
 namespace varnel {
 
@@ -80,8 +82,10 @@ void local_distribution_manager::query_lookahead(relative_time&) {
   switched_service(rti_api_call::queryLookahead, service_group::timeadvance, missing::time_manager);
 }
 
-void local_distribution_manager::do_retract(const event_retraction_handle&) {
-  switched_service(rti_api_call::retract, service_group::timeadvance, missing::retraction_manager);
+void local_distribution_manager::do_retract(const event_retraction_handle& handle) {
+  service_frame frame(*this, rti_api_call::retract);
+  check_switch(service_group::timeadvance);
+  joined_->retractions().retract(handle);
 }
 
 void local_distribution_manager::change_attribute_order_type(unsigned object, const bit_vector& attributes,

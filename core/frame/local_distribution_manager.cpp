@@ -276,6 +276,14 @@ subscription_agent* local_distribution_manager::get_subscription_agent() const {
   return joined_ ? &joined_->subscriptions() : nullptr;
 }
 
+msgorder_manager* local_distribution_manager::get_msgorder_manager() const {
+  return joined_ ? &joined_->ordering() : nullptr;
+}
+
+retraction_manager* local_distribution_manager::get_retraction_manager() const {
+  return joined_ ? &joined_->retractions() : nullptr;
+}
+
 const argument_checker& local_distribution_manager::checks() const { return joined_->checker(); }
 
 ddb& local_distribution_manager::database() const { return joined_->database(); }

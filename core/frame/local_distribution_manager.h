@@ -39,6 +39,8 @@ class federate_handle_set;
 class joined_managers;
 class ddb;
 class subscription_agent;
+class msgorder_manager;
+class retraction_manager;
 
 // Value types of the services that belong to the managers built at join.
 class absolute_time;
@@ -185,6 +187,9 @@ public:
   // The declaration database and the subscription agent; null while not joined.
   ddb* get_ddb() const;
   subscription_agent* get_subscription_agent() const;
+  // The message ordering layer and the retraction manager; null while not joined.
+  msgorder_manager* get_msgorder_manager() const;
+  retraction_manager* get_retraction_manager() const;
   // Held by every service and tick; the callback queue releases it around each callback.
   std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }

@@ -119,6 +119,8 @@ public:
   const counters& get_counters() const { return counters_; }
   const brindle::federate_identifier& get_identifier() const { return identifier_; }
   const reliable_settings& get_settings() const { return settings_; }
+  // The sequence the next message sent gets; the first message is 0.
+  uint32_t next_sequence() const { return next_sequence_; }
   // The last sequence delivered in order from sender; none before it is heard.
   std::optional<uint32_t> last_delivered(const brindle::federate_identifier& sender) const;
   size_t pending_nacks() const { return nacks_.size(); }

@@ -165,6 +165,7 @@ const default_key default_keys[] = {
     {"connectivity.spawn_router", 'w', "false", 0},
     {"management_objects.mom_interval", 'i', nullptr, 10},
     {"virtual_terminal.accept_connections", 'w', "true", 0},
+    {"ordering.queue_warning_length", 'i', nullptr, 100000},
     {"debug_flags", 'g', nullptr, 0},
     {"workarounds", 'g', nullptr, 0},
     {"plugins", 'g', nullptr, 0},
@@ -360,6 +361,22 @@ TEST_F(RidTest, MissingGroupFallsBackToTheDefaultGroup) {
   EXPECT_EQ(quietly([&] { return rid->get_real("connectivity_providers.multicast.ratelimit_max_mbps"); }),
             75.0);
   EXPECT_EQ(messages_, "RID::get_entry: warning: section connectivity_providers defaulted\n");
+}
+
+// Sections of our own came after RID files were written: a file without one takes its default
+// without the warning, a file with one is read as every other key is.
+TEST_F(RidTest, OwnKeysDefaultQuietlyWhenTheFileLacksTheirSection) {
+  use_file(rid_text("D22"));
+  auto without = build();
+  EXPECT_EQ(quietly([&] { return without->get_own_integer("ordering", "queue_warning_length"); }), 100000);
+  EXPECT_EQ(messages_, "");
+  use_file(rid_text("D22", federation_part, "(federate_parameters (ordering (queue_warning_length 7)))"));
+  auto with = build();
+  EXPECT_EQ(quietly([&] { return with->get_own_integer("ordering", "queue_warning_length"); }), 7);
+  use_file(rid_text("D22", federation_part, "(federate_parameters (ordering (other 1)))"));
+  auto empty = build();
+  EXPECT_EQ(quietly([&] { return empty->get_own_integer("ordering", "queue_warning_length"); }), 0);
+  EXPECT_NE(messages_.find("tag ordering.queue_warning_length not found"), std::string::npos) << messages_;
 }
 
 TEST_F(RidTest, IncompleteGroupHasNoFallback) {

@@ -33,6 +33,8 @@ enum class port_block : uint16_t {
   message_reliable_fuzz = 18,
   service_table_test = 19,
   declaration_test = 20,
+  ordering_test = 22,
+  msgorder_fuzz = 23,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 

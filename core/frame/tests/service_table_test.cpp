@@ -41,7 +41,6 @@ constexpr const char* objects = "object manager";
 constexpr const char* transports = "transport manager";
 constexpr const char* consistency = "consistency manager";
 constexpr const char* times = "time manager";
-constexpr const char* retractions = "retraction manager";
 
 // What a service does with its row's call. "%s" in a detail stands for the service's name.
 struct outcome {
@@ -247,7 +246,15 @@ const row service_rows[] = {
     {call::modifyLookahead, [](auto& ldm, auto& a) { ldm.modify_lookahead(a.lookahead); }, lacks(times)},
     {call::queryLookahead, [](auto& ldm, auto&) { test_relative_time lookahead; ldm.query_lookahead(lookahead); },
      lacks(times)},
-    {call::retract, [](auto& ldm, auto& a) { ldm.do_retract(a.retraction); }, lacks(retractions)},
+    // A handle of this federate's own goes out; one of another federate is refused.
+    {call::retract,
+     [](auto& ldm, auto& a) {
+       ldm.do_retract(a.retraction);
+       const event_retraction_handle foreign{a.retraction.serial, a.retraction.federate + 1};
+       expect_refusal(refusal_of([&] { ldm.do_retract(foreign); }), ldm_error::InvalidRetractionHandle,
+                      "Handle not from a valid event");
+     },
+     answers},
     {call::changeAttributeOrderType,
      [](auto& ldm, auto& a) { ldm.change_attribute_order_type(a.object, a.fuel_set, a.timestamp); }, unknown_object},
     {call::changeInteractionOrderType,

@@ -1,0 +1,74 @@
+// The timestamp-order queue: messages held until the time manager releases them, delivered in
+// time-stamp order (equal stamps in arrival order), and removable by retraction handle while
+// pending. A flush (release of everything) keeps the time and handle of each message it
+// delivered, so that a later retraction of one of them can still be answered ("already
+// delivered"), until a release passes its time. Owned by the msgorder_manager.
+//
+// A message that arrives with a time at or below what the queue has already released up to is
+// late: the senders' promises (lookahead) were broken or the time manager released too early.
+// It is counted, warned about once, and delivered at the next release, never dropped.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <unordered_map>
+
+#include "time/msgorder_orderer.h"
+
+namespace varnel {
+
+class timestamp_order_queue : public msgorder_orderer {
+public:
+  timestamp_order_queue(dstream& trace, size_t warning_length);
+  ~timestamp_order_queue() override;
+
+  // A message without a time cannot be ordered: the caller never passes one.
+  void enqueue(ordering_service service, message_order order, std::unique_ptr<absolute_time> time,
+               const event_retraction_handle& handle, int stream, unsigned char priority, brindle::ldm_buf* buffer,
+               msgorder_client& client) override;
+  // With a time: delivers and frees the pending messages up to and including it, then forgets
+  // the kept flushed ones up to it. Without: delivers everything pending and keeps each
+  // delivered message's time and handle.
+  void release(const absolute_time* up_to) override;
+  const absolute_time* earliest_time() const override;
+  // Removes every pending or kept message with the handle (the groups of one update share
+  // it); true when a kept, already delivered one was among them.
+  bool retract(const event_retraction_handle& handle) override;
+  size_t length() const override { return pending_.size(); }
+
+  size_t kept_length() const { return kept_.size(); }
+  uint64_t late_messages() const { return late_; }
+
+private:
+  struct time_less {
+    bool operator()(const absolute_time* a, const absolute_time* b) const { return a->less(*b); }
+  };
+  // A multimap inserts an equal key after those already there: equal stamps keep arrival order.
+  // Each key points at its own record's time.
+  using pending_map = std::multimap<const absolute_time*, queued_message, time_less>;
+  struct kept_message {
+    std::unique_ptr<absolute_time> time;
+    event_retraction_handle handle;
+  };
+  using kept_map = std::multimap<const absolute_time*, kept_message, time_less>;
+  struct handle_hash {
+    size_t operator()(const event_retraction_handle& handle) const { return handle.hash(); }
+  };
+  template <typename Map>
+  using handle_index = std::unordered_multimap<event_retraction_handle, typename Map::iterator, handle_hash>;
+
+  template <typename Map>
+  static void unindex(handle_index<Map>& index, typename Map::iterator it);
+  void note_late(const absolute_time& time);
+  void keep(queued_message& record);
+
+  pending_map pending_;
+  handle_index<pending_map> pending_index_;
+  kept_map kept_;
+  handle_index<kept_map> kept_index_;
+  std::unique_ptr<absolute_time> released_;  // the latest time released up to; null before any
+  uint64_t late_ = 0;
+};
+
+}  // namespace varnel
