@@ -15,6 +15,67 @@ bool names_message(const event_retraction_handle& handle) { return handle.serial
 
 }  // namespace
 
+template <typename Record>
+void timestamp_order_queue::handle_table<Record>::insert(Record* record) {
+  if (!names_message(record->key())) return;
+  if (count_ >= buckets_.size()) {
+    std::vector<Record*> old(buckets_.size() * 2, nullptr);
+    old.swap(buckets_);
+    for (Record* chain : old) {
+      while (chain) {
+        Record* next = chain->next_in_bucket;
+        Record*& head = bucket(chain->key());
+        chain->next_in_bucket = head;
+        head = chain;
+        chain = next;
+      }
+    }
+  }
+  Record*& head = bucket(record->key());
+  record->next_in_bucket = head;
+  head = record;
+  ++count_;
+}
+
+template <typename Record>
+void timestamp_order_queue::handle_table<Record>::remove(Record* record) {
+  if (!names_message(record->key())) return;
+  for (Record** link = &bucket(record->key()); *link; link = &(*link)->next_in_bucket) {
+    if (*link == record) {
+      *link = record->next_in_bucket;
+      --count_;
+      return;
+    }
+  }
+}
+
+template <typename Record>
+std::vector<Record*> timestamp_order_queue::handle_table<Record>::find(const event_retraction_handle& handle) const {
+  std::vector<Record*> found;
+  if (!names_message(handle)) return found;
+  for (Record* r = bucket(handle); r; r = r->next_in_bucket)
+    if (r->key() == handle) found.push_back(r);
+  return found;
+}
+
+template <typename Record>
+void timestamp_order_queue::handle_table<Record>::clear() {
+  std::fill(buckets_.begin(), buckets_.end(), nullptr);
+  count_ = 0;
+}
+
+// The record's node is found among those with an equal time by its address.
+template <typename Map>
+void timestamp_order_queue::erase_record(Map& map, typename Map::mapped_type* record) {
+  auto [first, last] = map.equal_range(record->time());
+  for (; first != last; ++first) {
+    if (&first->second == record) {
+      map.erase(first);
+      return;
+    }
+  }
+}
+
 timestamp_order_queue::timestamp_order_queue(dstream& trace, size_t warning_length)
     : msgorder_orderer("tso_queue", trace, warning_length) {}
 
@@ -23,27 +84,17 @@ timestamp_order_queue::~timestamp_order_queue() {
   kept_index_.clear();
 }
 
-template <typename Map>
-void timestamp_order_queue::unindex(handle_index<Map>& index, typename Map::iterator it) {
-  if (!names_message(it->second.handle)) return;
-  auto [first, last] = index.equal_range(it->second.handle);
-  for (; first != last; ++first) {
-    if (first->second == it) {
-      index.erase(first);
-      return;
-    }
-  }
-}
-
 void timestamp_order_queue::enqueue(ordering_service service, message_order order, std::unique_ptr<absolute_time> time,
                                     const event_retraction_handle& handle, int stream, unsigned char priority,
                                     ldm_buf* buffer, msgorder_client& client) {
   if (released_ && time->less_equal(*released_)) note_late(*time);
   buffer->duplicate_buf();
   const absolute_time* key = time.get();
-  auto it = pending_.emplace(key, queued_message{std::move(time), handle, service, order, stream, priority,
-                                                 buffer_reference(buffer), buffer->get_iptr(), &client});
-  if (names_message(handle)) pending_index_.emplace(handle, it);
+  // Messages mostly come in time order (each sender's stamps never decrease): the end is tried
+  // first, at the cost of one comparison when it is not the place.
+  auto it = pending_.emplace_hint(pending_.end(), key, pending_message{{std::move(time), handle, service, order, stream, priority,
+                                                   buffer_reference(buffer), buffer->get_iptr(), &client}});
+  pending_index_.insert(&it->second);
   note_enqueued(pending_.size());
 }
 
@@ -77,14 +128,14 @@ void timestamp_order_queue::release(const absolute_time* up_to) {
   while (!pending_.empty()) {
     auto it = pending_.begin();
     if (up_to && it->first->greater(*up_to)) break;
-    unindex<pending_map>(pending_index_, it);
-    queued_message record = std::move(pending_.extract(it).mapped());
+    pending_index_.remove(&it->second);
+    queued_message record = std::move(pending_.extract(it).mapped().message);
     deliver(record);
     if (!up_to) keep(record);
   }
   if (!up_to) return;
   while (!kept_.empty() && kept_.begin()->first->less_equal(*up_to)) {
-    unindex<kept_map>(kept_index_, kept_.begin());
+    kept_index_.remove(&kept_.begin()->second);
     kept_.erase(kept_.begin());
   }
   if (!released_)
@@ -98,30 +149,26 @@ void timestamp_order_queue::keep(queued_message& record) {
   if (!names_message(record.handle)) return;
   const absolute_time* key = record.time.get();
   auto it = kept_.emplace(key, kept_message{std::move(record.time), record.handle});
-  kept_index_.emplace(record.handle, it);
+  kept_index_.insert(&it->second);
 }
 
 bool timestamp_order_queue::retract(const event_retraction_handle& handle) {
   if (trace_.is_on()) trace_ << "TSO retracting " << handle << std::endl;
-  bool delivered = false, pending = false;
-  if (names_message(handle)) {
-    for (auto found = kept_index_.find(handle); found != kept_index_.end(); found = kept_index_.find(handle)) {
-      const kept_map::iterator it = found->second;
-      if (trace_.is_on()) trace_ << " Retracting already-delivered message time " << it->second.time->printable() << std::endl;
-      kept_index_.erase(found);
-      kept_.erase(it);
-      delivered = true;
-    }
-    for (auto found = pending_index_.find(handle); found != pending_index_.end(); found = pending_index_.find(handle)) {
-      const pending_map::iterator it = found->second;
-      if (trace_.is_on()) trace_ << " Retracting undelivered message time " << it->second.time->printable() << std::endl;
-      pending_index_.erase(found);
-      pending_.erase(it);
-      pending = true;
-    }
+  const std::vector<kept_message*> kept = kept_index_.find(handle);
+  for (kept_message* record : kept) {
+    if (trace_.is_on()) trace_ << " Retracting already-delivered message time " << record->stamp->printable() << std::endl;
+    kept_index_.remove(record);
+    erase_record(kept_, record);
   }
-  if (!delivered && !pending && trace_.is_on()) trace_ << " We do not have message to retract " << std::endl;
-  return delivered;
+  const std::vector<pending_message*> pending = pending_index_.find(handle);
+  for (pending_message* record : pending) {
+    if (trace_.is_on())
+      trace_ << " Retracting undelivered message time " << record->message.time->printable() << std::endl;
+    pending_index_.remove(record);
+    erase_record(pending_, record);
+  }
+  if (kept.empty() && pending.empty() && trace_.is_on()) trace_ << " We do not have message to retract " << std::endl;
+  return !kept.empty();
 }
 
 }  // namespace varnel

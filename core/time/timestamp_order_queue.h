@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <unordered_map>
+#include <vector>
 
 #include "time/msgorder_orderer.h"
 
@@ -44,29 +44,55 @@ private:
   struct time_less {
     bool operator()(const absolute_time* a, const absolute_time* b) const { return a->less(*b); }
   };
+  struct pending_message {
+    queued_message message;
+    pending_message* next_in_bucket = nullptr;
+    const event_retraction_handle& key() const { return message.handle; }
+    const absolute_time* time() const { return message.time.get(); }
+  };
+  struct kept_message {
+    std::unique_ptr<absolute_time> stamp;
+    event_retraction_handle handle;
+    kept_message* next_in_bucket = nullptr;
+    const event_retraction_handle& key() const { return handle; }
+    const absolute_time* time() const { return stamp.get(); }
+  };
+
+  // The records by retraction handle: chained through the records themselves, so indexing
+  // takes no allocation per message (the records live in the trees' nodes and never move). The
+  // bucket array doubles as the records outgrow it. Handles with serial 0 are not indexed.
+  template <typename Record>
+  class handle_table {
+  public:
+    handle_table() : buckets_(64, nullptr) {}
+    void insert(Record* record);
+    void remove(Record* record);
+    // The records with the handle.
+    std::vector<Record*> find(const event_retraction_handle& handle) const;
+    void clear();
+
+  private:
+    Record*& bucket(const event_retraction_handle& handle) const {
+      return const_cast<Record*&>(buckets_[handle.hash() & (buckets_.size() - 1)]);
+    }
+    std::vector<Record*> buckets_;  // a power of two
+    size_t count_ = 0;
+  };
+
   // A multimap inserts an equal key after those already there: equal stamps keep arrival order.
   // Each key points at its own record's time.
-  using pending_map = std::multimap<const absolute_time*, queued_message, time_less>;
-  struct kept_message {
-    std::unique_ptr<absolute_time> time;
-    event_retraction_handle handle;
-  };
+  using pending_map = std::multimap<const absolute_time*, pending_message, time_less>;
   using kept_map = std::multimap<const absolute_time*, kept_message, time_less>;
-  struct handle_hash {
-    size_t operator()(const event_retraction_handle& handle) const { return handle.hash(); }
-  };
-  template <typename Map>
-  using handle_index = std::unordered_multimap<event_retraction_handle, typename Map::iterator, handle_hash>;
 
   template <typename Map>
-  static void unindex(handle_index<Map>& index, typename Map::iterator it);
+  static void erase_record(Map& map, typename Map::mapped_type* record);
   void note_late(const absolute_time& time);
   void keep(queued_message& record);
 
   pending_map pending_;
-  handle_index<pending_map> pending_index_;
+  handle_table<pending_message> pending_index_;
   kept_map kept_;
-  handle_index<kept_map> kept_index_;
+  handle_table<kept_message> kept_index_;
   std::unique_ptr<absolute_time> released_;  // the latest time released up to; null before any
   uint64_t late_ = 0;
 };
