@@ -33,6 +33,9 @@ enum class port_block : uint16_t {
   message_reliable_fuzz = 18,
   service_table_test = 19,
   declaration_test = 20,
+  time_scenarios_test = 24,
+  time_manager_test = 25,
+  time_state_fuzz = 26,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 
