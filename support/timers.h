@@ -41,7 +41,7 @@ public:
 };
 
 // Runs on_timer() at the start of every tick, and also every ms.
-class everytick_realtime_timer : public timer_base {
+class BRINDLE_EXPORT everytick_realtime_timer : public timer_base {
 public:
   void schedule(scheduler& on, uint64_t ms);
 };

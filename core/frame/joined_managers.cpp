@@ -5,6 +5,7 @@
 #include "frame/local_distribution_manager.h"
 #include "objects/ddb.h"
 #include "objects/subscription_agent.h"
+#include "time/time_manager.h"
 #include "time/msgorder_manager.h"
 #include "time/retraction_manager.h"
 
@@ -31,7 +32,8 @@ void joined_managers::set_construction_hook(construction_hook installed) { hook(
 // the ddb the text output interceptor, the vterm manager and the console support object; after
 // the order manager the object manager; after the argument checker ping, the transport manager
 // with one transport service per FED transport type (simple, then minimum_rate, then
-// state_consistent types, each in FED order), the consistency, scope and time managers; after
+// state_consistent types, each in FED order), the consistency and scope managers before the time
+// manager; after
 // the retraction manager the ownership manager, the MOM agent, and the syncpoint, transport
 // change and remterm managers. The callback queue comes last.
 joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed) {
@@ -44,6 +46,8 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
     built("order manager");
     checker_ = std::make_unique<argument_checker>(fed, *ddb_);
     built("argument checker");
+    time_manager_ = std::make_unique<time_manager>(ldm, *msgorder_manager_);
+    built("time manager");
     retraction_manager_ = std::make_unique<retraction_manager>(ldm, *msgorder_manager_);
     built("retraction manager");
     callback_queue_ = std::make_unique<callback_queue>(ldm);
@@ -58,15 +62,16 @@ joined_managers::~joined_managers() { tear_down(); }
 
 // Still to come, in resign order: the remterm manager, vterm manager, text output interceptor and
 // ping first; after the subscription agent the transport manager, MOM agent and object manager;
-// after the order manager the consistency, scope, transport change and syncpoint managers; after
-// the retraction manager the time and ownership managers; after the callback queue the console
-// support object. The retraction manager outlives the order manager it refers to only here,
-// outside any tick, where nothing reaches it.
+// after the order manager the consistency, scope, transport change and syncpoint managers and
+// then the ownership manager; after the callback queue the console support object. The
+// retraction and time managers go before the order manager they use: the time manager's last
+// state, sent as it goes, still asks the order manager for its fence.
 void joined_managers::tear_down() {
   checker_.reset();
   subscription_agent_.reset();
-  msgorder_manager_.reset();
   retraction_manager_.reset();
+  time_manager_.reset();
+  msgorder_manager_.reset();
   ddb_.reset();
   callback_queue_.reset();
 }

@@ -16,6 +16,7 @@ class ddb;
 class local_distribution_manager;
 class msgorder_manager;
 class retraction_manager;
+class time_manager;
 class subscription_agent;
 
 class joined_managers {
@@ -37,6 +38,7 @@ public:
   subscription_agent& subscriptions() { return *subscription_agent_; }
   msgorder_manager& ordering() { return *msgorder_manager_; }
   retraction_manager& retractions() { return *retraction_manager_; }
+  time_manager& times() { return *time_manager_; }
   const argument_checker& checker() const { return *checker_; }
   callback_queue& callbacks() { return *callback_queue_; }
 
@@ -47,6 +49,7 @@ private:
   std::unique_ptr<subscription_agent> subscription_agent_;
   std::unique_ptr<msgorder_manager> msgorder_manager_;
   std::unique_ptr<argument_checker> checker_;
+  std::unique_ptr<time_manager> time_manager_;
   std::unique_ptr<retraction_manager> retraction_manager_;
   std::unique_ptr<callback_queue> callback_queue_;
 };

@@ -4,6 +4,7 @@
 
 #include "federation/federation_manager.h"
 #include "frame/ldm_frame.h"
+#include "time/time_manager.h"
 
 namespace varnel {
 
@@ -78,11 +79,12 @@ void local_distribution_manager::request_federation_save(const char* label) {
   not_implemented("requestFederationSave");
 }
 
-void local_distribution_manager::request_federation_save(const char* label, const absolute_time&) {
+void local_distribution_manager::request_federation_save(const char* label, const absolute_time& time) {
   service_frame frame(*this, rti_api_call::requestFederationSaveWithTime);
   check_string(label);
   check_switch(service_group::saverestore);
-  frame.unavailable(missing::time_manager);  // checks the time before the refusal
+  times().check_time(frame.name(), &time);
+  not_implemented("requestFederationSave");
 }
 
 void local_distribution_manager::federate_save_begun() {

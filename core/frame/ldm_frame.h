@@ -24,7 +24,6 @@ inline constexpr const char* region_specifications = "region specifications";
 inline constexpr const char* object_manager = "object manager";
 inline constexpr const char* transport_manager = "transport manager";
 inline constexpr const char* consistency_manager = "consistency manager";
-inline constexpr const char* time_manager = "time manager";
 inline constexpr const char* ownership_manager = "ownership manager";
 }  // namespace missing
 

@@ -3,6 +3,7 @@
 
 #include "frame/ldm_frame.h"
 #include "objects/ddb.h"
+#include "time/time_manager.h"
 #include "time/event_retraction_handle.h"
 
 namespace varnel {
@@ -29,9 +30,11 @@ void local_distribution_manager::update_attribute_values(unsigned, const handle_
 }
 
 event_retraction_handle local_distribution_manager::update_attribute_values(unsigned, const handle_value_set&,
-                                                                            const absolute_time&, const user_tag&) {
+                                                                            const absolute_time& time,
+                                                                            const user_tag&) {
   service_frame frame(*this, rti_api_call::updateAttributeValuesWithTime);
-  frame.unavailable(missing::time_manager);  // checks the time before the transport manager sends
+  times().check_time(frame.name(), &time);
+  frame.unavailable(missing::transport_manager);
 }
 
 void local_distribution_manager::send_interaction(unsigned, const handle_value_set&, const user_tag&) {
@@ -40,9 +43,10 @@ void local_distribution_manager::send_interaction(unsigned, const handle_value_s
 }
 
 event_retraction_handle local_distribution_manager::send_interaction(unsigned, const handle_value_set&,
-                                                                     const absolute_time&, const user_tag&) {
+                                                                     const absolute_time& time, const user_tag&) {
   service_frame frame(*this, rti_api_call::sendInteractionWithTime);
-  frame.unavailable(missing::time_manager);  // checks the time before the transport manager sends
+  times().check_time(frame.name(), &time);
+  frame.unavailable(missing::transport_manager);
 }
 
 void local_distribution_manager::delete_object_instance(unsigned object, const user_tag&) {
@@ -51,10 +55,12 @@ void local_distribution_manager::delete_object_instance(unsigned object, const u
   frame.unavailable(missing::object_manager);
 }
 
-event_retraction_handle local_distribution_manager::delete_object_instance(unsigned, const absolute_time&,
+event_retraction_handle local_distribution_manager::delete_object_instance(unsigned object, const absolute_time& time,
                                                                            const user_tag&) {
   service_frame frame(*this, rti_api_call::deleteObjectInstanceWithTime);
-  frame.unavailable(missing::time_manager);  // checks the time before the object is looked up
+  times().check_time(frame.name(), &time);
+  checks().check_local_object(object, frame.name());
+  frame.unavailable(missing::object_manager);
 }
 
 void local_distribution_manager::local_delete_object_instance(unsigned object) {

@@ -2,6 +2,7 @@
 #include "frame/local_distribution_manager.h"
 
 #include "frame/ldm_frame.h"
+#include "time/time_manager.h"
 #include "time/event_retraction_handle.h"
 
 namespace varnel {
@@ -130,12 +131,14 @@ void local_distribution_manager::send_interaction_with_region(unsigned, const ha
 }
 
 event_retraction_handle local_distribution_manager::send_interaction_with_region(unsigned, const handle_value_set&,
-                                                                                 const absolute_time&,
+                                                                                 const absolute_time& time,
                                                                                  const user_tag&,
                                                                                  region_spec* region) {
   service_frame frame(*this, rti_api_call::sendInteractionWithRegionWithTime);
   check_region(region);
-  frame.unavailable(missing::time_manager);  // checks the time before the regions switch
+  times().check_time(frame.name(), &time);
+  check_switch(service_group::regions);
+  frame.unavailable(missing::transport_manager);
 }
 
 void local_distribution_manager::request_class_attribute_value_update_with_region(unsigned object_class,

@@ -4,6 +4,7 @@
 #include "frame/joined_managers.h"
 #include "frame/ldm_frame.h"
 #include "objects/ddb.h"
+#include "time/time_manager.h"
 #include "time/event_retraction_handle.h"
 #include "time/retraction_manager.h"
 
@@ -12,74 +13,100 @@ namespace varnel {
 using namespace brindle;
 using namespace vessmark;
 
-void local_distribution_manager::switched_service(rti_api_call call, service_group group, const char* manager) {
-  service_frame frame(*this, call);
-  check_switch(group);
-  frame.unavailable(manager);
-}
-
-void local_distribution_manager::enable_time_regulation(const absolute_time&, const relative_time&) {
-  switched_service(rti_api_call::enableTimeRegulation, service_group::timeadvance, missing::time_manager);
+void local_distribution_manager::enable_time_regulation(const absolute_time& time, const relative_time& lookahead) {
+  service_frame frame(*this, rti_api_call::enableTimeRegulation);
+  check_switch(service_group::timeadvance);
+  times().enable_time_regulation(time, lookahead);
 }
 
 void local_distribution_manager::disable_time_regulation() {
-  switched_service(rti_api_call::disableTimeRegulation, service_group::timeadvance, missing::time_manager);
+  service_frame frame(*this, rti_api_call::disableTimeRegulation);
+  check_switch(service_group::timeadvance);
+  times().disable_time_regulation();
 }
 
 void local_distribution_manager::enable_time_constrained() {
-  switched_service(rti_api_call::enableTimeConstrained, service_group::timeadvance, missing::time_manager);
+  service_frame frame(*this, rti_api_call::enableTimeConstrained);
+  check_switch(service_group::timeadvance);
+  times().enable_time_constrained();
 }
 
 void local_distribution_manager::disable_time_constrained() {
-  switched_service(rti_api_call::disableTimeConstrained, service_group::timeadvance, missing::time_manager);
+  service_frame frame(*this, rti_api_call::disableTimeConstrained);
+  check_switch(service_group::timeadvance);
+  times().disable_time_constrained();
 }
 
-void local_distribution_manager::time_advance_request(const absolute_time&) {
-  switched_service(rti_api_call::timeAdvanceRequest, service_group::timeadvance, missing::time_manager);
+void local_distribution_manager::time_advance_request(const absolute_time& time) {
+  service_frame frame(*this, rti_api_call::timeAdvanceRequest);
+  check_switch(service_group::timeadvance);
+  times().time_advance_request(time);
 }
 
-void local_distribution_manager::time_advance_request_available(const absolute_time&) {
-  switched_service(rti_api_call::timeAdvanceRequestAvailable, service_group::timeadvance, missing::time_manager);
+void local_distribution_manager::time_advance_request_available(const absolute_time& time) {
+  service_frame frame(*this, rti_api_call::timeAdvanceRequestAvailable);
+  check_switch(service_group::timeadvance);
+  times().time_advance_request_available(time);
 }
 
-void local_distribution_manager::next_event_request(const absolute_time&) {
-  switched_service(rti_api_call::nextEventRequest, service_group::timeadvance, missing::time_manager);
+void local_distribution_manager::next_event_request(const absolute_time& time) {
+  service_frame frame(*this, rti_api_call::nextEventRequest);
+  check_switch(service_group::timeadvance);
+  times().next_event_request(time);
 }
 
-void local_distribution_manager::next_event_request_available(const absolute_time&) {
-  switched_service(rti_api_call::nextEventRequestAvailable, service_group::timeadvance, missing::time_manager);
+void local_distribution_manager::next_event_request_available(const absolute_time& time) {
+  service_frame frame(*this, rti_api_call::nextEventRequestAvailable);
+  check_switch(service_group::timeadvance);
+  times().next_event_request_available(time);
 }
 
-void local_distribution_manager::flush_queue_request(const absolute_time&) {
-  switched_service(rti_api_call::flushQueueRequest, service_group::timeadvance, missing::time_manager);
+void local_distribution_manager::flush_queue_request(const absolute_time& time) {
+  service_frame frame(*this, rti_api_call::flushQueueRequest);
+  check_switch(service_group::timeadvance);
+  times().flush_queue_request(time);
 }
 
 void local_distribution_manager::enable_asynchronous_delivery() {
-  switched_service(rti_api_call::enableAsynchronousDelivery, service_group::timeadvance, missing::time_manager);
+  service_frame frame(*this, rti_api_call::enableAsynchronousDelivery);
+  check_switch(service_group::timeadvance);
+  times().enable_asynchronous_delivery();
 }
 
 void local_distribution_manager::disable_asynchronous_delivery() {
-  switched_service(rti_api_call::disableAsynchronousDelivery, service_group::timeadvance, missing::time_manager);
+  service_frame frame(*this, rti_api_call::disableAsynchronousDelivery);
+  check_switch(service_group::timeadvance);
+  times().disable_asynchronous_delivery();
 }
 
-void local_distribution_manager::query_lbts(absolute_time&) {
-  switched_service(rti_api_call::queryLBTS, service_group::timeadvance, missing::time_manager);
+void local_distribution_manager::query_lbts(absolute_time& out) {
+  service_frame frame(*this, rti_api_call::queryLBTS);
+  check_switch(service_group::timeadvance);
+  times().query_lbts(out);
 }
 
-void local_distribution_manager::query_federate_time(absolute_time&) {
-  switched_service(rti_api_call::queryFederateTime, service_group::timeadvance, missing::time_manager);
+void local_distribution_manager::query_federate_time(absolute_time& out) {
+  service_frame frame(*this, rti_api_call::queryFederateTime);
+  check_switch(service_group::timeadvance);
+  times().query_federate_time(out);
 }
 
-void local_distribution_manager::query_min_next_event_time(absolute_time&) {
-  switched_service(rti_api_call::queryMinNextEventTime, service_group::timeadvance, missing::time_manager);
+void local_distribution_manager::query_min_next_event_time(absolute_time& out) {
+  service_frame frame(*this, rti_api_call::queryMinNextEventTime);
+  check_switch(service_group::timeadvance);
+  times().query_min_next_event_time(out);
 }
 
-void local_distribution_manager::modify_lookahead(const relative_time&) {
-  switched_service(rti_api_call::modifyLookahead, service_group::timeadvance, missing::time_manager);
+void local_distribution_manager::modify_lookahead(const relative_time& lookahead) {
+  service_frame frame(*this, rti_api_call::modifyLookahead);
+  check_switch(service_group::timeadvance);
+  times().modify_lookahead(lookahead);
 }
 
-void local_distribution_manager::query_lookahead(relative_time&) {
-  switched_service(rti_api_call::queryLookahead, service_group::timeadvance, missing::time_manager);
+void local_distribution_manager::query_lookahead(relative_time& out) {
+  service_frame frame(*this, rti_api_call::queryLookahead);
+  check_switch(service_group::timeadvance);
+  times().query_lookahead(out);
 }
 
 void local_distribution_manager::do_retract(const event_retraction_handle& handle) {

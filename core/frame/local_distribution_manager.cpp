@@ -284,6 +284,10 @@ retraction_manager* local_distribution_manager::get_retraction_manager() const {
   return joined_ ? &joined_->retractions() : nullptr;
 }
 
+time_manager* local_distribution_manager::get_time_manager() const { return joined_ ? &joined_->times() : nullptr; }
+
+time_manager& local_distribution_manager::times() const { return joined_->times(); }
+
 const argument_checker& local_distribution_manager::checks() const { return joined_->checker(); }
 
 ddb& local_distribution_manager::database() const { return joined_->database(); }

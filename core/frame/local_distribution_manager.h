@@ -41,6 +41,7 @@ class ddb;
 class subscription_agent;
 class msgorder_manager;
 class retraction_manager;
+class time_manager;
 
 // Value types of the services that belong to the managers built at join.
 class absolute_time;
@@ -187,9 +188,10 @@ public:
   // The declaration database and the subscription agent; null while not joined.
   ddb* get_ddb() const;
   subscription_agent* get_subscription_agent() const;
-  // The message ordering layer and the retraction manager; null while not joined.
+  // The message ordering layer, the retraction and the time manager; null while not joined.
   msgorder_manager* get_msgorder_manager() const;
   retraction_manager* get_retraction_manager() const;
+  time_manager* get_time_manager() const;
   // Held by every service and tick; the callback queue releases it around each callback.
   std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }
@@ -343,8 +345,6 @@ private:
   void create_api_trace_flags();
   void read_switches();
   void check_switch(service_group group) const;
-  // The frame, the group's switch, then the refusal of a service whose manager is not built yet.
-  void switched_service(rti_api_call call, service_group group, const char* manager);
   void check_string(const char* text) const;
   void check_region(const region_spec* region) const;
   // Every entry's attribute set against the class, then every region.
@@ -353,6 +353,7 @@ private:
   const argument_checker& checks() const;
   ddb& database() const;
   subscription_agent& subscriptions() const;
+  time_manager& times() const;
   void end_federate() override;
   // Forgets the identity of the federation left and stamps later messages as federation 0.
   void leave_federation();

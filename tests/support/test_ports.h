@@ -35,6 +35,9 @@ enum class port_block : uint16_t {
   declaration_test = 20,
   ordering_test = 22,
   msgorder_fuzz = 23,
+  time_scenarios_test = 24,
+  time_manager_test = 25,
+  time_state_fuzz = 26,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 

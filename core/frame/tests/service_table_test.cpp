@@ -40,7 +40,6 @@ constexpr const char* regions = "region specifications";
 constexpr const char* objects = "object manager";
 constexpr const char* transports = "transport manager";
 constexpr const char* consistency = "consistency manager";
-constexpr const char* times = "time manager";
 
 // What a service does with its row's call. "%s" in a detail stands for the service's name.
 struct outcome {
@@ -147,7 +146,7 @@ const row service_rows[] = {
     {call::requestFederationSave, [](auto& ldm, auto&) { ldm.request_federation_save("checkpoint"); },
      not_implemented},
     {call::requestFederationSaveWithTime, [](auto& ldm, auto& a) { ldm.request_federation_save("checkpoint", a.time); },
-     lacks(times)},
+     refused(ldm_error::InternalError, "Method requestFederationSave is not implemented")},
     {call::federateSaveBegun, [](auto& ldm, auto&) { ldm.federate_save_begun(); }, not_implemented},
     {call::federateSaveComplete, [](auto& ldm, auto&) { ldm.federate_save_complete(); }, not_implemented},
     {call::federateSaveNotComplete, [](auto& ldm, auto&) { ldm.federate_save_not_complete(); }, not_implemented},
@@ -181,14 +180,14 @@ const row service_rows[] = {
      [](auto& ldm, auto& a) { ldm.update_attribute_values(a.object, *a.attribute_values, a.tag); }, lacks(transports)},
     {call::updateAttributeValuesWithTime,
      [](auto& ldm, auto& a) { ldm.update_attribute_values(a.object, *a.attribute_values, a.time, a.tag); },
-     lacks(times)},
+     lacks(transports)},
     {call::sendInteraction, [](auto& ldm, auto& a) { ldm.send_interaction(a.freeze, *a.parameter_values, a.tag); },
      lacks(transports)},
     {call::sendInteractionWithTime,
-     [](auto& ldm, auto& a) { ldm.send_interaction(a.freeze, *a.parameter_values, a.time, a.tag); }, lacks(times)},
+     [](auto& ldm, auto& a) { ldm.send_interaction(a.freeze, *a.parameter_values, a.time, a.tag); }, lacks(transports)},
     {call::deleteObjectInstance, [](auto& ldm, auto& a) { ldm.delete_object_instance(a.object, a.tag); }, unknown_object},
     {call::deleteObjectInstanceWithTime,
-     [](auto& ldm, auto& a) { ldm.delete_object_instance(a.object, a.time, a.tag); }, lacks(times)},
+     [](auto& ldm, auto& a) { ldm.delete_object_instance(a.object, a.time, a.tag); }, unknown_object},
     {call::localDeleteObjectInstance, [](auto& ldm, auto& a) { ldm.local_delete_object_instance(a.object); },
      unknown_object},
     {call::changeAttributeTransportationType,
@@ -225,27 +224,27 @@ const row service_rows[] = {
 
     // Time management.
     {call::enableTimeRegulation, [](auto& ldm, auto& a) { ldm.enable_time_regulation(a.time, a.lookahead); },
-     lacks(times)},
-    {call::disableTimeRegulation, [](auto& ldm, auto&) { ldm.disable_time_regulation(); }, lacks(times)},
-    {call::enableTimeConstrained, [](auto& ldm, auto&) { ldm.enable_time_constrained(); }, lacks(times)},
-    {call::disableTimeConstrained, [](auto& ldm, auto&) { ldm.disable_time_constrained(); }, lacks(times)},
-    {call::timeAdvanceRequest, [](auto& ldm, auto& a) { ldm.time_advance_request(a.time); }, lacks(times)},
+     answers},
+    {call::disableTimeRegulation, [](auto& ldm, auto&) { ldm.disable_time_regulation(); }, answers},
+    {call::enableTimeConstrained, [](auto& ldm, auto&) { ldm.enable_time_constrained(); }, answers},
+    {call::disableTimeConstrained, [](auto& ldm, auto&) { ldm.disable_time_constrained(); }, answers},
+    {call::timeAdvanceRequest, [](auto& ldm, auto& a) { ldm.time_advance_request(a.time); }, answers},
     {call::timeAdvanceRequestAvailable, [](auto& ldm, auto& a) { ldm.time_advance_request_available(a.time); },
-     lacks(times)},
-    {call::nextEventRequest, [](auto& ldm, auto& a) { ldm.next_event_request(a.time); }, lacks(times)},
+     answers},
+    {call::nextEventRequest, [](auto& ldm, auto& a) { ldm.next_event_request(a.time); }, answers},
     {call::nextEventRequestAvailable, [](auto& ldm, auto& a) { ldm.next_event_request_available(a.time); },
-     lacks(times)},
-    {call::flushQueueRequest, [](auto& ldm, auto& a) { ldm.flush_queue_request(a.time); }, lacks(times)},
-    {call::enableAsynchronousDelivery, [](auto& ldm, auto&) { ldm.enable_asynchronous_delivery(); }, lacks(times)},
-    {call::disableAsynchronousDelivery, [](auto& ldm, auto&) { ldm.disable_asynchronous_delivery(); }, lacks(times)},
-    {call::queryLBTS, [](auto& ldm, auto&) { test_absolute_time lbts; ldm.query_lbts(lbts); }, lacks(times)},
+     answers},
+    {call::flushQueueRequest, [](auto& ldm, auto& a) { ldm.flush_queue_request(a.time); }, answers},
+    {call::enableAsynchronousDelivery, [](auto& ldm, auto&) { ldm.enable_asynchronous_delivery(); }, answers},
+    {call::disableAsynchronousDelivery, [](auto& ldm, auto&) { ldm.disable_asynchronous_delivery(); }, answers},
+    {call::queryLBTS, [](auto& ldm, auto&) { test_absolute_time lbts; ldm.query_lbts(lbts); }, answers},
     {call::queryFederateTime, [](auto& ldm, auto&) { test_absolute_time now; ldm.query_federate_time(now); },
-     lacks(times)},
+     answers},
     {call::queryMinNextEventTime,
-     [](auto& ldm, auto&) { test_absolute_time next; ldm.query_min_next_event_time(next); }, lacks(times)},
-    {call::modifyLookahead, [](auto& ldm, auto& a) { ldm.modify_lookahead(a.lookahead); }, lacks(times)},
+     [](auto& ldm, auto&) { test_absolute_time next; ldm.query_min_next_event_time(next); }, answers},
+    {call::modifyLookahead, [](auto& ldm, auto& a) { ldm.modify_lookahead(a.lookahead); }, answers},
     {call::queryLookahead, [](auto& ldm, auto&) { test_relative_time lookahead; ldm.query_lookahead(lookahead); },
-     lacks(times)},
+     answers},
     // A handle of this federate's own goes out; one of another federate is refused.
     {call::retract,
      [](auto& ldm, auto& a) {
@@ -297,7 +296,8 @@ const row service_rows[] = {
      [](auto& ldm, auto& a) {
        ldm.send_interaction_with_region(a.freeze, *a.parameter_values, a.time, a.tag, a.region);
      },
-     lacks(times)},
+     // By now the federate is at 10 with a lookahead of 0.5 (the time rows above).
+     refused(ldm_error::InvalidLogicalTime, "This time is in the past in call to %s (10.000000 < 10.500000)")},
     {call::requestClassAttributeValueUpdateWithRegion,
      [](auto& ldm, auto& a) { ldm.request_class_attribute_value_update_with_region(a.vehicle, a.fuel_set, a.region); },
      lacks(consistency)},

@@ -1,0 +1,240 @@
+// The time manager with two or three distribution managers in one process, ticked in turn on one
+// stepped clock: grants against the LBTS the others' time states make, regulation and
+// constraint, lookahead changes, refusals, and what happens when a regulator leaves or falls
+// silent.
+#include "time/time_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "case_port.h"
+#include "federation/federation_manager.h"
+#include "frame/ldm_error.h"
+#include "ldm_buf.h"
+#include "messages/handle_value_set.h"
+#include "messages/user_tag.h"
+#include "ldm_refusals.h"
+#include "test_ldm.h"
+#include "test_rid.h"
+#include "time/msgorder_manager.h"
+
+using namespace brindle;
+using namespace varnel;
+
+namespace {
+
+using strings = std::vector<std::string>;
+
+// Records what the ordering manager delivers to it.
+class recording_client : public msgorder_client {
+public:
+  std::vector<double> times;
+  void deliver(ordering_service, message_order, const absolute_time* time, const event_retraction_handle&, int,
+               unsigned char, ldm_buf*) override {
+    times.push_back(time ? static_cast<const test_absolute_time*>(time)->value() : -1);
+  }
+};
+
+class TimeManagerTest : public ::testing::Test {
+protected:
+  void TearDown() override { nodes_.clear(); }
+
+  // A federate joined to the test's federation, on the stepped clock.
+  test_ldm& join(const char* name, int gone_s = 60) {
+    test_rid_options options;
+    options.port = case_port(port_block::time_manager_test);
+    options.gone = gone_s;
+    options.red = std::min(gone_s - 1, options.red);
+    options.amber = std::min(gone_s - 2, options.amber);
+    const scoped_rid_file rid(options);
+    nodes_.push_back(std::make_unique<test_ldm>(clock_));
+    test_ldm& ldm = *nodes_.back();
+    if (nodes_.size() == 1) ldm.create_federation_execution("Time", EXAMPLES_DIR "/demo.fed");
+    EXPECT_TRUE(tick_until([&] { return ldm.get_federation_manager().get_federations().count("Time") > 0; }, 12000));
+    ldm.join_federation_execution(name, "Time");
+    settle(50);
+    return ldm;
+  }
+
+  static time_manager& tm(test_ldm& ldm) { return *ldm.get_time_manager(); }
+
+  // Ticks the listed federates (all by default) one stepped millisecond apart.
+  bool tick_until(const std::function<bool()>& done, uint64_t ms, std::vector<test_ldm*> only = {}) {
+    if (only.empty())
+      for (auto& node : nodes_) only.push_back(node.get());
+    for (uint64_t end = clock_.counter + ms; clock_.counter < end; clock_.advance(1)) {
+      for (test_ldm* node : only) node->tick();
+      if (done()) return true;
+    }
+    return false;
+  }
+  void settle(uint64_t ms) { tick_until([] { return false; }, ms); }
+
+  static bool heard(test_ldm& ldm, const std::string& line) {
+    return std::find(ldm.callbacks.begin(), ldm.callbacks.end(), line) != ldm.callbacks.end();
+  }
+  static double lbts(test_ldm& ldm) {
+    test_absolute_time t;
+    ldm.query_lbts(t);
+    return t.value();
+  }
+
+  manual_clock clock_;
+  std::vector<std::unique_ptr<test_ldm>> nodes_;
+};
+
+using T = test_absolute_time;
+using L = test_relative_time;
+
+TEST_F(TimeManagerTest, GrantsFollowTheLbtsAndRegulationStartsNoEarlierThanItAllows) {
+  test_ldm& a = join("alpha");
+  test_ldm& b = join("bravo");
+  a.enable_time_constrained();
+  a.time_advance_request(T(5));  // no regulator: the LBTS is infinite
+  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 5"); }, 100));
+
+  b.enable_time_regulation(T(0), L(2));
+  ASSERT_TRUE(tick_until([&] { return lbts(a) == 2; }, 100));
+  a.time_advance_request(T(10));
+  settle(100);
+  EXPECT_FALSE(heard(a, "timeAdvanceGrant 10"));
+  b.time_advance_request(T(20));  // b is not constrained: granted at once
+  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 10"); }, 100));
+  EXPECT_TRUE(heard(b, "timeAdvanceGrant 20"));
+  EXPECT_EQ(lbts(a), 22);
+
+  // A new regulator starts at LBTS - lookahead when that is later than the time it asks for.
+  test_ldm& c = join("charlie");
+  ASSERT_TRUE(tick_until([&] { return lbts(c) == 22; }, 1500)) << "b's state comes at least once a second";
+  c.enable_time_regulation(T(3), L(1));
+  c.tick();
+  EXPECT_TRUE(heard(c, "timeRegulationEnabled 21"));
+  test_absolute_time now;
+  c.query_federate_time(now);
+  EXPECT_EQ(now.value(), 21);
+}
+
+TEST_F(TimeManagerTest, AZeroLookaheadRequestAtTheLbtsWaitsUntilItIsClosed) {
+  test_ldm& a = join("alpha");
+  test_ldm& b = join("bravo");
+  a.enable_time_constrained();
+  b.enable_time_regulation(T(0), L(5));  // its last advance counts as TARA: the LBTS of 5 is open
+  ASSERT_TRUE(tick_until([&] { return lbts(a) == 5; }, 100));
+  a.time_advance_request(T(5));
+  settle(100);
+  EXPECT_FALSE(heard(a, "timeAdvanceGrant 5"));
+  b.time_advance_request(T(0));  // a TAR: the same LBTS, now closed
+  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 5"); }, 100));
+  // The available form takes the LBTS itself.
+  b.time_advance_request_available(T(1));
+  settle(100);
+  a.time_advance_request_available(T(6));
+  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 6"); }, 100));
+}
+
+TEST_F(TimeManagerTest, NextEventRequestIsGrantedAtTheEarliestQueuedMessage) {
+  test_ldm& a = join("alpha");
+  test_ldm& b = join("bravo");
+  recording_client a_client, b_client;
+  a.get_msgorder_manager()->register_client(a_client);
+  b.get_msgorder_manager()->register_client(b_client);
+  a.enable_time_constrained();
+  b.enable_time_regulation(T(0), L(2));
+  settle(100);
+  event_retraction_handle handle;
+  const T stamp(5);
+  msgorder_manager& order = *b.get_msgorder_manager();
+  ldm_buf* buffer = order.get_buf(b_client, ordering_service::reliable, message_order::timestamp, &stamp, handle);
+  order.send(ordering_service::reliable, 2, 0x80, buffer);
+  buffer->release_buf();
+  b.time_advance_request(T(5));  // LBTS at a becomes 7
+  ASSERT_TRUE(tick_until([&] { return lbts(a) == 7 && a.get_msgorder_manager()->timestamp_order_length() == 1; }, 500));
+  a.next_event_request(T(10));
+  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 5"); }, 100));
+  EXPECT_EQ(a_client.times, std::vector<double>{5});
+  test_absolute_time next;
+  a.query_min_next_event_time(next);
+  EXPECT_EQ(next.value(), 7);
+}
+
+TEST_F(TimeManagerTest, ALookaheadReductionWaitsForTheAdvancesThatMakeRoom) {
+  test_ldm& a = join("alpha");
+  a.enable_time_regulation(T(0), L(10));
+  a.modify_lookahead(L(2));
+  a.time_advance_request(T(3));
+  test_relative_time lookahead;
+  a.query_lookahead(lookahead);
+  EXPECT_EQ(lookahead.value(), 7);
+  a.time_advance_request(T(13));
+  a.query_lookahead(lookahead);
+  EXPECT_EQ(lookahead.value(), 2);
+  a.modify_lookahead(L(4));  // an increase counts at once
+  a.query_lookahead(lookahead);
+  EXPECT_EQ(lookahead.value(), 4);
+}
+
+TEST_F(TimeManagerTest, RefusedCallsChangeNothing) {
+  test_ldm& a = join("alpha");
+  test_ldm& b = join("bravo");
+  expect_refusal(refusal_of([&] { a.enable_time_regulation(T(0), L(-1)); }), ldm_error::InvalidLookahead,
+                 "Negative lookahead");
+  b.enable_time_regulation(T(0), L(1));
+  ASSERT_TRUE(tick_until([&] { return lbts(a) == 1; }, 100));
+  a.enable_time_regulation(T(5), L(1));  // its time plus lookahead, 6, is past the LBTS
+  a.enable_time_constrained();
+  EXPECT_FALSE(tm(a).is_constrained());
+  expect_refusal(refusal_of([&] { a.enable_time_constrained(); }), ldm_error::RequestForTimeConstrainedPending,
+                 "Time constrained enable is pending");
+  expect_refusal(refusal_of([&] { a.time_advance_request(T(6)); }), ldm_error::RequestForTimeConstrainedPending,
+                 "Time constrained enable is pending");
+  expect_refusal(refusal_of([&] { a.time_advance_request(T(4)); }), ldm_error::RequestForTimeConstrainedPending,
+                 "Time constrained enable is pending");
+  handle_value_set* none = new handle_value_set(0);
+  expect_refusal(refusal_of([&] { a.send_interaction(1, *none, T(5.5), user_tag()); }), ldm_error::InvalidLogicalTime,
+                 "This time is in the past in call to sendInteractionWithTime (5.500000 < 6.000000)");
+  none->down_refcount();
+  b.time_advance_request(T(10));  // the LBTS passes 6: the constraint comes
+  ASSERT_TRUE(tick_until([&] { return tm(a).is_constrained(); }, 100));
+  expect_refusal(refusal_of([&] { a.time_advance_request(T(4)); }), ldm_error::LogicalTimeAlreadyPassed,
+                 "This time is in the past (4.000000 < 5.000000)");
+}
+
+TEST_F(TimeManagerTest, EndingConstraintGrantsThePendingAdvance) {
+  test_ldm& a = join("alpha");
+  test_ldm& b = join("bravo");
+  b.enable_time_regulation(T(0), L(1));
+  a.enable_time_constrained();
+  ASSERT_TRUE(tick_until([&] { return lbts(a) == 1; }, 100));
+  a.time_advance_request(T(10));
+  settle(50);
+  a.disable_time_constrained();
+  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 10"); }, 10));
+  EXPECT_FALSE(tm(a).is_advancing());
+}
+
+TEST_F(TimeManagerTest, ARegulatorThatResignsFreesTheOthersAtOnceAndASilentOneOnlyWhenGone) {
+  test_ldm& a = join("alpha", 20);
+  test_ldm& b = join("bravo", 20);
+  test_ldm& c = join("charlie", 20);
+  a.enable_time_constrained();
+  b.enable_time_regulation(T(0), L(1));
+  c.enable_time_regulation(T(0), L(1));
+  ASSERT_TRUE(tick_until([&] { return tm(a).remote_count() == 2; }, 200));
+  a.time_advance_request(T(10));
+  b.resign_federation_execution(false, false, false);
+  settle(100);
+  EXPECT_EQ(tm(a).remote_count(), 1u) << "the resign's last state removes bravo";
+
+  // charlie falls silent: ten seconds only warn; the federation manager's gone ends the wait.
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(tick_until([&] { return heard(a, "timeAdvanceGrant 10"); }, 12000, {&a}));
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("Warning: Waiting on slowpoke federate: charlie"),
+            std::string::npos);
+  EXPECT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 10"); }, 10000, {&a}));
+}
+
+}  // namespace
