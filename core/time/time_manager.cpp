@@ -327,6 +327,9 @@ const absolute_time& time_manager::lbts() {
         open = s.current == advance_type::tara || s.current == advance_type::nera || s.current == advance_type::fqr;
         break;
     }
+    // A federate with a lookahead may send at exactly its time plus lookahead whatever its
+    // advance: only one without lookahead, after a TAR or NER, sends strictly after it.
+    open = open || !s.lookahead->is_zero();
     if (candidate->less(*lbts_)) {
       lbts_->assign(*candidate);
       lbts_open_ = open;

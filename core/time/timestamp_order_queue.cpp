@@ -87,7 +87,9 @@ timestamp_order_queue::~timestamp_order_queue() {
 void timestamp_order_queue::enqueue(ordering_service service, message_order order, std::unique_ptr<absolute_time> time,
                                     const event_retraction_handle& handle, int stream, unsigned char priority,
                                     ldm_buf* buffer, msgorder_client& client) {
-  if (released_ && time->less_equal(*released_)) note_late(*time);
+  // A release up to the LBTS may be followed by messages stamped exactly at it, which keeps the
+  // order: only a stamp below what was released is late.
+  if (released_ && time->less(*released_)) note_late(*time);
   buffer->duplicate_buf();
   const absolute_time* key = time.get();
   // Messages mostly come in time order (each sender's stamps never decrease): the end is tried

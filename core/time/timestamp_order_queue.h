@@ -4,9 +4,9 @@
 // delivered, so that a later retraction of one of them can still be answered ("already
 // delivered"), until a release passes its time. Owned by the msgorder_manager.
 //
-// A message that arrives with a time at or below what the queue has already released up to is
-// late: the senders' promises (lookahead) were broken or the time manager released too early.
-// It is counted, warned about once, and delivered at the next release, never dropped.
+// A message that arrives with a time below what the queue has already released up to is late:
+// the senders' promises (lookahead) were broken or the time manager released too early. It is
+// counted, warned about once, and delivered at the next release, never dropped.
 #pragma once
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 #include "messages/handle_value_set.h"
 #include "messages/user_tag.h"
 #include "ldm_refusals.h"
+#include "stream_manager.h"
 #include "test_ldm.h"
 #include "test_rid.h"
 #include "time/msgorder_manager.h"
@@ -44,9 +46,11 @@ protected:
   void TearDown() override { nodes_.clear(); }
 
   // A federate joined to the test's federation, on the stepped clock.
-  test_ldm& join(const char* name, int gone_s = 60) {
+  test_ldm& join(const char* name, int gone_s = 60, double loss = 0) {
     test_rid_options options;
     options.port = case_port(port_block::time_manager_test);
+    options.loss_probability = loss;
+    options.loss_seed = static_cast<uint32_t>(nodes_.size() + 7);
     options.gone = gone_s;
     options.red = std::min(gone_s - 1, options.red);
     options.amber = std::min(gone_s - 2, options.amber);
@@ -118,22 +122,33 @@ TEST_F(TimeManagerTest, GrantsFollowTheLbtsAndRegulationStartsNoEarlierThanItAll
   EXPECT_EQ(now.value(), 21);
 }
 
+// The LBTS is closed only while the regulator that sets it has no lookahead and its last advance
+// was a TAR or NER: it then sends strictly after its time. A zero-lookahead TAR at the LBTS waits
+// for that.
 TEST_F(TimeManagerTest, AZeroLookaheadRequestAtTheLbtsWaitsUntilItIsClosed) {
   test_ldm& a = join("alpha");
   test_ldm& b = join("bravo");
   a.enable_time_constrained();
-  b.enable_time_regulation(T(0), L(5));  // its last advance counts as TARA: the LBTS of 5 is open
-  ASSERT_TRUE(tick_until([&] { return lbts(a) == 5; }, 100));
-  a.time_advance_request(T(5));
+  b.enable_time_regulation(T(0), L(0));  // its last advance counts as TARA: the LBTS of 0 is open
+  ASSERT_TRUE(tick_until([&] { return tm(a).remote_count() == 1; }, 1500));
+  a.time_advance_request(T(0));
   settle(100);
-  EXPECT_FALSE(heard(a, "timeAdvanceGrant 5"));
-  b.time_advance_request(T(0));  // a TAR: the same LBTS, now closed
-  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 5"); }, 100));
+  EXPECT_FALSE(heard(a, "timeAdvanceGrant 0"));
+  b.time_advance_request(T(0));  // a TAR without lookahead: the same LBTS, now closed
+  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 0"); }, 100));
+
+  // With a lookahead the regulator may send at exactly its time plus lookahead: open again.
+  b.modify_lookahead(L(2));
+  b.time_advance_request(T(1));
+  ASSERT_TRUE(tick_until([&] { return lbts(a) == 3; }, 100));
+  a.time_advance_request(T(3));
+  settle(100);
+  EXPECT_FALSE(heard(a, "timeAdvanceGrant 3"));
+  b.time_advance_request(T(2));
+  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 3"); }, 100));
   // The available form takes the LBTS itself.
-  b.time_advance_request_available(T(1));
-  settle(100);
-  a.time_advance_request_available(T(6));
-  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 6"); }, 100));
+  a.time_advance_request_available(T(4));
+  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 4"); }, 100));
 }
 
 TEST_F(TimeManagerTest, NextEventRequestIsGrantedAtTheEarliestQueuedMessage) {
@@ -235,6 +250,45 @@ TEST_F(TimeManagerTest, ARegulatorThatResignsFreesTheOthersAtOnceAndASilentOneOn
   EXPECT_NE(testing::internal::GetCapturedStdout().find("Warning: Waiting on slowpoke federate: charlie"),
             std::string::npos);
   EXPECT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 10"); }, 10000, {&a}));
+}
+
+// Each sender's time state names its next reliable sequence: a receiver counts it only once the
+// reliable time-stamped messages sent before it have arrived, so a lost message holds the grant
+// instead of arriving in the receiver's past.
+TEST_F(TimeManagerTest, LostReliableMessagesHoldTheGrantInsteadOfArrivingLate) {
+  test_ldm& a = join("alpha", 60, 0.1);
+  test_ldm& b = join("bravo", 60, 0.1);
+  test_ldm& c = join("charlie", 60, 0.1);
+  recording_client clients[3];
+  test_ldm* federates[3] = {&a, &b, &c};
+  for (int i = 0; i < 3; ++i) federates[i]->get_msgorder_manager()->register_client(clients[i]);
+  constexpr int data_stream = 300;
+  a.get_stream_manager().join(data_stream);
+  a.enable_time_constrained();
+  b.enable_time_regulation(T(0), L(1));
+  c.enable_time_regulation(T(0), L(1));
+  ASSERT_TRUE(tick_until([&] { return tm(a).remote_count() == 2; }, 5000));
+  constexpr int steps = 40;
+  for (int step = 1; step <= steps; ++step) {
+    for (int i : {1, 2}) {
+      msgorder_manager& order = *federates[i]->get_msgorder_manager();
+      event_retraction_handle handle;
+      const T stamp(step);
+      ldm_buf* buffer = order.get_buf(clients[i], ordering_service::reliable, message_order::timestamp, &stamp, handle);
+      order.send(ordering_service::reliable, data_stream, 0x10, buffer);
+      buffer->release_buf();
+      federates[i]->time_advance_request(T(step));
+    }
+    a.time_advance_request(T(step));
+    ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant " + std::to_string(step)); }, 60000)) << step;
+    // Every message at or before the grant is in; none waits below it.
+    EXPECT_EQ(clients[0].times.size(), static_cast<size_t>(2 * step)) << step;
+  }
+  EXPECT_TRUE(std::is_sorted(clients[0].times.begin(), clients[0].times.end()));
+  EXPECT_EQ(a.get_msgorder_manager()->late_messages(), 0u);
+  uint64_t lost = 0;
+  for (test_ldm* f : {&b, &c}) lost += f->get_stream_manager().get_drops().lost;
+  EXPECT_GT(lost, 0u) << "the loss stage lost nothing: the test shows nothing";
 }
 
 }  // namespace
