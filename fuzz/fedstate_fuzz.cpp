@@ -11,30 +11,14 @@
 #include <sstream>
 #include <string>
 
-#include "buffer_pool.h"
 #include "federation/federation_manager.h"
 #include "ldm_buf.h"
-#include "test_ldm.h"
-#include "test_ports.h"
-#include "test_rid.h"
+#include "joined_federate.h"
 
 using namespace brindle;
 using namespace varnel;
 
 namespace {
-
-struct joined_federate {
-  std::unique_ptr<test_ldm> ldm;
-  buffer_manager_factory factory{1, 0};
-  buffer_pool_manager* pool = factory.get_pool(1448);
-
-  joined_federate() {
-    const scoped_rid_file rid(test_rid_options{.port = test_port(port_block::fedstate_fuzz, 0)});
-    ldm = std::make_unique<test_ldm>();
-    ldm->create_federation_execution("Fuzz", EXAMPLES_DIR "/demo.fed");
-    ldm->join_federation_execution("fuzzer", "Fuzz");
-  }
-};
 
 // Every field of every record, so that any change to the table shows.
 std::string snapshot(const federation_manager& fm) {
@@ -60,7 +44,7 @@ size_t federate_count(const federation_manager& fm) {
 }
 
 joined_federate& federate() {
-  static joined_federate instance;
+  static joined_federate instance(port_block::fedstate_fuzz);
   return instance;
 }
 
@@ -69,10 +53,7 @@ joined_federate& federate() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   joined_federate& f = federate();
   if (size > 65536) return 0;
-  ldm_buf* buffer = f.pool->get_buf();
-  buffer->write_os(data, static_cast<uint32_t>(size));
-  buffer->set_received();
-  buffer->set_iptr(ldm_buf::message_header_size);
+  ldm_buf* buffer = f.message(data, size);
   const federation_manager& fm = f.ldm->get_federation_manager();
   const std::string before = snapshot(fm);
   try {

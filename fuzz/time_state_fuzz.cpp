@@ -8,12 +8,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "buffer_pool.h"
 #include "federation/federation_manager.h"
 #include "ldm_buf.h"
-#include "test_ldm.h"
-#include "test_ports.h"
-#include "test_rid.h"
+#include "joined_federate.h"
 #include "time/time_manager.h"
 
 using namespace brindle;
@@ -21,22 +18,13 @@ using namespace varnel;
 
 namespace {
 
-struct joined_federate {
-  std::unique_ptr<test_ldm> ldm;
-  buffer_manager_factory factory{1, 0};
-  buffer_pool_manager* pool = factory.get_pool(1448);
-
-  joined_federate() {
-    const scoped_rid_file rid(test_rid_options{.port = test_port(port_block::time_state_fuzz, 0)});
-    ldm = std::make_unique<test_ldm>();
-    ldm->create_federation_execution("Fuzz", EXAMPLES_DIR "/demo.fed");
-    ldm->join_federation_execution("fuzzer", "Fuzz");
-    ldm->enable_time_constrained();
-  }
+// Constrained, so that the states it hears matter to a grant.
+struct constrained_federate : joined_federate {
+  constrained_federate() : joined_federate(port_block::time_state_fuzz) { ldm->enable_time_constrained(); }
 };
 
 joined_federate& federate() {
-  static joined_federate instance;
+  static constrained_federate instance;
   return instance;
 }
 
@@ -46,10 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   joined_federate& f = federate();
   if (size > 65536) return 0;
   time_manager& times = *f.ldm->get_time_manager();
-  ldm_buf* buffer = f.pool->get_buf();
-  buffer->write_os(data, static_cast<uint32_t>(size));
-  buffer->set_received();
-  buffer->set_iptr(ldm_buf::message_header_size);
+  ldm_buf* buffer = f.message(data, size);
   const uint64_t bad_before = times.bad_states();
   const size_t remotes_before = times.remote_count();
   times.receive(2, 176, buffer);
