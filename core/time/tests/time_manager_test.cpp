@@ -15,6 +15,7 @@
 #include "case_port.h"
 #include "federation/federation_manager.h"
 #include "frame/ldm_error.h"
+#include "buffer_pool.h"
 #include "ldm_buf.h"
 #include "messages/handle_value_set.h"
 #include "messages/user_tag.h"
@@ -250,6 +251,60 @@ TEST_F(TimeManagerTest, ARegulatorThatResignsFreesTheOthersAtOnceAndASilentOneOn
   EXPECT_NE(testing::internal::GetCapturedStdout().find("Warning: Waiting on slowpoke federate: charlie"),
             std::string::npos);
   EXPECT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 10"); }, 10000, {&a}));
+}
+
+// A late message (stamped below the federate's own time) is delivered, but a next event request
+// never grants below the own time.
+TEST_F(TimeManagerTest, ALateMessageNeverPullsAGrantBelowTheOwnTime) {
+  test_ldm& a = join("alpha");
+  test_ldm& b = join("bravo");
+  recording_client a_client, b_client;
+  a.get_msgorder_manager()->register_client(a_client);
+  b.get_msgorder_manager()->register_client(b_client);
+  a.enable_time_constrained();
+  a.time_advance_request(T(10));  // no regulator yet
+  ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 10"); }, 100));
+  b.enable_time_regulation(T(0), L(0));
+  ASSERT_TRUE(tick_until([&] { return tm(a).remote_count() == 1; }, 1500));
+  event_retraction_handle handle;
+  const T stamp(5);
+  msgorder_manager& order = *b.get_msgorder_manager();
+  ldm_buf* buffer = order.get_buf(b_client, ordering_service::reliable, message_order::timestamp, &stamp, handle);
+  order.send(ordering_service::reliable, 2, 0x80, buffer);
+  buffer->release_buf();
+  ASSERT_TRUE(tick_until([&] { return a.get_msgorder_manager()->timestamp_order_length() == 1; }, 500));
+  a.next_event_request(T(12));
+  b.time_advance_request(T(20));
+  ASSERT_TRUE(tick_until([&] { return !tm(a).is_advancing(); }, 500));
+  EXPECT_EQ(a.callbacks.back(), "timeAdvanceGrant 10");
+  EXPECT_EQ(a_client.times, std::vector<double>{5});
+  EXPECT_EQ(a.get_msgorder_manager()->late_messages(), 1u);
+}
+
+// A state heard before its sender's first heartbeat counts at once; the record goes when the
+// federate would have been declared gone without ever being heard of.
+TEST_F(TimeManagerTest, AStateFromAnUnknownFederateCountsUntilItsGoneTimeout) {
+  test_ldm& a = join("alpha", 5);
+  a.enable_time_constrained();
+  time_state_message state;
+  state.sender.set_components(0x7F000001, 4321, 9);
+  state.regulating = true;
+  state.time = std::make_unique<T>(3);
+  state.lookahead = std::make_unique<L>(1);
+  state.last = advance_type::tar;
+  state.reliable_sender.set_components(0x7F000001, 4321, 10);
+  buffer_manager_factory factory(1, 0);
+  ldm_buf* buffer = factory.get_pool(1448)->get_buf();
+  state.write(*buffer);
+  buffer->set_iptr(ldm_buf::message_header_size);
+  tm(a).receive(2, 176, buffer);
+  buffer->release_buf();
+  EXPECT_EQ(tm(a).remote_count(), 1u);
+  EXPECT_EQ(lbts(a), 4);
+  a.time_advance_request(T(6));
+  EXPECT_FALSE(tick_until([&] { return heard(a, "timeAdvanceGrant 6"); }, 4000));
+  EXPECT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 6"); }, 2000));
+  EXPECT_EQ(tm(a).remote_count(), 0u);
 }
 
 // Each sender's time state names its next reliable sequence: a receiver counts it only once the
