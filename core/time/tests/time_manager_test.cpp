@@ -294,11 +294,13 @@ TEST_F(TimeManagerTest, AStateFromAnUnknownFederateCountsUntilItsGoneTimeout) {
   state.last = advance_type::tar;
   state.reliable_sender.set_components(0x7F000001, 4321, 10);
   buffer_manager_factory factory(1, 0);
-  ldm_buf* buffer = factory.get_pool(1448)->get_buf();
+  buffer_pool_manager* pool = factory.get_pool(1448);
+  ldm_buf* buffer = pool->get_buf();
   state.write(*buffer);
   buffer->set_iptr(ldm_buf::message_header_size);
   tm(a).receive(2, 176, buffer);
   buffer->release_buf();
+  pool->destroy();
   EXPECT_EQ(tm(a).remote_count(), 1u);
   EXPECT_EQ(lbts(a), 4);
   a.time_advance_request(T(6));
