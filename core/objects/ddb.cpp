@@ -366,8 +366,8 @@ void ddb::remove_object(uint32_t object) {
   if (found == objects_.end()) return;
   object_entry& entry = *found->second;
   entry.deleted = true;
-  for (filter_spec_base* spec : std::set<filter_spec_base*>(entry.spec.begin(), entry.spec.end()))
-    if (spec) spec->unassociate(object);
+  for (filter_spec_base* filter : std::set<filter_spec_base*>(entry.filter.begin(), entry.filter.end()))
+    if (filter) filter->unassociate(object);
   for (int32_t stream : std::set<int32_t>(entry.stream.begin(), entry.stream.end()))
     if (stream != no_stream) drop_from_index(object, static_cast<uint32_t>(stream));
   if (entry.has_local) count(entry, true, -1);
@@ -436,13 +436,13 @@ void ddb::set_attributes_local(uint32_t object, const bit_vector& attributes) {
     count(*entry, false, -1);
   }
   report_counts();
-  // The newly owned attributes go out on the stream of the specification they are associated with.
-  std::set<filter_spec_base*> specs;
-  if (!entry->spec.empty()) for_each_bit(accepted, [&](uint32_t a) { if (entry->spec[a]) specs.insert(entry->spec[a]); });
-  for (filter_spec_base* spec : specs)
-    for (const auto& [associated, associated_attributes] : spec->associations())
+  // The newly owned attributes go out on the stream of the filter they are associated with.
+  std::set<filter_spec_base*> filters;
+  if (!entry->filter.empty()) for_each_bit(accepted, [&](uint32_t a) { if (entry->filter[a]) filters.insert(entry->filter[a]); });
+  for (filter_spec_base* filter : filters)
+    for (const auto& [associated, associated_attributes] : filter->associations())
       if (const object_entry* other = this->object(associated))
-        set_stream(associated, owned_and_published(*other, associated_attributes), spec->get_pub_stream());
+        set_stream(associated, owned_and_published(*other, associated_attributes), filter->get_pub_stream());
 }
 
 void ddb::set_used(uint32_t object, const bit_vector& attributes) {
@@ -484,7 +484,7 @@ void ddb::set_override(uint32_t object, const bit_vector& attributes, uint32_t v
 
 // Association and streams
 
-void ddb::set_spec(uint32_t object, const bit_vector& attributes, filter_spec_base* spec) {
+void ddb::set_spec(uint32_t object, const bit_vector& attributes, filter_spec_base* filter) {
   object_entry* entry = find_object(object);
   if (!entry) {
     diagnostic(tag, "Nonexistent object_id in set_spec(object_id=%u)", object);
@@ -495,7 +495,7 @@ void ddb::set_spec(uint32_t object, const bit_vector& attributes, filter_spec_ba
     return;
   }
   const uint32_t n = entry->object_class->attribute_count;
-  if (entry->spec.empty()) entry->spec.assign(n, nullptr);
+  if (entry->filter.empty()) entry->filter.assign(n, nullptr);
   for_each_bit(sized(attributes, n), [&](uint32_t a) {
     if (unpublished_local(*entry, a)) {
       diagnostic(tag,
@@ -504,7 +504,7 @@ void ddb::set_spec(uint32_t object, const bit_vector& attributes, filter_spec_ba
                  a, object);
       return;
     }
-    entry->spec[a] = spec;
+    entry->filter[a] = filter;
   });
 }
 
@@ -514,8 +514,8 @@ void ddb::unset_spec(uint32_t object, const bit_vector& attributes) {
     diagnostic(tag, "Null object_entry pointer in unset_spec");
     return;
   }
-  if (entry->spec.empty()) return;
-  for_each_bit(sized(attributes, entry->object_class->attribute_count), [&](uint32_t a) { entry->spec[a] = nullptr; });
+  if (entry->filter.empty()) return;
+  for_each_bit(sized(attributes, entry->object_class->attribute_count), [&](uint32_t a) { entry->filter[a] = nullptr; });
 }
 
 void ddb::set_stream(uint32_t object, const bit_vector& attributes, int32_t stream) {

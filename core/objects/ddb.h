@@ -6,7 +6,7 @@
 // Service entry points check their arguments before they reach the database, so it never
 // throws: an inconsistent request prints one "DDB: ..." warning on standard error and is
 // ignored, and no count goes below zero. Subscription counts are kept per stream: the
-// specifications (through the subscription agent) add and remove the streams they cover.
+// filters (through the subscription agent) add and remove the streams they cover.
 #pragma once
 
 #include <cstdint>
@@ -84,7 +84,7 @@ struct object_entry : brindle::memory_pooled<object_entry> {
   std::vector<uint32_t> transport;
   std::vector<int32_t> stream;                 // per attribute, no_stream when on none
   std::vector<uint32_t> checksum;              // of the last value sent or received
-  std::vector<filter_spec_base*> spec;         // associated for sending; empty until the first
+  std::vector<filter_spec_base*> filter;       // associated for sending; empty until the first
 
   bool is_local(uint32_t attribute) const;
 };
@@ -104,7 +104,7 @@ public:
   void publish_interaction_class(uint32_t interaction);
   void unpublish_interaction_class(uint32_t interaction);
 
-  // Subscription counts, called by the specifications' stream changes.
+  // Subscription counts, called by the filters' stream changes.
   void subscribe_object_class(uint32_t object_class, const brindle::bit_vector& attributes,
                               const brindle::sparse_bit_vector& streams);
   void unsubscribe_object_class(uint32_t object_class, const brindle::bit_vector& attributes,
@@ -126,7 +126,7 @@ public:
   void set_order_type(uint32_t object, const brindle::bit_vector& attributes, uint32_t order);
 
   // Association and streams of published attributes.
-  void set_spec(uint32_t object, const brindle::bit_vector& attributes, filter_spec_base* spec);
+  void set_spec(uint32_t object, const brindle::bit_vector& attributes, filter_spec_base* filter);
   void unset_spec(uint32_t object, const brindle::bit_vector& attributes);
   void set_stream(uint32_t object, const brindle::bit_vector& attributes, int32_t stream);
   void unset_stream(uint32_t object, const brindle::bit_vector& attributes);

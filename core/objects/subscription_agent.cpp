@@ -29,99 +29,99 @@ subscription_agent::~subscription_agent() {
 // A changed attribute set is subscribed before the old one is dropped: dropping first would take
 // the streams' counts through zero and lose every object discovered on them.
 void subscription_agent::subscribe_object_class_attributes(uint32_t object_class, const bit_vector& attributes,
-                                                           filter_spec_base& spec) {
+                                                           filter_spec_base& filter) {
   // An empty set subscribes nothing: it ends the class's subscription.
   if (attributes.is_empty()) {
-    unsubscribe_object_class(object_class, spec);
+    unsubscribe_object_class(object_class, filter);
     return;
   }
-  if (plan_.settings().force_static_spaces) spec.check_attr_assoc(object_class, attributes);
-  const bool was_subscribing = spec.has_subscriptions();
-  const sparse_bit_vector before = sub_streams(spec);
-  auto previous = spec.object_classes().find(object_class);
-  const bit_vector dropped = previous == spec.object_classes().end() ? bit_vector() : previous->second;
-  spec.subscribe_object_class(object_class, attributes);
+  if (plan_.settings().force_static_spaces) filter.check_attr_assoc(object_class, attributes);
+  const bool was_subscribing = filter.has_subscriptions();
+  const sparse_bit_vector before = sub_streams(filter);
+  auto previous = filter.object_classes().find(object_class);
+  const bit_vector dropped = previous == filter.object_classes().end() ? bit_vector() : previous->second;
+  filter.subscribe_object_class(object_class, attributes);
   ddb_.subscribe_object_class(object_class, attributes, before);
-  if (previous != spec.object_classes().end()) ddb_.unsubscribe_object_class(object_class, dropped, before);
-  change_streams(spec, before, sub_streams(spec));
-  note_subscribing(was_subscribing, spec);
+  if (previous != filter.object_classes().end()) ddb_.unsubscribe_object_class(object_class, dropped, before);
+  change_streams(filter, before, sub_streams(filter));
+  note_subscribing(was_subscribing, filter);
 }
 
-void subscription_agent::unsubscribe_object_class(uint32_t object_class, filter_spec_base& spec) {
-  auto subscribed = spec.object_classes().find(object_class);
-  if (subscribed == spec.object_classes().end()) return;
+void subscription_agent::unsubscribe_object_class(uint32_t object_class, filter_spec_base& filter) {
+  auto subscribed = filter.object_classes().find(object_class);
+  if (subscribed == filter.object_classes().end()) return;
   const bit_vector attributes = subscribed->second;
-  const sparse_bit_vector before = sub_streams(spec);
-  spec.unsubscribe_object_class(object_class);
+  const sparse_bit_vector before = sub_streams(filter);
+  filter.unsubscribe_object_class(object_class);
   ddb_.unsubscribe_object_class(object_class, attributes, before);
-  change_streams(spec, before, sub_streams(spec));
-  note_subscribing(true, spec);
+  change_streams(filter, before, sub_streams(filter));
+  note_subscribing(true, filter);
 }
 
-void subscription_agent::subscribe_interaction_class(uint32_t interaction, filter_spec_base& spec) {
-  if (plan_.settings().force_static_spaces) spec.check_inter_assoc(interaction);
-  const bool was_subscribing = spec.has_subscriptions();
-  const sparse_bit_vector before = sub_streams(spec);
-  if (!spec.interaction_classes().count(interaction)) {
-    spec.subscribe_interaction_class(interaction);
+void subscription_agent::subscribe_interaction_class(uint32_t interaction, filter_spec_base& filter) {
+  if (plan_.settings().force_static_spaces) filter.check_inter_assoc(interaction);
+  const bool was_subscribing = filter.has_subscriptions();
+  const sparse_bit_vector before = sub_streams(filter);
+  if (!filter.interaction_classes().count(interaction)) {
+    filter.subscribe_interaction_class(interaction);
     ddb_.subscribe_interaction_class(interaction, before);
   }
-  change_streams(spec, before, sub_streams(spec));
-  note_subscribing(was_subscribing, spec);
+  change_streams(filter, before, sub_streams(filter));
+  note_subscribing(was_subscribing, filter);
 }
 
-void subscription_agent::unsubscribe_interaction_class(uint32_t interaction, filter_spec_base& spec) {
-  if (!spec.interaction_classes().count(interaction)) return;
-  const sparse_bit_vector before = sub_streams(spec);
-  spec.unsubscribe_interaction_class(interaction);
+void subscription_agent::unsubscribe_interaction_class(uint32_t interaction, filter_spec_base& filter) {
+  if (!filter.interaction_classes().count(interaction)) return;
+  const sparse_bit_vector before = sub_streams(filter);
+  filter.unsubscribe_interaction_class(interaction);
   ddb_.unsubscribe_interaction(interaction, before);
-  change_streams(spec, before, sub_streams(spec));
-  note_subscribing(true, spec);
+  change_streams(filter, before, sub_streams(filter));
+  note_subscribing(true, filter);
 }
 
-void subscription_agent::associate_for_updates(uint32_t object, const bit_vector& attributes, filter_spec_base& spec) {
+void subscription_agent::associate_for_updates(uint32_t object, const bit_vector& attributes, filter_spec_base& filter) {
   const object_entry* entry = ddb_.object(object);
   if (!entry) return;
-  if (plan_.settings().force_static_spaces) spec.check_attr_assoc(entry->object_class->handle, attributes);
-  auto previous = spec.associations().find(object);
-  if (previous != spec.associations().end()) ddb_.unset_stream(object, ddb_.owned_and_published(*entry, previous->second));
-  spec.associate(object, attributes);
-  ddb_.set_spec(object, attributes, &spec);
+  if (plan_.settings().force_static_spaces) filter.check_attr_assoc(entry->object_class->handle, attributes);
+  auto previous = filter.associations().find(object);
+  if (previous != filter.associations().end()) ddb_.unset_stream(object, ddb_.owned_and_published(*entry, previous->second));
+  filter.associate(object, attributes);
+  ddb_.set_spec(object, attributes, &filter);
   const bit_vector sending = ddb_.owned_and_published(*entry, attributes);
-  if (!sending.is_empty()) ddb_.set_stream(object, sending, spec.get_pub_stream());
+  if (!sending.is_empty()) ddb_.set_stream(object, sending, filter.get_pub_stream());
 }
 
-void subscription_agent::unassociate_for_updates(uint32_t object, filter_spec_base& spec) {
-  auto associated = spec.associations().find(object);
+void subscription_agent::unassociate_for_updates(uint32_t object, filter_spec_base& filter) {
+  auto associated = filter.associations().find(object);
   const object_entry* entry = ddb_.object(object);
-  if (associated == spec.associations().end() || !entry) return;
+  if (associated == filter.associations().end() || !entry) return;
   const bit_vector attributes = associated->second;
-  spec.unassociate(object);
+  filter.unassociate(object);
   ddb_.unset_spec(object, attributes);
   const bit_vector sending = ddb_.owned_and_published(*entry, attributes);
   if (!sending.is_empty()) ddb_.unset_stream(object, sending);
 }
 
-sparse_bit_vector subscription_agent::sub_streams(const filter_spec_base& spec) const {
+sparse_bit_vector subscription_agent::sub_streams(const filter_spec_base& filter) const {
   sparse_bit_vector streams;
-  spec.get_sub_streams(streams);
+  filter.get_sub_streams(streams);
   return streams;
 }
 
 // The database counts first, for what is added before what is removed, then the joins of the
 // streams added and the leaves of those removed.
-void subscription_agent::change_streams(filter_spec_base& spec, const sparse_bit_vector& before,
+void subscription_agent::change_streams(filter_spec_base& filter, const sparse_bit_vector& before,
                                         const sparse_bit_vector& after) {
   if (before == after) return;
   sparse_bit_vector added = after;
   added -= before;
   sparse_bit_vector removed = before;
   removed -= after;
-  for (const auto& [object_class, attributes] : spec.object_classes()) {
+  for (const auto& [object_class, attributes] : filter.object_classes()) {
     if (!added.is_empty()) ddb_.subscribe_object_class(object_class, attributes, added);
     if (!removed.is_empty()) ddb_.unsubscribe_object_class(object_class, attributes, removed);
   }
-  for (uint32_t interaction : spec.interaction_classes()) {
+  for (uint32_t interaction : filter.interaction_classes()) {
     if (!added.is_empty()) ddb_.subscribe_interaction_class(interaction, added);
     if (!removed.is_empty()) ddb_.unsubscribe_interaction(interaction, removed);
   }
@@ -136,8 +136,8 @@ void subscription_agent::change_streams(filter_spec_base& spec, const sparse_bit
   }
 }
 
-void subscription_agent::note_subscribing(bool before, const filter_spec_base& spec) {
-  const bool now = spec.has_subscriptions();
+void subscription_agent::note_subscribing(bool before, const filter_spec_base& filter) {
+  const bool now = filter.has_subscriptions();
   if (!before && now) ++subscribing_;
   if (before && !now && subscribing_ > 0) --subscribing_;
 }

@@ -1,7 +1,7 @@
 // The subscription agent turns subscriptions into streams. It owns the stream plan and one
-// class specification per object class and per interaction class; every subscribe and
-// unsubscribe goes through a specification, and the agent keeps the declaration database's
-// counts and the transport's stream joins in step with what the specifications cover. Owned by
+// class filter per object class and per interaction class; every subscribe and
+// unsubscribe goes through a filter, and the agent keeps the declaration database's
+// counts and the transport's stream joins in step with what the filters cover. Owned by
 // the distribution manager from join to resign; it leaves every stream it joined when it goes.
 #pragma once
 
@@ -34,31 +34,31 @@ public:
   subscription_agent(const subscription_agent&) = delete;
   subscription_agent& operator=(const subscription_agent&) = delete;
 
-  // spec is the class's own specification for the plain services.
+  // filter is the class's own filter for the plain services.
   void subscribe_object_class_attributes(uint32_t object_class, const brindle::bit_vector& attributes,
-                                         filter_spec_base& spec);
-  void unsubscribe_object_class(uint32_t object_class, filter_spec_base& spec);
-  void subscribe_interaction_class(uint32_t interaction, filter_spec_base& spec);
-  void unsubscribe_interaction_class(uint32_t interaction, filter_spec_base& spec);
-  // The owned, published attributes among attributes go out on the specification's stream.
-  void associate_for_updates(uint32_t object, const brindle::bit_vector& attributes, filter_spec_base& spec);
-  void unassociate_for_updates(uint32_t object, filter_spec_base& spec);
+                                         filter_spec_base& filter);
+  void unsubscribe_object_class(uint32_t object_class, filter_spec_base& filter);
+  void subscribe_interaction_class(uint32_t interaction, filter_spec_base& filter);
+  void unsubscribe_interaction_class(uint32_t interaction, filter_spec_base& filter);
+  // The owned, published attributes among attributes go out on the filter's stream.
+  void associate_for_updates(uint32_t object, const brindle::bit_vector& attributes, filter_spec_base& filter);
+  void unassociate_for_updates(uint32_t object, filter_spec_base& filter);
 
   object_class_spec& get_object_class_spec(uint32_t object_class) { return *object_specs_.at(object_class); }
   interaction_class_spec& get_interaction_class_spec(uint32_t interaction) {
     return *interaction_specs_.at(interaction);
   }
   const stream_plan& plan() const { return plan_; }
-  // Specifications that hold subscriptions.
+  // Filters that hold subscriptions.
   uint32_t subscribing_specs() const { return subscribing_; }
   // Joins made through this agent and not yet left, by stream.
   const std::map<uint32_t, uint32_t>& joins() const { return join_counts_; }
 
 private:
-  brindle::sparse_bit_vector sub_streams(const filter_spec_base& spec) const;
-  void change_streams(filter_spec_base& spec, const brindle::sparse_bit_vector& before,
+  brindle::sparse_bit_vector sub_streams(const filter_spec_base& filter) const;
+  void change_streams(filter_spec_base& filter, const brindle::sparse_bit_vector& before,
                       const brindle::sparse_bit_vector& after);
-  void note_subscribing(bool before, const filter_spec_base& spec);
+  void note_subscribing(bool before, const filter_spec_base& filter);
 
   ddb& ddb_;
   vessmark::stream_manager& streams_;

@@ -60,7 +60,7 @@ void filter_spec_by_class::get_sub_streams(sparse_bit_vector& out) const {
 }
 
 void object_class_spec::print(std::ostream& out) const {
-  out << "    Object class spec for class: " << get_class() << std::endl;
+  out << "    Object class filter for class: " << get_class() << std::endl;
   print_streams(out);
 }
 
@@ -69,7 +69,7 @@ int32_t object_class_spec::get_pub_stream() const {
 }
 
 void interaction_class_spec::print(std::ostream& out) const {
-  out << "    Interaction class spec for class: " << get_class() << std::endl;
+  out << "    Interaction class filter for class: " << get_class() << std::endl;
   for (uint32_t interaction : interaction_classes())
     out << "      Sub interaction class: " << interaction << std::endl;
   print_streams(out);

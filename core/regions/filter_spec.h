@@ -1,9 +1,9 @@
-// Filter specifications: what a subscription or an update association is made with. Every
-// object class and every interaction class has one class specification standing for the
-// services without a region; regions (later) are specifications too. A specification records
+// Filters: what a subscription or an update association is made with. Every
+// object class and every interaction class has one class filter standing for the
+// services without a region; regions (later) are filters too. A filter records
 // the classes it subscribes and the objects associated with it for sending, and answers where
 // its subscribers listen (subscription streams) and where its updates go (publication stream).
-// The subscription agent owns the class specifications and makes every change through them.
+// The subscription agent owns the class filters and makes every change through them.
 #pragma once
 
 #include <cstdint>
@@ -27,12 +27,12 @@ public:
   virtual ~filter_spec_base() = default;
 
   virtual void print(std::ostream& out) const = 0;
-  // Throw when the attributes (the interaction) may not be used with this specification; a
-  // class specification accepts everything.
+  // Throw when the attributes (the interaction) may not be used with this filter; a
+  // class filter accepts everything.
   virtual void check_attr_assoc(uint32_t object_class, const brindle::bit_vector& attributes) const;
   virtual void check_inter_assoc(uint32_t interaction) const;
   virtual int32_t get_pub_stream() const = 0;
-  // Adds the streams the specification's subscribers must listen on.
+  // Adds the streams the filter's subscribers must listen on.
   virtual void get_sub_streams(brindle::sparse_bit_vector& out) const = 0;
 
   // Subscriptions: attribute sets by object class, and interaction classes.
@@ -67,7 +67,7 @@ private:
   std::map<uint32_t, brindle::bit_vector> associations_;
 };
 
-// The specification of one class's plain services.
+// The filter of one class's plain services.
 class filter_spec_by_class : public filter_spec_base {
 public:
   uint32_t get_class() const { return class_; }

@@ -247,7 +247,7 @@ TEST_F(Declaration, SubscriptionsJoinTheClassStreamsKeepObjectsAcrossAChangedSet
 }
 
 TEST_F(Declaration, TwoSpecificationsOnOneStreamHoldItUntilTheSecondLeaves) {
-  // The Vehicle specification covers Car's stream as well: Car's stays joined until both go.
+  // The Vehicle filter covers Car's stream as well: Car's stays joined until both go.
   ldm_->subscribe_object_class_attributes(vehicle, attributes({name}), true);
   ldm_->subscribe_object_class_attributes(car, attributes({name}), true);
   ldm_->unsubscribe_object_class(vehicle);
@@ -255,12 +255,12 @@ TEST_F(Declaration, TwoSpecificationsOnOneStreamHoldItUntilTheSecondLeaves) {
   ldm_->unsubscribe_object_class(car);
   EXPECT_FALSE(joined(stream_of(car)));
 
-  // Two specifications of one class count its stream twice; its objects go with the second.
+  // Two filters of one class count its stream twice; its objects go with the second.
   object_class_spec second(agent().plan(), *ldm_->get_fed(), vehicle);
   agent().subscribe_object_class_attributes(vehicle, attributes({name, position}), agent().get_object_class_spec(vehicle));
   agent().subscribe_object_class_attributes(vehicle, attributes({name}), second);
   EXPECT_EQ(database().object_class(vehicle)->streams.at(stream_of(vehicle)), 2u);
-  EXPECT_EQ(database().object_class(vehicle)->subscribers[name], 6u) << "three streams, two specifications";
+  EXPECT_EQ(database().object_class(vehicle)->subscribers[name], 6u) << "three streams, two filters";
   discover(9, vehicle);
   agent().unsubscribe_object_class(vehicle, agent().get_object_class_spec(vehicle));
   EXPECT_NE(database().object(9), nullptr);
