@@ -39,7 +39,8 @@ time_manager::time_manager(local_distribution_manager& ldm, msgorder_manager& or
       lookahead_(make_interval()),
       time_plus_lookahead_(make_time()),
       reported_lookahead_(make_interval()),
-      lbts_(make_time()) {
+      lbts_(make_time()),
+      gone_ms_(uint64_t(std::max(ldm.get_rid().get_integer("federation", "federate_gone_timeout"), 1)) * 1000) {
   ldm_.get_stream_manager().join(state_stream);
   ldm_.get_federation_manager().add_federate_join_client(this);
   schedule(ldm_.get_scheduler(), timer_period_ms);
@@ -442,10 +443,9 @@ void time_manager::federate_gone(federate_record* federate) { remove_remote(fede
 // A state heard before its sender's first heartbeat counts at once, but only for as long as a
 // federate may stay unheard before it is gone.
 void time_manager::drop_stale_provisionals(uint64_t at) {
-  const uint64_t gone_ms = uint64_t(std::max(ldm_.get_rid().get_integer("federation", "federate_gone_timeout"), 1)) * 1000;
   std::vector<federate_identifier> stale;
   for (const auto& [federate, remote] : remotes_)
-    if (remote.provisional && at - remote.first_heard > gone_ms) stale.push_back(federate);
+    if (remote.provisional && at - remote.first_heard > gone_ms_) stale.push_back(federate);
   for (const federate_identifier& federate : stale) remove_remote(federate);
 }
 

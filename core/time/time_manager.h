@@ -144,6 +144,7 @@ private:
   bool lbts_valid_ = false;
   bool lbts_open_ = false;
 
+  const uint64_t gone_ms_;  // the federation manager's gone timeout: how long a provisional record lasts
   std::map<brindle::federate_identifier, remote_state> remotes_;
   uint64_t last_sent_ = 0;
   uint64_t bad_states_ = 0;
