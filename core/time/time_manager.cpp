@@ -229,12 +229,11 @@ void time_manager::set_reported_request() {
 
 // The next event's time: the earliest queued message when it is not after the request, never
 // before the federate's own time (a late message may carry an earlier one).
-bool time_manager::next_event_target(absolute_time& out) {
+void time_manager::next_event_target(absolute_time& out) {
   out.assign(*requested_);
   std::unique_ptr<absolute_time> earliest(make_time());
   if (order_.earliest_time(*earliest) && earliest->less_equal(*requested_)) out.assign(*earliest);
   if (out.less(*time_)) out.assign(*time_);
-  return true;
 }
 
 void time_manager::check_grant() {

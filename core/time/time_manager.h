@@ -107,7 +107,7 @@ private:
   void grant_no_earlier_than_now(const absolute_time& at);
   void reduce_lookahead(const absolute_time& at);
   void try_enable_constrained();
-  bool next_event_target(absolute_time& out);
+  void next_event_target(absolute_time& out);
   void set_reported_request();
   void raise_report_to_lbts();
   void send_state();
