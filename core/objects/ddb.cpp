@@ -8,7 +8,7 @@
 #include "federation/federation_manager.h"
 #include "frame/callback_queue.h"
 #include "frame/local_distribution_manager.h"
-#include "regions/filter_spec.h"
+#include "regions/filters.h"
 #include "sparse_bit_vector.h"
 #include "messages/user_tag.h"
 
@@ -30,6 +30,36 @@ void for_each_bit(const bit_vector& bits, Visit visit) {
 template <class Visit>
 void for_each_stream(const sparse_bit_vector& streams, Visit visit) {
   for (uint32_t s = streams.ffs(); s != sparse_bit_vector::npos; s = streams.find_next(s + 1)) visit(s);
+}
+
+// Adds one subscription per stream; returns how many streams there were.
+uint32_t count_streams(stream_counts& counts, const sparse_bit_vector& streams) {
+  uint32_t k = 0;
+  for_each_stream(streams, [&](uint32_t s) {
+    ++counts[s];
+    ++k;
+  });
+  return k;
+}
+
+// Takes one subscription per stream, never below zero, and runs reached_zero for each stream
+// whose count ends; returns how many streams there were.
+template <class ReachedZero>
+uint32_t uncount_streams(stream_counts& counts, const sparse_bit_vector& streams, const char* operation,
+                         ReachedZero reached_zero) {
+  uint32_t k = 0;
+  for_each_stream(streams, [&](uint32_t s) {
+    ++k;
+    auto count = counts.find(s);
+    if (count == counts.end()) {
+      diagnostic(tag, "sub count for stream %u went negative in %s.", s, operation);
+      return;
+    }
+    if (--count->second > 0) return;
+    counts.erase(count);
+    reached_zero(s);
+  });
+  return k;
 }
 
 // A set of attributes sized for the class, so that set operations never meet vectors of two lengths.
@@ -182,11 +212,7 @@ void ddb::subscribe_object_class(uint32_t object_class, const bit_vector& attrib
     return;
   }
   if (streams.is_empty()) return;
-  uint32_t k = 0;
-  for_each_stream(streams, [&](uint32_t s) {
-    ++entry->streams[s];
-    ++k;
-  });
+  const uint32_t k = count_streams(entry->streams, streams);
   const bit_vector wanted = sized(attributes, entry->attribute_count);
   for_each_bit(wanted, [&](uint32_t a) { entry->subscribers[a] += k; });
   entry->subscribed |= wanted;
@@ -208,18 +234,8 @@ void ddb::unsubscribe_object_class(uint32_t object_class, const bit_vector& attr
     return;
   }
   if (streams.is_empty()) return;
-  uint32_t k = 0;
-  for_each_stream(streams, [&](uint32_t s) {
-    ++k;
-    auto count = entry->streams.find(s);
-    if (count == entry->streams.end()) {
-      diagnostic(tag, "sub count for stream %u went negative in unsubscribe.", s);
-      return;
-    }
-    if (--count->second > 0) return;
-    entry->streams.erase(count);
-    stream_count_reached_zero(*entry, s);
-  });
+  const uint32_t k = uncount_streams(entry->streams, streams, "unsubscribe",
+                                     [&](uint32_t s) { stream_count_reached_zero(*entry, s); });
   for_each_bit(sized(attributes, entry->attribute_count), [&](uint32_t a) {
     uint32_t& subscribers = entry->subscribers[a];
     if (subscribers < k) diagnostic(tag, "sub count for attr %u went negative in unsubscribe.", a);
@@ -268,10 +284,7 @@ void ddb::subscribe_interaction_class(uint32_t interaction, const sparse_bit_vec
     return;
   }
   if (streams.is_empty()) return;
-  for_each_stream(streams, [&](uint32_t s) {
-    ++entry->streams[s];
-    ++entry->total;
-  });
+  entry->total += count_streams(entry->streams, streams);
   set_receive_as(interaction, interaction);
 }
 
@@ -282,16 +295,7 @@ void ddb::unsubscribe_interaction(uint32_t interaction, const sparse_bit_vector&
     return;
   }
   if (streams.is_empty()) return;
-  uint32_t k = 0;
-  for_each_stream(streams, [&](uint32_t s) {
-    ++k;
-    auto count = entry->streams.find(s);
-    if (count == entry->streams.end()) {
-      diagnostic(tag, "sub count for stream %u went negative in unsubscribe_interaction.", s);
-      return;
-    }
-    if (--count->second == 0) entry->streams.erase(count);
-  });
+  const uint32_t k = uncount_streams(entry->streams, streams, "unsubscribe_interaction", [](uint32_t) {});
   if (entry->total < k) diagnostic(tag, "sub count went negative in unsubscribe_interaction.");
   entry->total = entry->total < k ? 0 : entry->total - k;
   if (!entry->is_subscribed()) {

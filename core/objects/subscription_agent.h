@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "objects/stream_plan.h"
-#include "regions/filter_spec.h"
+#include "regions/filters.h"
 #include "sparse_bit_vector.h"
 
 namespace brindle {

@@ -19,6 +19,7 @@
 #include "time/event_retraction_handle.h"
 #include "frame/local_distribution_manager.h"
 #include "manual_clock.h"
+#include "test_rid.h"
 #include "time/relative_time.h"
 #include "timers.h"
 
@@ -267,6 +268,24 @@ private:
     note(name, detail);
   }
 };
+
+// A federate that created the federation of the model on its own port and joined it.
+inline std::unique_ptr<test_ldm> joined_test_ldm(uint16_t port, const char* federation, const char* fed_file) {
+  test_rid_options options;
+  options.port = port;
+  const scoped_rid_file rid(options);
+  auto ldm = std::make_unique<test_ldm>();
+  ldm->create_federation_execution(federation, fed_file);
+  ldm->join_federation_execution("alpha", federation);
+  return ldm;
+}
+
+// An attribute set of the handles given.
+inline brindle::bit_vector attribute_set(std::initializer_list<uint32_t> handles) {
+  brindle::bit_vector set(8, false);
+  for (uint32_t h : handles) set.set_bit(h);
+  return set;
+}
 
 // A timer that runs a test's action once, inside the scheduler pass of a tick.
 class action_timer : public brindle::oneshot_realtime_timer {

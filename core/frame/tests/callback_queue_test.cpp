@@ -31,23 +31,11 @@ namespace {
 
 using strings = std::vector<std::string>;
 
-bit_vector attributes(std::initializer_list<uint32_t> handles) {
-  bit_vector v(8, false);
-  for (uint32_t h : handles) v.set_bit(h);
-  return v;
-}
-
 // One joined federate of the demo federation, built from a RID file of the test's own port.
 class CallbackQueueTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    test_rid_options options;
-    options.port = case_port(port_block::callback_queue_test);
-    const scoped_rid_file rid(options);
-    ldm_ = std::make_unique<test_ldm>();
-    const char* federation = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    ldm_->create_federation_execution(federation, EXAMPLES_DIR "/demo.fed");
-    ldm_->join_federation_execution("alpha", federation);
+    ldm_ = joined_test_ldm(case_port(port_block::callback_queue_test), "Demo", EXAMPLES_DIR "/demo.fed");
   }
 
   callback_queue& queue() { return *ldm_->get_callback_queue(); }
@@ -186,16 +174,16 @@ TEST_F(CallbackQueueTest, EveryKindReachesItsCallbackAndCountsUnderItsNumber) {
   const auto& stats = ldm_->get_stats_tracker();
   const uint64_t before = stats.get_total_count(ldm_->get_api_tracker());
   queue().add_instantiate_discovered_object(5, 1, "plane", 9);
-  queue().add_provide_attribute_values(5, attributes({1, 2}));
-  queue().add_turn_updates_on(5, attributes({3}));
+  queue().add_provide_attribute_values(5, attribute_set({1, 2}));
+  queue().add_turn_updates_on(5, attribute_set({3}));
   queue().add_constrained_enabled(test_absolute_time(4));
   queue().add_request_retraction(event_retraction_handle{6, 2});
-  queue().add_request_to_take_ownership(5, attributes({1}), user_tag("t"));
-  queue().add_notify_about_ownership_loss(5, attributes({1}));
-  queue().add_notify_about_ownership_gain(5, attributes({2}));
-  queue().add_ownership_not_available(5, attributes({3}));
-  queue().add_request_to_release_ownership(5, attributes({4}), user_tag("r"));
-  queue().add_confirm_acquire_cancellation(5, attributes({5}));
+  queue().add_request_to_take_ownership(5, attribute_set({1}), user_tag("t"));
+  queue().add_notify_about_ownership_loss(5, attribute_set({1}));
+  queue().add_notify_about_ownership_gain(5, attribute_set({2}));
+  queue().add_ownership_not_available(5, attribute_set({3}));
+  queue().add_request_to_release_ownership(5, attribute_set({4}), user_tag("r"));
+  queue().add_confirm_acquire_cancellation(5, attribute_set({5}));
   queue().add_inform_attribute_ownership(5, 1, 9);
   queue().add_inform_attribute_is_mom(5, 2);
   queue().add_syncpoint_reg_failure("f");

@@ -144,12 +144,7 @@ TEST(StreamPlan, APlanBeyondTheTransportsStreamsIsRefused) {
 class Declaration : public ::testing::Test {
 protected:
   void SetUp() override {
-    test_rid_options options;
-    options.port = case_port(port_block::declaration_test);
-    const scoped_rid_file rid(options);
-    ldm_ = std::make_unique<test_ldm>();
-    ldm_->create_federation_execution("Demo", EXAMPLES_DIR "/demo.fed");
-    ldm_->join_federation_execution("alpha", "Demo");
+    ldm_ = joined_test_ldm(case_port(port_block::declaration_test), "Demo", EXAMPLES_DIR "/demo.fed");
     vehicle = handle("Vehicle");
     car = handle("Vehicle.Car");
     truck = handle("Vehicle.Truck");
@@ -159,11 +154,6 @@ protected:
   }
 
   unsigned handle(const char* object_class) { return ldm_->get_object_class_handle(object_class); }
-  bit_vector attributes(std::initializer_list<uint32_t> handles) const {
-    bit_vector set(8, false);
-    for (uint32_t h : handles) set.set_bit(h);
-    return set;
-  }
   ddb& database() { return *ldm_->get_ddb(); }
   subscription_agent& agent() { return *ldm_->get_subscription_agent(); }
   bool joined(uint32_t stream) { return ldm_->get_stream_manager().is_joined(static_cast<int>(stream)); }
@@ -172,7 +162,7 @@ protected:
   // A Vehicle discovered from another federate, its attributes heard on the Vehicle stream.
   void discover(uint32_t object, unsigned object_class) {
     database().instantiate_object(object_class, object, ("remote" + std::to_string(object)).c_str(), true, 77);
-    database().set_stream(object, attributes({name, position}), static_cast<int32_t>(stream_of(object_class)));
+    database().set_stream(object, attribute_set({name, position}), static_cast<int32_t>(stream_of(object_class)));
   }
 
   std::unique_ptr<test_ldm> ldm_;
@@ -180,18 +170,18 @@ protected:
 };
 
 TEST_F(Declaration, PublicationAdvisesOnceAndUnpublishesWhatIsDropped) {
-  ldm_->publish_object_class(vehicle, attributes({name, position}));
-  ldm_->publish_object_class(vehicle, attributes({position, velocity}));
+  ldm_->publish_object_class(vehicle, attribute_set({name, position}));
+  ldm_->publish_object_class(vehicle, attribute_set({position, velocity}));
   ldm_->publish_interaction_class(1);
   ldm_->publish_interaction_class(1);
   ldm_->tick();
   EXPECT_EQ(ldm_->callbacks, (strings{"startRegistrationForObjectClass " + std::to_string(vehicle),
                                       "turnInteractionsOn 1"}));
-  EXPECT_EQ(database().object_class(vehicle)->published, attributes({position, velocity}));
+  EXPECT_EQ(database().object_class(vehicle)->published, attribute_set({position, velocity}));
 
   ldm_->disable_class_relevance_advisory_switch();
   ldm_->disable_interaction_relevance_advisory_switch();
-  ldm_->publish_object_class(car, attributes({name}));
+  ldm_->publish_object_class(car, attribute_set({name}));
   ldm_->publish_interaction_class(2);
   ldm_->tick();
   EXPECT_EQ(ldm_->callbacks.size(), 2u);
@@ -209,15 +199,15 @@ TEST_F(Declaration, PublicationAdvisesOnceAndUnpublishesWhatIsDropped) {
 TEST_F(Declaration, SubscriptionsJoinTheClassStreamsKeepObjectsAcrossAChangedSetAndResignLeavesThem) {
   const std::vector<uint32_t> streams{stream_of(vehicle), stream_of(car), stream_of(truck)};
   for (uint32_t s : streams) ASSERT_FALSE(joined(s));
-  ldm_->subscribe_object_class_attributes(vehicle, attributes({name, position}), true);
+  ldm_->subscribe_object_class_attributes(vehicle, attribute_set({name, position}), true);
   for (uint32_t s : streams) EXPECT_TRUE(joined(s)) << s;
   discover(9, vehicle);
   EXPECT_EQ(ldm_->get_remote_object_count(), 1u);
 
   // A changed set is subscribed before the old one is dropped: the counts never reach zero,
   // so the object stays.
-  ldm_->subscribe_object_class_attributes(vehicle, attributes({position, velocity}), true);
-  EXPECT_EQ(database().object_class(vehicle)->subscribed, attributes({position, velocity}));
+  ldm_->subscribe_object_class_attributes(vehicle, attribute_set({position, velocity}), true);
+  EXPECT_EQ(database().object_class(vehicle)->subscribed, attribute_set({position, velocity}));
   EXPECT_EQ(database().object_class(vehicle)->streams.at(stream_of(vehicle)), 1u);
   EXPECT_NE(database().object(9), nullptr);
 
@@ -233,9 +223,9 @@ TEST_F(Declaration, SubscriptionsJoinTheClassStreamsKeepObjectsAcrossAChangedSet
                  "No attributes subscribed in object class " + std::to_string(vehicle));
 
   // An empty set ends a subscription; resign leaves whatever is still joined.
-  ldm_->subscribe_object_class_attributes(car, attributes({name}), true);
-  ldm_->subscribe_object_class_attributes(truck, attributes({name}), true);
-  ldm_->subscribe_object_class_attributes(truck, attributes({}), true);
+  ldm_->subscribe_object_class_attributes(car, attribute_set({name}), true);
+  ldm_->subscribe_object_class_attributes(truck, attribute_set({name}), true);
+  ldm_->subscribe_object_class_attributes(truck, attribute_set({}), true);
   EXPECT_FALSE(joined(stream_of(truck)));
   const uint32_t interaction_stream = agent().plan().interaction_stream(1);
   const uint32_t car_stream = stream_of(car);
@@ -248,8 +238,8 @@ TEST_F(Declaration, SubscriptionsJoinTheClassStreamsKeepObjectsAcrossAChangedSet
 
 TEST_F(Declaration, TwoSpecificationsOnOneStreamHoldItUntilTheSecondLeaves) {
   // The Vehicle filter covers Car's stream as well: Car's stays joined until both go.
-  ldm_->subscribe_object_class_attributes(vehicle, attributes({name}), true);
-  ldm_->subscribe_object_class_attributes(car, attributes({name}), true);
+  ldm_->subscribe_object_class_attributes(vehicle, attribute_set({name}), true);
+  ldm_->subscribe_object_class_attributes(car, attribute_set({name}), true);
   ldm_->unsubscribe_object_class(vehicle);
   EXPECT_TRUE(joined(stream_of(car)));
   ldm_->unsubscribe_object_class(car);
@@ -257,14 +247,15 @@ TEST_F(Declaration, TwoSpecificationsOnOneStreamHoldItUntilTheSecondLeaves) {
 
   // Two filters of one class count its stream twice; its objects go with the second.
   object_class_spec second(agent().plan(), *ldm_->get_fed(), vehicle);
-  agent().subscribe_object_class_attributes(vehicle, attributes({name, position}), agent().get_object_class_spec(vehicle));
-  agent().subscribe_object_class_attributes(vehicle, attributes({name}), second);
+  agent().subscribe_object_class_attributes(vehicle, attribute_set({name, position}),
+                                            agent().get_object_class_spec(vehicle));
+  agent().subscribe_object_class_attributes(vehicle, attribute_set({name}), second);
   EXPECT_EQ(database().object_class(vehicle)->streams.at(stream_of(vehicle)), 2u);
   EXPECT_EQ(database().object_class(vehicle)->subscribers[name], 6u) << "three streams, two filters";
   discover(9, vehicle);
   agent().unsubscribe_object_class(vehicle, agent().get_object_class_spec(vehicle));
   EXPECT_NE(database().object(9), nullptr);
-  EXPECT_EQ(database().object_class(vehicle)->subscribed, attributes({name}));
+  EXPECT_EQ(database().object_class(vehicle)->subscribed, attribute_set({name}));
   agent().unsubscribe_object_class(vehicle, second);
   EXPECT_EQ(database().object(9), nullptr);
   EXPECT_EQ(agent().subscribing_specs(), 0u);
@@ -273,10 +264,10 @@ TEST_F(Declaration, TwoSpecificationsOnOneStreamHoldItUntilTheSecondLeaves) {
 
 TEST_F(Declaration, DiscoverAsFollowsTheNearestSubscribedClass) {
   auto discover_as = [&](unsigned c) { return database().object_class(c)->discover_as; };
-  ldm_->subscribe_object_class_attributes(vehicle, attributes({name}), true);
+  ldm_->subscribe_object_class_attributes(vehicle, attribute_set({name}), true);
   EXPECT_EQ(discover_as(car), vehicle);
   EXPECT_EQ(discover_as(truck), vehicle);
-  ldm_->subscribe_object_class_attributes(car, attributes({name}), true);
+  ldm_->subscribe_object_class_attributes(car, attribute_set({name}), true);
   EXPECT_EQ(discover_as(car), car);
   EXPECT_EQ(discover_as(vehicle), vehicle);
   ldm_->unsubscribe_object_class(vehicle);
@@ -294,7 +285,7 @@ TEST_F(Declaration, ObjectChecksAndCountsGoThroughTheDatabase) {
   discover(9, car);
   ldm_->disable_class_relevance_advisory_switch();
   ldm_->enable_attribute_relevance_advisory_switch();
-  ldm_->publish_object_class(vehicle, attributes({name, position}));
+  ldm_->publish_object_class(vehicle, attribute_set({name, position}));
   ldm_->get_ddb()->instantiate_object(vehicle, 10, "mine", false, 0);
   ldm_->tick();
   EXPECT_EQ(ldm_->callbacks, strings{"turnUpdatesOnForObjectInstance 10 " + std::to_string(name) + " " +
@@ -308,7 +299,7 @@ TEST_F(Declaration, ObjectChecksAndCountsGoThroughTheDatabase) {
                  "Unknown object 11 in getObjectInstanceName");
   expect_refusal(refusal_of([&] { ldm_->delete_object_instance(9, user_tag()); }),
                  ldm_error::DeletePrivilegeNotHeld, "Object 9 (remote9) is remote in call to deleteObjectInstance");
-  expect_refusal(refusal_of([&] { ldm_->change_attribute_order_type(9, attributes({name}), 0); }),
+  expect_refusal(refusal_of([&] { ldm_->change_attribute_order_type(9, attribute_set({name}), 0); }),
                  ldm_error::AttributeNotOwned,
                  "Object 9 (remote9) has remote attrs in call to changeAttributeOrderType");
   expect_refusal(refusal_of([&] { ldm_->change_interaction_transportation_type(1, 99); }),
@@ -324,14 +315,14 @@ TEST_F(Declaration, AnAdvisoryCallbackMayUndoTheDeclarationItAnswers) {
   ldm_->on_callback = [&](const std::string& line) {
     if (line.rfind("startRegistrationForObjectClass", 0) != 0) return;
     ldm_->unpublish_object_class(vehicle);
-    ldm_->subscribe_object_class_attributes(vehicle, attributes({name}), true);
+    ldm_->subscribe_object_class_attributes(vehicle, attribute_set({name}), true);
     ldm_->unsubscribe_object_class(vehicle);
   };
-  ldm_->publish_object_class(vehicle, attributes({name}));
+  ldm_->publish_object_class(vehicle, attribute_set({name}));
   ldm_->tick();
   EXPECT_FALSE(database().object_class(vehicle)->is_published());
   EXPECT_FALSE(joined(stream_of(vehicle)));
-  ldm_->publish_object_class(vehicle, attributes({name}));
+  ldm_->publish_object_class(vehicle, attribute_set({name}));
   ldm_->tick();
   EXPECT_EQ(ldm_->callbacks.size(), 2u);
 }

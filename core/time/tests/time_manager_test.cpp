@@ -46,7 +46,8 @@ class TimeManagerTest : public ::testing::Test {
 protected:
   void TearDown() override { nodes_.clear(); }
 
-  // A federate joined to the test's federation, on the stepped clock.
+  // A federate joined to the test's federation, on the stepped clock, with a recording client of
+  // its ordering manager.
   test_ldm& join(const char* name, int gone_s = 60, double loss = 0) {
     test_rid_options options;
     options.port = case_port(port_block::time_manager_test);
@@ -61,8 +62,27 @@ protected:
     if (nodes_.size() == 1) ldm.create_federation_execution("Time", EXAMPLES_DIR "/demo.fed");
     EXPECT_TRUE(tick_until([&] { return ldm.get_federation_manager().get_federations().count("Time") > 0; }, 12000));
     ldm.join_federation_execution(name, "Time");
+    clients_.push_back(std::make_unique<recording_client>());
+    ldm.get_msgorder_manager()->register_client(*clients_.back());
     settle(50);
     return ldm;
+  }
+
+  recording_client& client(test_ldm& ldm) {
+    for (size_t i = 0; i < nodes_.size(); ++i)
+      if (nodes_[i].get() == &ldm) return *clients_[i];
+    throw "not a federate of the test";
+  }
+
+  // A reliable time-stamped message from the federate's client; a priority without 0x80 lets it
+  // wait in its stream's bundle.
+  void send_stamped(test_ldm& from, double time, int stream = 2, unsigned char priority = 0x80) {
+    msgorder_manager& order = *from.get_msgorder_manager();
+    event_retraction_handle handle;
+    const test_absolute_time stamp(time);
+    ldm_buf* buffer = order.get_buf(client(from), ordering_service::reliable, message_order::timestamp, &stamp, handle);
+    order.send(ordering_service::reliable, stream, priority, buffer);
+    buffer->release_buf();
   }
 
   static time_manager& tm(test_ldm& ldm) { return *ldm.get_time_manager(); }
@@ -89,6 +109,7 @@ protected:
   }
 
   manual_clock clock_;
+  std::vector<std::unique_ptr<recording_client>> clients_;  // outlive the federates they registered with
   std::vector<std::unique_ptr<test_ldm>> nodes_;
 };
 
@@ -155,23 +176,15 @@ TEST_F(TimeManagerTest, AZeroLookaheadRequestAtTheLbtsWaitsUntilItIsClosed) {
 TEST_F(TimeManagerTest, NextEventRequestIsGrantedAtTheEarliestQueuedMessage) {
   test_ldm& a = join("alpha");
   test_ldm& b = join("bravo");
-  recording_client a_client, b_client;
-  a.get_msgorder_manager()->register_client(a_client);
-  b.get_msgorder_manager()->register_client(b_client);
   a.enable_time_constrained();
   b.enable_time_regulation(T(0), L(2));
   settle(100);
-  event_retraction_handle handle;
-  const T stamp(5);
-  msgorder_manager& order = *b.get_msgorder_manager();
-  ldm_buf* buffer = order.get_buf(b_client, ordering_service::reliable, message_order::timestamp, &stamp, handle);
-  order.send(ordering_service::reliable, 2, 0x80, buffer);
-  buffer->release_buf();
+  send_stamped(b, 5);
   b.time_advance_request(T(5));  // LBTS at a becomes 7
   ASSERT_TRUE(tick_until([&] { return lbts(a) == 7 && a.get_msgorder_manager()->timestamp_order_length() == 1; }, 500));
   a.next_event_request(T(10));
   ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 5"); }, 100));
-  EXPECT_EQ(a_client.times, std::vector<double>{5});
+  EXPECT_EQ(client(a).times, std::vector<double>{5});
   test_absolute_time next;
   a.query_min_next_event_time(next);
   EXPECT_EQ(next.value(), 7);
@@ -258,26 +271,18 @@ TEST_F(TimeManagerTest, ARegulatorThatResignsFreesTheOthersAtOnceAndASilentOneOn
 TEST_F(TimeManagerTest, ALateMessageNeverPullsAGrantBelowTheOwnTime) {
   test_ldm& a = join("alpha");
   test_ldm& b = join("bravo");
-  recording_client a_client, b_client;
-  a.get_msgorder_manager()->register_client(a_client);
-  b.get_msgorder_manager()->register_client(b_client);
   a.enable_time_constrained();
   a.time_advance_request(T(10));  // no regulator yet
   ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant 10"); }, 100));
   b.enable_time_regulation(T(0), L(0));
   ASSERT_TRUE(tick_until([&] { return tm(a).remote_count() == 1; }, 1500));
-  event_retraction_handle handle;
-  const T stamp(5);
-  msgorder_manager& order = *b.get_msgorder_manager();
-  ldm_buf* buffer = order.get_buf(b_client, ordering_service::reliable, message_order::timestamp, &stamp, handle);
-  order.send(ordering_service::reliable, 2, 0x80, buffer);
-  buffer->release_buf();
+  send_stamped(b, 5);
   ASSERT_TRUE(tick_until([&] { return a.get_msgorder_manager()->timestamp_order_length() == 1; }, 500));
   a.next_event_request(T(12));
   b.time_advance_request(T(20));
   ASSERT_TRUE(tick_until([&] { return !tm(a).is_advancing(); }, 500));
   EXPECT_EQ(a.callbacks.back(), "timeAdvanceGrant 10");
-  EXPECT_EQ(a_client.times, std::vector<double>{5});
+  EXPECT_EQ(client(a).times, std::vector<double>{5});
   EXPECT_EQ(a.get_msgorder_manager()->late_messages(), 1u);
 }
 
@@ -316,9 +321,6 @@ TEST_F(TimeManagerTest, LostReliableMessagesHoldTheGrantInsteadOfArrivingLate) {
   test_ldm& a = join("alpha", 60, 0.1);
   test_ldm& b = join("bravo", 60, 0.1);
   test_ldm& c = join("charlie", 60, 0.1);
-  recording_client clients[3];
-  test_ldm* federates[3] = {&a, &b, &c};
-  for (int i = 0; i < 3; ++i) federates[i]->get_msgorder_manager()->register_client(clients[i]);
   constexpr int data_stream = 300;
   a.get_stream_manager().join(data_stream);
   a.enable_time_constrained();
@@ -327,21 +329,16 @@ TEST_F(TimeManagerTest, LostReliableMessagesHoldTheGrantInsteadOfArrivingLate) {
   ASSERT_TRUE(tick_until([&] { return tm(a).remote_count() == 2; }, 5000));
   constexpr int steps = 40;
   for (int step = 1; step <= steps; ++step) {
-    for (int i : {1, 2}) {
-      msgorder_manager& order = *federates[i]->get_msgorder_manager();
-      event_retraction_handle handle;
-      const T stamp(step);
-      ldm_buf* buffer = order.get_buf(clients[i], ordering_service::reliable, message_order::timestamp, &stamp, handle);
-      order.send(ordering_service::reliable, data_stream, 0x10, buffer);
-      buffer->release_buf();
-      federates[i]->time_advance_request(T(step));
+    for (test_ldm* regulator : {&b, &c}) {
+      send_stamped(*regulator, step, data_stream, 0x10);
+      regulator->time_advance_request(T(step));
     }
     a.time_advance_request(T(step));
     ASSERT_TRUE(tick_until([&] { return heard(a, "timeAdvanceGrant " + std::to_string(step)); }, 60000)) << step;
     // Every message at or before the grant is in; none waits below it.
-    EXPECT_EQ(clients[0].times.size(), static_cast<size_t>(2 * step)) << step;
+    EXPECT_EQ(client(a).times.size(), static_cast<size_t>(2 * step)) << step;
   }
-  EXPECT_TRUE(std::is_sorted(clients[0].times.begin(), clients[0].times.end()));
+  EXPECT_TRUE(std::is_sorted(client(a).times.begin(), client(a).times.end()));
   EXPECT_EQ(a.get_msgorder_manager()->late_messages(), 0u);
   uint64_t lost = 0;
   for (test_ldm* f : {&b, &c}) lost += f->get_stream_manager().get_drops().lost;

@@ -1,4 +1,4 @@
-#include "regions/filter_spec.h"
+#include "regions/filters.h"
 
 #include "fed/fed.h"
 #include "objects/stream_plan.h"
