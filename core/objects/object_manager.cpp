@@ -127,7 +127,8 @@ void object_manager::announce_creation(uint32_t object) {
   creation_message message{.sender = ldm_.get_federate_id(),
                            .class_handle = entry->object_class->handle,
                            .name = entry->name,
-                           .privilege = entry->privilege_travels};
+                           .privilege = entry->privilege_travels,
+                           .object = object};
   for (uint32_t a = 0; a < entry->stream.size(); ++a)
     if (entry->stream[a] != no_stream && entry->is_local(a)) message.streams.set_bit(static_cast<uint32_t>(entry->stream[a]));
   trace_ << "Sending creation message for object " << entry->name << std::endl;
@@ -145,7 +146,14 @@ void object_manager::remember_name(const std::string& name, uint32_t announcer) 
 
 // Discovery
 
+// An announcement sent before a deletion that has already arrived (a late repeat, the first
+// copies lost) must neither bring the object back nor hold its name.
 void object_manager::creation_received(const creation_message& message) {
+  const remembered_object_queue::deleted_by* deleted = remembered_->find(message.name);
+  if (deleted && deleted->sender == message.sender && deleted->object >= message.object) {
+    ++counters_.stale_announcements;
+    return;
+  }
   remember_name(message.name, message.sender);
   const object_class_entry* announced = ddb_.object_class(message.class_handle);
   if (!announced || announced->discover_as == no_class) return;
@@ -193,7 +201,7 @@ event_retraction_handle object_manager::delete_local_object(uint32_t object, con
     throw make_ldm_exception(ldm_error::DeletePrivilegeNotHeld, "The privilege to delete object %u is held elsewhere",
                              object);
   trace_ << "OM: deleting local object, object_id " << object << std::endl;
-  const deletion_message message{.name = entry->name, .sender = ldm_.get_federate_id(), .tag = tag};
+  const deletion_message message{.name = entry->name, .sender = ldm_.get_federate_id(), .tag = tag, .object = object};
   const uint32_t order = ddb_.get_order_type(object, privilege_to_delete_);
   event_retraction_handle handle;
   trace_ << "Sending deletion message for object " << entry->name << std::endl;
@@ -216,7 +224,7 @@ void object_manager::delete_local_objects() {
 void object_manager::deletion_received(const deletion_message& message, const absolute_time* time,
                                        const event_retraction_handle& handle) {
   known_names_.erase(message.name);
-  remembered_->remember(message.name);
+  remembered_->remember(message.name, {message.sender, message.object});
   const object_entry* entry = ddb_.object_named(message.name);
   if (!entry) {
     trace_ << "Received deletion message for unknown object " << message.name << std::endl;

@@ -45,7 +45,8 @@ public:
     uint64_t deleted_remote = 0;
     uint64_t names_refused = 0;        // the known-names table was full
     uint64_t remembered_dropped = 0;   // updates and announcements of recently deleted objects
-    uint64_t unrelated_class = 0;      // a known name announced or updated with an unrelated class
+    uint64_t unrelated_class = 0;      // a known name updated with an unrelated class
+    uint64_t stale_announcements = 0;  // announcements that arrived after their deletion
   };
 
   object_manager(local_distribution_manager& ldm, ddb& database, msgorder_manager& order);

@@ -21,6 +21,7 @@ std::string read_object_name(ldm_buf& buffer, const char* what) {
 void creation_message::write(ldm_buf& buffer) const {
   buffer << sender << class_handle << name.c_str() << privilege;
   write_vector(buffer, streams);
+  buffer << object;
 }
 
 creation_message creation_message::read(ldm_buf& buffer, const FED& fed) {
@@ -30,15 +31,16 @@ creation_message creation_message::read(ldm_buf& buffer, const FED& fed) {
   m.name = read_object_name(buffer, "creation");
   buffer >> m.privilege;
   m.streams = read_vector<sparse_bit_vector>(buffer, "creation");
+  buffer >> m.object;
   return m;
 }
 
-void deletion_message::write(ldm_buf& buffer) const { buffer << name.c_str() << sender << tag; }
+void deletion_message::write(ldm_buf& buffer) const { buffer << name.c_str() << sender << tag << object; }
 
 deletion_message deletion_message::read(ldm_buf& buffer) {
   deletion_message m;
   m.name = read_object_name(buffer, "deletion");
-  buffer >> m.sender >> m.tag;
+  buffer >> m.sender >> m.tag >> m.object;
   return m;
 }
 

@@ -10,6 +10,10 @@
 //   | name     | string, at most 4096 bytes | | tag    | user_tag                  |
 //   | privilege| bool word: the privilege to delete travels with implicit transfer |
 //   | streams  | sparse bit vector: the streams of the object's owned attributes  |
+//   | object   | the sender's own handle, word | | object | the sender's own handle |
+//
+// The sender's handle tells an announcement repeated late, after the deletion it preceded,
+// from a new registration of the name: handles only grow at their sender.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +36,7 @@ struct creation_message {
   std::string name;
   bool privilege = false;
   brindle::sparse_bit_vector streams;
+  uint32_t object = 0;
 
   void write(brindle::ldm_buf& buffer) const;
   // An unknown class, an empty or overlong name, or a malformed stream set throws
@@ -43,6 +48,7 @@ struct deletion_message {
   std::string name;
   uint32_t sender = 0;
   user_tag tag;
+  uint32_t object = 0;
 
   void write(brindle::ldm_buf& buffer) const;
   static deletion_message read(brindle::ldm_buf& buffer);

@@ -13,19 +13,19 @@ remembered_object_queue::remembered_object_queue(brindle::scheduler& on, uint64_
 
 remembered_object_queue::~remembered_object_queue() = default;
 
-void remembered_object_queue::remember(const std::string& name) {
+void remembered_object_queue::remember(const std::string& name, deleted_by by) {
   const uint64_t expiry = scheduler_.get_clock().time() + length_ms_;
-  expiry_[name] = expiry;
+  entries_[name] = {expiry, by};
   queue_.emplace_back(name, expiry);
-  while (expiry_.size() > max_names || queue_.size() > 2 * max_names) drop_front();
+  while (entries_.size() > max_names || queue_.size() > 2 * max_names) drop_front();
 }
 
-bool remembered_object_queue::contains(const std::string& name) const {
-  auto found = expiry_.find(name);
-  return found != expiry_.end() && found->second > scheduler_.get_clock().time();
+const remembered_object_queue::deleted_by* remembered_object_queue::find(const std::string& name) const {
+  auto found = entries_.find(name);
+  return found != entries_.end() && found->second.expiry > scheduler_.get_clock().time() ? &found->second.by : nullptr;
 }
 
-void remembered_object_queue::forget(const std::string& name) { expiry_.erase(name); }
+void remembered_object_queue::forget(const std::string& name) { entries_.erase(name); }
 
 void remembered_object_queue::on_timer() {
   const uint64_t now = scheduler_.get_clock().time();
@@ -34,8 +34,8 @@ void remembered_object_queue::on_timer() {
 
 void remembered_object_queue::drop_front() {
   const auto& [name, expiry] = queue_.front();
-  auto found = expiry_.find(name);
-  if (found != expiry_.end() && found->second == expiry) expiry_.erase(found);
+  auto found = entries_.find(name);
+  if (found != entries_.end() && found->second.expiry == expiry) entries_.erase(found);
   queue_.pop_front();
 }
 

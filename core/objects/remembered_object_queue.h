@@ -21,11 +21,18 @@ public:
   remembered_object_queue(brindle::scheduler& on, uint64_t length_ms);
   ~remembered_object_queue() override;
 
-  void remember(const std::string& name);
+  // Who deleted the object, and its handle there.
+  struct deleted_by {
+    uint32_t sender = 0;
+    uint32_t object = 0;
+  };
+
+  void remember(const std::string& name, deleted_by by);
   void forget(const std::string& name);
-  // True until the name's expiry, whenever the sweep runs.
-  bool contains(const std::string& name) const;
-  size_t size() const { return expiry_.size(); }
+  // The deletion of the name, until its expiry whenever the sweep runs; null when none.
+  const deleted_by* find(const std::string& name) const;
+  bool contains(const std::string& name) const { return find(name) != nullptr; }
+  size_t size() const { return entries_.size(); }
   uint64_t get_length() const { return length_ms_; }
 
 protected:
@@ -36,8 +43,12 @@ private:
 
   brindle::scheduler& scheduler_;
   uint64_t length_ms_;
-  std::unordered_map<std::string, uint64_t> expiry_;
-  // In order of expiry; an entry whose expiry no longer matches the map was forgotten or
+  struct entry {
+    uint64_t expiry;
+    deleted_by by;
+  };
+  std::unordered_map<std::string, entry> entries_;
+  // In order of expiry; an entry whose expiry no longer matches the map's was forgotten or
   // remembered again later.
   std::deque<std::pair<std::string, uint64_t>> queue_;
 };

@@ -150,7 +150,7 @@ std::vector<transport_manager::group> transport_manager::group_values(uint32_t o
       refuse_attribute(ldm_error::AttributeNotDefined, "aborting update of attribute with bad transport type: -1", entry,
                        a, "Tried to update bad attribute in object %u (%s)");
     const int32_t s = entry.stream[a];
-    if (s < 1)
+    if (s < 1 || s > max_stream)
       refuse_attribute(ldm_error::AttributeNotDefined, "aborting update of attribute with UNASSIGNED_STM_ID", entry, a,
                        "Tried to update bad attribute in object %u (%s)");
     const uint32_t o = entry.order.empty() ? object_class.default_order[a] : entry.order[a];

@@ -20,6 +20,7 @@
 #include "messages/handle_value_set.h"
 #include "messages/user_tag.h"
 #include "objects/object_manager.h"
+#include "objects/object_messages.h"
 #include "test_ldm.h"
 #include "test_rid.h"
 #include "transport/transport_service.h"
@@ -35,9 +36,12 @@ class UpdatePathTest : public ::testing::Test {
 protected:
   void TearDown() override { nodes_.clear(); }
 
-  test_ldm& join(const char* name, test_rid_options options = {}) {
+  // edit changes the RID text before the federate reads it.
+  test_ldm& join(const char* name, test_rid_options options = {}, const std::function<void(std::string&)>& edit = {}) {
     options.port = case_port(port_block::transport_test);
-    const scoped_rid_file rid(options);
+    std::string text = test_rid_text(options);
+    if (edit) edit(text);
+    const scoped_rid_file rid(text);
     nodes_.push_back(std::make_unique<test_ldm>(clock_));
     test_ldm& ldm = *nodes_.back();
     if (nodes_.size() == 1) ldm.create_federation_execution("Roads", EXAMPLES_DIR "/demo.fed");
@@ -163,9 +167,16 @@ TEST_F(UpdatePathTest, UpdatesGoOneMessagePerTransportAndReflectWhatIsSubscribed
 }
 
 TEST_F(UpdatePathTest, NamesAreHeldAcrossFederatesUntilTheDeletionArrives) {
-  test_ldm& a = join("alpha");
-  test_ldm& b = join("bravo");
-  test_ldm& c = join("charlie");
+  // An unknown message service word does not fail the join: "reliable" stays reliable.
+  const auto pigeon = [](std::string& text) {
+    text.replace(text.find("(message_service \"reliable\")"), 28, "(message_service \"carrier_pigeon\")");
+  };
+  testing::internal::CaptureStderr();
+  test_ldm& a = join("alpha", {}, pigeon);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("unknown message service carrier_pigeon"), std::string::npos);
+  EXPECT_EQ(a.get_transport_manager()->get_transport_service(1)->get_message_service(), ordering_service::reliable);
+  test_ldm& b = join("bravo", {}, pigeon);
+  test_ldm& c = join("charlie", {}, pigeon);
   const model m = handles(a);
   for (test_ldm* f : {&a, &b, &c}) f->publish_object_class(m.vehicle, attribute_set({m.name, m.position}));
   b.subscribe_object_class_attributes(m.vehicle, attribute_set({m.name}), true);
@@ -187,6 +198,10 @@ TEST_F(UpdatePathTest, NamesAreHeldAcrossFederatesUntilTheDeletionArrives) {
   a.delete_object_instance(bus, user_tag("gone"));
   ASSERT_TRUE(wait_for(b, "removeObjectInstance"));
   ASSERT_TRUE(tick_until([&] { return c.get_object_manager()->known_name_count() == 2; }, 3000));
+  // The announcement's last repeat, arriving after the deletion, neither holds the name again.
+  c.get_object_manager()->creation_received(
+      creation_message{.sender = a.get_federate_id(), .class_handle = m.vehicle, .name = "hlabus", .object = bus});
+  EXPECT_EQ(c.get_object_manager()->get_counters().stale_announcements, 1u);
   EXPECT_NE(c.register_object_instance(m.vehicle, "hlabus"), 0u);
   ASSERT_TRUE(wait_for(b, "discoverObjectInstance", 4));
 
