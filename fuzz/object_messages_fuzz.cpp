@@ -9,7 +9,6 @@
 
 #include "fed/fed.h"
 #include "joined_federate.h"
-#include "objects/ddb.h"
 #include "objects/object_manager.h"
 #include "objects/object_messages.h"
 
@@ -45,10 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const ldm_decode_error&) {
   }
   buffer->release_buf();
-  f.ldm->tick();
   if (objects.known_name_count() > object_manager::max_known_names) std::abort();
-  ddb& database = *f.ldm->get_ddb();
-  if (database.object_count() > 4096)
-    for (uint32_t object : database.object_handles()) database.remove_object(object);
+  f.settle();
   return 0;
 }

@@ -12,7 +12,6 @@
 #include <cstdlib>
 
 #include "joined_federate.h"
-#include "objects/ddb.h"
 #include "objects/subscription_agent.h"
 #include "regions/filters.h"
 #include "transport/transport_manager.h"
@@ -62,10 +61,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const ldm_decode_error&) {
   }
   buffer->release_buf();
-  // Deliver what was queued, and keep the objects discovered from bounding memory.
-  f.ldm->tick();
-  ddb& database = *f.ldm->get_ddb();
-  if (database.object_count() > 4096)
-    for (uint32_t object : database.object_handles()) database.remove_object(object);
+  f.settle();
   return 0;
 }
