@@ -122,6 +122,10 @@ const char rid_defaults_text[] = R"rid(
       (queue_warning_length 100000))  ; messages a delivery queue may hold before it warns,
                                       ; once, that delivery is falling behind; none is dropped
 
+    (time
+      (join_state_wait 3000))         ; milliseconds a newly joined federate waits, at most, to
+                                      ; hear every other federate's time state before it grants
+
     (debug_flags)                     ; names of the debugging events on from the start
     (workarounds)                     ; federates known to lack certain abilities
     (plugins)))                       ; plug-in modules loaded at start
@@ -207,6 +211,8 @@ const char rid_brenlo_mimic_text[] = R"rid(
       (accept_connections true))
     (ordering
       (queue_warning_length 100000))
+    (time
+      (join_state_wait 3000))
     (debug_flags)
     (workarounds)
     (plugins)))

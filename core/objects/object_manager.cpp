@@ -124,11 +124,12 @@ std::string object_manager::automatic_name(uint32_t handle) const {
 void object_manager::announce_creation(uint32_t object) {
   const object_entry* entry = ddb_.object(object);
   if (!creation_announcements_ || !entry) return;
-  creation_message message{.sender = ldm_.get_federate_id(),
-                           .class_handle = entry->object_class->handle,
-                           .name = entry->name,
-                           .privilege = entry->privilege_travels,
-                           .object = object};
+  creation_message message;
+  message.sender = ldm_.get_federate_id();
+  message.class_handle = entry->object_class->handle;
+  message.name = entry->name;
+  message.privilege = entry->privilege_travels;
+  message.object = object;
   for (uint32_t a = 0; a < entry->stream.size(); ++a)
     if (entry->stream[a] != no_stream && entry->is_local(a)) message.streams.set_bit(static_cast<uint32_t>(entry->stream[a]));
   trace_ << "Sending creation message for object " << entry->name << std::endl;

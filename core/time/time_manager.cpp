@@ -42,7 +42,12 @@ time_manager::time_manager(local_distribution_manager& ldm, msgorder_manager& or
       lbts_(make_time()),
       gone_ms_(uint64_t(std::max(ldm.get_rid().get_integer("federation", "federate_gone_timeout"), 1)) * 1000) {
   ldm_.get_stream_manager().join(state_stream);
-  ldm_.get_federation_manager().add_federate_join_client(this);
+  federation_manager& federation = ldm_.get_federation_manager();
+  if (const federation_record* joined = federation.get_joined_federation())
+    for (const auto& [identifier, federate] : joined->federates)
+      if (identifier != ldm_.get_federate()) awaited_.insert(identifier);
+  await_until_ = now() + uint64_t(std::max(ldm.get_rid().get_own_integer("time", "join_state_wait"), 0));
+  federation.add_federate_join_client(this);
   schedule(ldm_.get_scheduler(), timer_period_ms);
 }
 
@@ -112,6 +117,7 @@ void time_manager::enable_time_constrained() {
 }
 
 void time_manager::try_enable_constrained() {
+  if (awaiting_states()) return;
   const absolute_time& bound = lbts();
   if (bound.less(*time_plus_lookahead_)) {
     trace_ << "Constrained enable at " << time_->printable() << " but not available until "
@@ -237,7 +243,7 @@ void time_manager::next_event_target(absolute_time& out) {
 }
 
 void time_manager::check_grant() {
-  if (!advancing_) return;
+  if (!advancing_ || awaiting_states()) return;
   const absolute_time& bound = lbts();
   order_.deliver_receive_order();
   const bool zero_lookahead = lookahead_->is_zero();
@@ -358,6 +364,7 @@ void time_manager::receive(int, unsigned char, ldm_buf* buffer) {
     return;
   }
   if (state.sender == ldm_.get_federate()) return;
+  awaited_.erase(state.sender);
   auto found = remotes_.find(state.sender);
   if (found == remotes_.end()) {
     if (!state.regulating && !state.constrained) return;
@@ -432,12 +439,25 @@ void time_manager::remove_remote(const federate_identifier& federate) {
   check_grant();
 }
 
+// A federate that joins waits to hear every time state before its first grant: each federate
+// tells it its state at once, even one that neither regulates nor is constrained.
 void time_manager::federate_joined(federate_record* federate) {
   auto found = remotes_.find(federate->identifier);
   if (found != remotes_.end()) found->second.provisional = false;
+  send_state();
 }
 
-void time_manager::federate_gone(federate_record* federate) { remove_remote(federate->identifier); }
+bool time_manager::awaiting_states() {
+  if (awaited_.empty()) return false;
+  if (now() < await_until_) return true;
+  awaited_.clear();
+  return false;
+}
+
+void time_manager::federate_gone(federate_record* federate) {
+  awaited_.erase(federate->identifier);
+  remove_remote(federate->identifier);
+}
 
 // A state heard before its sender's first heartbeat counts at once, but only for as long as a
 // federate may stay unheard before it is gone.

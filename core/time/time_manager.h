@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -114,6 +115,7 @@ private:
   void update_delivery_mode();
   void warn_about_slowpokes(uint64_t now);
   void drop_stale_provisionals(uint64_t now);
+  bool awaiting_states();
   std::string describe(const remote_state& remote) const;
   uint64_t now() const;
   std::unique_ptr<absolute_time> make_time() const;
@@ -145,6 +147,10 @@ private:
   bool lbts_open_ = false;
 
   const uint64_t gone_ms_;  // the federation manager's gone timeout: how long a provisional record lasts
+  // The federates known at join whose time state has not been heard yet: until each has spoken,
+  // or until await_until_, a regulator among them may be unknown here, so nothing is granted.
+  std::set<brindle::federate_identifier> awaited_;
+  uint64_t await_until_ = 0;
   std::map<brindle::federate_identifier, remote_state> remotes_;
   uint64_t last_sent_ = 0;
   uint64_t bad_states_ = 0;

@@ -201,11 +201,12 @@ event_retraction_handle transport_manager::update_attribute_values(uint32_t obje
         std::stable_sort(g.values.begin(), g.values.end(), [](const handle_value_pair* a, const handle_value_pair* b) {
           return a->get_length() > b->get_length();
         });
-      data_message message{.flags = data_flags::update | (entry->privilege_travels ? data_flags::privilege : 0),
-                           .sender = ldm_.get_federate_id(),
-                           .class_handle = entry->object_class->handle,
-                           .object_name = entry->name,
-                           .tag = tag};
+      data_message message;
+      message.flags = data_flags::update | (entry->privilege_travels ? data_flags::privilege : 0);
+      message.sender = ldm_.get_federate_id();
+      message.class_handle = entry->object_class->handle;
+      message.object_name = entry->name;
+      message.tag = tag;
       if (settings_.send_trans_attrs) {
         message.transports.emplace(entry->object_class->attribute_count, false);
         for (uint32_t a = 0; a < entry->object_class->attribute_count; ++a)
@@ -281,10 +282,11 @@ event_retraction_handle transport_manager::send_interaction(uint32_t interaction
     std::stable_sort(pairs.begin(), pairs.end(), [](const handle_value_pair* a, const handle_value_pair* b) {
       return a->get_length() > b->get_length();
     });
-  const data_message message{.flags = data_flags::interaction,
-                             .sender = ldm_.get_federate_id(),
-                             .class_handle = interaction,
-                             .tag = tag};
+  data_message message;
+  message.flags = data_flags::interaction;
+  message.sender = ldm_.get_federate_id();
+  message.class_handle = interaction;
+  message.tag = tag;
   event_retraction_handle handle;
   ldm_buf* buffer = transport->get_buf(message_order_of(fed_, entry->order), time, handle);
   message.write(*buffer, pairs);

@@ -48,7 +48,7 @@ protected:
 
   // A federate joined to the test's federation, on the stepped clock, with a recording client of
   // its ordering manager.
-  test_ldm& join(const char* name, int gone_s = 60, double loss = 0) {
+  test_ldm& join(const char* name, int gone_s = 60, double loss = 0, uint64_t settle_ms = 50) {
     test_rid_options options;
     options.port = case_port(port_block::time_manager_test);
     options.loss_probability = loss;
@@ -64,7 +64,7 @@ protected:
     ldm.join_federation_execution(name, "Time");
     clients_.push_back(std::make_unique<recording_client>());
     ldm.get_msgorder_manager()->register_client(*clients_.back());
-    settle(50);
+    settle(settle_ms);
     return ldm;
   }
 
@@ -147,6 +147,23 @@ TEST_F(TimeManagerTest, GrantsFollowTheLbtsAndRegulationStartsNoEarlierThanItAll
 // The LBTS is closed only while the regulator that sets it has no lookahead and its last advance
 // was a TAR or NER: it then sends strictly after its time. A zero-lookahead TAR at the LBTS waits
 // for that.
+// A federate that joins while another regulates must not advance on the infinite LBTS of not
+// knowing it: it waits to hear every federate's state, which each sends when it sees the join.
+TEST_F(TimeManagerTest, AFederateThatJoinsLateIsHeldByTheRegulatorsAtOnce) {
+  test_ldm& a = join("alpha");
+  test_ldm& idle = join("idle");
+  a.enable_time_regulation(T(0), L(1));
+  settle(1200);
+  test_ldm& b = join("bravo", 60, 0, 0);
+  b.enable_time_constrained();
+  ASSERT_TRUE(tick_until([&] { return heard(b, "timeConstrainedEnabled 0"); }, 500));
+  b.time_advance_request(T(10));
+  settle(300);
+  EXPECT_FALSE(heard(b, "timeAdvanceGrant 10"));
+  EXPECT_EQ(lbts(b), 1);
+  (void)idle;
+}
+
 TEST_F(TimeManagerTest, AZeroLookaheadRequestAtTheLbtsWaitsUntilItIsClosed) {
   test_ldm& a = join("alpha");
   test_ldm& b = join("bravo");

@@ -199,8 +199,12 @@ TEST_F(UpdatePathTest, NamesAreHeldAcrossFederatesUntilTheDeletionArrives) {
   ASSERT_TRUE(wait_for(b, "removeObjectInstance"));
   ASSERT_TRUE(tick_until([&] { return c.get_object_manager()->known_name_count() == 2; }, 3000));
   // The announcement's last repeat, arriving after the deletion, neither holds the name again.
-  c.get_object_manager()->creation_received(
-      creation_message{.sender = a.get_federate_id(), .class_handle = m.vehicle, .name = "hlabus", .object = bus});
+  creation_message late;
+  late.sender = a.get_federate_id();
+  late.class_handle = m.vehicle;
+  late.name = "hlabus";
+  late.object = bus;
+  c.get_object_manager()->creation_received(late);
   EXPECT_EQ(c.get_object_manager()->get_counters().stale_announcements, 1u);
   EXPECT_NE(c.register_object_instance(m.vehicle, "hlabus"), 0u);
   ASSERT_TRUE(wait_for(b, "discoverObjectInstance", 4));
