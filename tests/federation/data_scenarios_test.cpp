@@ -23,10 +23,11 @@ namespace {
 
 enum case_index : uint16_t {
   updates_at_loss = 0,
-  killed_names = 1,
-  resign_deletes = 2,
-  lockstep_lossless = 3,
-  lockstep_lossy = 4,
+  deletions_at_loss = 1,
+  killed_names = 2,
+  resign_deletes = 3,
+  lockstep_lossless = 4,
+  lockstep_lossy = 5,
 };
 
 // Liveness timeouts long enough that seeded loss of heartbeats never declares a live federate
@@ -76,6 +77,15 @@ public:
     }
     return all;
   }
+  // What the RTI printed into this federate's output besides its banner: nothing, in these
+  // scenarios (no warning, no complaint of an internal inconsistency).
+  std::string rti_lines() const {
+    std::istringstream in(output());
+    std::string lines;
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("[" + name_ + "] ", 0) != 0 && line.rfind("-- ", 0) != 0) lines += line + "\n";
+    return lines;
+  }
   size_t count(const std::string& event) const { return count_of(output(), "[" + name_ + "] " + event); }
   std::string tail() const {
     const std::string text = output();
@@ -86,6 +96,11 @@ private:
   std::string name_;
   size_t waits_ = 0;
 };
+
+void expect_clean_exit(data_process& p) {
+  EXPECT_EQ(p.wait(30), 0) << p.tail();
+  EXPECT_EQ(p.rti_lines(), "");
+}
 
 // The object names of the lines of one kind ("discover", "remove"), each once.
 std::multiset<std::string> objects_of(const data_process& p, const std::string& kind) {
@@ -101,14 +116,16 @@ std::multiset<std::string> numbered(const std::string& owner, int count) {
   return names;
 }
 
-TEST(DataScenario, UpdatesAndDeletionsAtLossArriveOnceAndIntact) {
+// A lost packet costs the reliable transport a NACK round of two to three seconds, so these
+// two run for about as long as ten to twenty seconds.
+TEST(DataScenario, UpdatesAtLossArriveOnceAndIntactAndReliableOnesInOrder) {
   const scoped_rid_file rid(scenario_rid(updates_at_loss, 0.2));
-  data_process bravo(rid, {"bravo", "Lossy", "subscribe", "wait"});
+  data_process bravo(rid, {"bravo", "Updates", "subscribe", "wait"});
   ASSERT_TRUE(bravo.wait_for("[bravo] subscribed\n")) << bravo.tail();
-  data_process alpha(rid, {"alpha", "Lossy", "publish", "register:100", "update:1000", "wait", "delete", "wait"});
+  data_process alpha(rid, {"alpha", "Updates", "publish", "register:100", "update:1000", "wait"});
   // Sequence k goes to object alpha.(k mod 100): the last reliable value names the last object.
-  ASSERT_TRUE(bravo.wait_for("[bravo] reflect alpha.99 Name 999 ", 30)) << bravo.tail() << alpha.tail();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // best-effort stragglers
+  ASSERT_TRUE(bravo.wait_for("[bravo] reflect alpha.99 Name 999 ", 45)) << bravo.tail() << alpha.tail();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // best-effort stragglers, repeats
 
   std::vector<long> reliable;
   std::set<long> best_effort;
@@ -128,7 +145,20 @@ TEST(DataScenario, UpdatesAndDeletionsAtLossArriveOnceAndIntact) {
   EXPECT_EQ(reliable, all) << "reliable values missing, repeated or out of order";
   // Loss drops whole bundles of best-effort values, yet most come through.
   EXPECT_GT(best_effort.size(), 500u);
-  EXPECT_TRUE(best_effort.empty() || *best_effort.rbegin() < 1000);
+  EXPECT_EQ(objects_of(bravo, "discover"), numbered("alpha", 100));
+  alpha.proceed();
+  bravo.proceed();
+  expect_clean_exit(alpha);
+  expect_clean_exit(bravo);
+}
+
+TEST(DataScenario, DeletionsAtLossAllReachTheSubscriber) {
+  const scoped_rid_file rid(scenario_rid(deletions_at_loss, 0.2));
+  data_process bravo(rid, {"bravo", "Deletions", "subscribe", "wait"});
+  ASSERT_TRUE(bravo.wait_for("[bravo] subscribed\n")) << bravo.tail();
+  // One reliable update per object: announcements alone may all be lost.
+  data_process alpha(rid, {"alpha", "Deletions", "publish", "register:100", "update:100", "wait", "delete", "wait"});
+  ASSERT_TRUE(bravo.wait_for("[bravo] reflect alpha.99 Name 99 ", 30)) << bravo.tail() << alpha.tail();
   EXPECT_EQ(objects_of(bravo, "discover"), numbered("alpha", 100));
 
   alpha.proceed();
@@ -137,8 +167,8 @@ TEST(DataScenario, UpdatesAndDeletionsAtLossArriveOnceAndIntact) {
   EXPECT_EQ(objects_of(bravo, "remove"), numbered("alpha", 100));
   alpha.proceed();
   bravo.proceed();
-  EXPECT_EQ(alpha.wait(), 0) << alpha.tail();
-  EXPECT_EQ(bravo.wait(), 0) << bravo.tail();
+  expect_clean_exit(alpha);
+  expect_clean_exit(bravo);
 }
 
 TEST(DataScenario, AKilledFederatesNamesAreFreeOnceItIsGone) {
@@ -160,7 +190,7 @@ TEST(DataScenario, AKilledFederatesNamesAreFreeOnceItIsGone) {
   alpha.kill_now();
   std::this_thread::sleep_for(std::chrono::seconds(5));  // gone after 3 s of silence
   charlie.proceed();
-  EXPECT_EQ(charlie.wait(30), 0) << charlie.tail();
+  expect_clean_exit(charlie);
   for (int k = 0; k < 5; ++k) EXPECT_EQ(charlie.count("claim alpha." + std::to_string(k) + " ok\n"), 1u) << charlie.tail();
 }
 
@@ -175,15 +205,15 @@ TEST(DataScenario, AResignThatDeletesRemovesTheResignersObjectsAtTheOthers) {
 
   alpha.proceed();
   delta.proceed();
-  EXPECT_EQ(alpha.wait(30), 0) << alpha.tail();
-  EXPECT_EQ(delta.wait(30), 0) << delta.tail();
+  expect_clean_exit(alpha);
+  expect_clean_exit(delta);
   ASSERT_TRUE(wait_until([&] { return bravo.count("remove ") >= 20; }, 10)) << bravo.tail();
   std::multiset<std::string> expected = numbered("alpha", 10);
   expected.merge(numbered("delta", 10));
   EXPECT_EQ(objects_of(bravo, "discover"), expected);
   EXPECT_EQ(objects_of(bravo, "remove"), expected);
   bravo.proceed();
-  EXPECT_EQ(bravo.wait(30), 0) << bravo.tail();
+  expect_clean_exit(bravo);
 }
 
 // Three regulating and constrained federates in lockstep, each sending at every step a
@@ -199,12 +229,12 @@ void expect_lockstep(case_index index, double loss, long steps) {
         rid, std::vector<std::string>{name, "Lockstep", "publish", "subscribe", "time", "register:1", "hello:2",
                                       "lockstep:" + std::to_string(steps), "wait"}));
   const std::string last = "grant " + std::to_string(steps) + "\n";
-  for (auto& f : federates) ASSERT_TRUE(wait_until([&] { return f->count(last) == 1; }, 60)) << f->tail();
+  for (auto& f : federates) ASSERT_TRUE(wait_until([&] { return f->count(last) == 1; }, 50)) << f->tail();
   for (auto& f : federates) f->proceed();
 
   for (size_t i = 0; i < federates.size(); ++i) {
-    const data_process& f = *federates[i];
-    EXPECT_EQ(federates[i]->wait(30), 0) << f.tail();
+    data_process& f = *federates[i];
+    expect_clean_exit(f);
     double granted = 0, requested = -1, latest = 0;
     std::map<std::tuple<std::string, std::string, long>, int> received;  // sender, kind, sequence
     for (const auto& w : f.lines()) {
@@ -235,8 +265,9 @@ TEST(DataScenario, LockstepDeliversEveryTimeStampedValueOnceBetweenItsGrants) {
   expect_lockstep(lockstep_lossless, 0, 100);
 }
 
+// A lost time state holds all three until a NACK round recovers it: fewer steps.
 TEST(DataScenario, LockstepAtLossDeliversEveryTimeStampedValueOnceBetweenItsGrants) {
-  expect_lockstep(lockstep_lossy, 0.1, 100);
+  expect_lockstep(lockstep_lossy, 0.1, 25);
 }
 
 }  // namespace
