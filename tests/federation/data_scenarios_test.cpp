@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -102,7 +104,7 @@ void expect_clean_exit(data_process& p) {
   EXPECT_EQ(p.rti_lines(), "");
 }
 
-// The object names of the lines of one kind ("discover", "remove"), each once.
+// The object names of the lines of one kind ("discover", "remove"), as often as they occur.
 std::multiset<std::string> objects_of(const data_process& p, const std::string& kind) {
   std::multiset<std::string> objects;
   for (const auto& words : p.lines())
@@ -116,8 +118,8 @@ std::multiset<std::string> numbered(const std::string& owner, int count) {
   return names;
 }
 
-// A lost packet costs the reliable transport a NACK round of two to three seconds, so these
-// two run for about as long as ten to twenty seconds.
+// A lost packet costs the reliable transport a NACK round of two to three seconds: each of these
+// two takes ten to twenty seconds.
 TEST(DataScenario, UpdatesAtLossArriveOnceAndIntactAndReliableOnesInOrder) {
   const scoped_rid_file rid(scenario_rid(updates_at_loss, 0.2));
   data_process bravo(rid, {"bravo", "Updates", "subscribe", "wait"});
@@ -154,7 +156,7 @@ TEST(DataScenario, UpdatesAtLossArriveOnceAndIntactAndReliableOnesInOrder) {
 
 TEST(DataScenario, DeletionsAtLossAllReachTheSubscriber) {
   const scoped_rid_file rid(scenario_rid(deletions_at_loss, 0.2));
-  data_process bravo(rid, {"bravo", "Deletions", "subscribe", "wait"});
+  data_process bravo(rid, {"bravo", "Deletions", "subscribe", "publish", "wait", "claim:alpha:100"});
   ASSERT_TRUE(bravo.wait_for("[bravo] subscribed\n")) << bravo.tail();
   // One reliable update per object: announcements alone may all be lost.
   data_process alpha(rid, {"alpha", "Deletions", "publish", "register:100", "update:100", "wait", "delete", "wait"});
@@ -165,10 +167,15 @@ TEST(DataScenario, DeletionsAtLossAllReachTheSubscriber) {
   ASSERT_TRUE(wait_until([&] { return bravo.count("remove ") >= 100; }, 30)) << bravo.tail() << alpha.tail();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a repeated removal would show now
   EXPECT_EQ(objects_of(bravo, "remove"), numbered("alpha", 100));
-  alpha.proceed();
+  // A deleted object's name is free again for whoever received the deletion.
   bravo.proceed();
-  expect_clean_exit(alpha);
   expect_clean_exit(bravo);
+  std::multiset<std::string> claimed;
+  for (const auto& w : bravo.lines())
+    if (w[0] == "claim" && w.size() == 3 && w[2] == "ok") claimed.insert(w[1]);
+  EXPECT_EQ(claimed, numbered("alpha", 100)) << bravo.tail();
+  alpha.proceed();
+  expect_clean_exit(alpha);
 }
 
 TEST(DataScenario, AKilledFederatesNamesAreFreeOnceItIsGone) {
