@@ -1,8 +1,8 @@
-// The traffic scene of examples/ as scripts/run starts it: the junction first, then the two
-// vehicle federates, three processes on the example's own RID with only its port moved to the
-// test's. The scene is deterministic, so the test reads the federates' accounts line by line:
-// car-1 drives east from (-20, 0) at 4 metres a step and car-2 north from (0, -15) at 3, so both
-// are at (0, 0) at t=5; bus-3 follows car-2 and meets nobody.
+// The traffic scene of examples/: the junction first, then the two vehicle federates, three
+// processes on the example's own RID with only its port moved to the test's. The scene is
+// deterministic, so the test reads the federates' accounts line by line: car-1 drives east from
+// (-20, 0) at 4 metres a step and car-2 north from (0, -15) at 3, so both are at (0, 0) at t=5;
+// bus-3 follows car-2 and meets nobody.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -36,7 +36,11 @@ TEST(TrafficExample, TheJunctionFollowsEveryVehicleAndItsCollisionStopsTwo) {
 
   federate_process junction(TRAFFIC_JUNCTION, rid_path, {"--vehicles", "3", "--deadline", "60"});
   ASSERT_TRUE(junction.wait_for("waiting for 3 vehicles", 30)) << junction.output();
+  // The vehicle federates come one after the other, as they may when started by hand: west has
+  // registered car-1 and waits at time 0, where the regulating junction holds it, before south
+  // starts.
   federate_process west(TRAFFIC_VEHICLE, rid_path, {"--deadline", "60", "west", "car-1:-20,0:4,0"});
+  ASSERT_TRUE(west.wait_for("registered car-1", 30)) << west.output();
   federate_process south(TRAFFIC_VEHICLE, rid_path,
                          {"--deadline", "60", "south", "car-2:0,-15:0,3", "bus-3:0,-40:0,3"});
   EXPECT_EQ(west.wait(90), 0) << west.output();
