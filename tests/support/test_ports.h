@@ -42,6 +42,7 @@ enum class port_block : uint16_t {
   transport_test = 28,
   update_fuzz = 30,
   object_messages_fuzz = 31,
+  traffic_example_test = 32,  // examples/traffic.rid with its port moved here
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 
