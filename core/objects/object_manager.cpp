@@ -87,8 +87,10 @@ uint32_t object_manager::register_object(uint32_t object_class, const char* name
   const uint32_t handle = next_handle();
   const std::string chosen = name && *name ? std::string(name) : automatic_name(handle);
   ddb_.instantiate_object(object_class, handle, chosen.c_str(), false, ldm_.get_federate_id());
-  if (transport_manager* transports = ldm_.get_transport_manager())
-    ddb_.set_privilege_flag(handle, transports->is_implicit_transfer(ddb_.get_transport_type(handle, privilege_to_delete_)));
+  if (transport_manager* transports = ldm_.get_transport_manager()) {
+    const uint32_t transport = ddb_.get_transport_type(handle, privilege_to_delete_);
+    ddb_.set_privilege_flag(handle, transports->is_implicit_transfer(transport));
+  }
   trace_ << "OM: instantiate local object, class " << object_class << " obj_id " << handle << " obj_name " << chosen
          << std::endl;
   ++counters_.registered;
@@ -131,7 +133,8 @@ void object_manager::announce_creation(uint32_t object) {
   message.privilege = entry->privilege_travels;
   message.object = object;
   for (uint32_t a = 0; a < entry->stream.size(); ++a)
-    if (entry->stream[a] != no_stream && entry->is_local(a)) message.streams.set_bit(static_cast<uint32_t>(entry->stream[a]));
+    if (entry->stream[a] != no_stream && entry->is_local(a))
+      message.streams.set_bit(static_cast<uint32_t>(entry->stream[a]));
   trace_ << "Sending creation message for object " << entry->name << std::endl;
   creation_->send(message);
   remember_name(entry->name, ldm_.get_federate_id());

@@ -46,10 +46,10 @@ bool has_workaround(RID& rid, const char* word) {
   return false;
 }
 
-// Types the later transports stand for are laid out as plain ones until they exist.
-bool is_simple_layout(const char* implementation) {
-  return implementation && (std::strcmp(implementation, "simple") == 0 || std::strcmp(implementation, "minimum_rate") == 0 ||
-                            std::strcmp(implementation, "state_consistent") == 0);
+// The minimum-rate and state-consistent transports are carried as plain ones until they exist.
+bool carried_as_simple(const char* implementation) {
+  return implementation &&
+         (std::strcmp(implementation, "minimum_rate") == 0 || std::strcmp(implementation, "state_consistent") == 0);
 }
 
 [[noreturn]] void refuse_attribute(ldm_error code, const char* line, const object_entry& entry, uint32_t attribute,
@@ -92,7 +92,7 @@ transport_manager::transport_manager(local_distribution_manager& ldm, ddb& datab
   for (uint32_t id = 0; id < fed_.num_transport_types(); ++id) {
     const char* implementation = fed_.get_transport_implementation(id);
     if (!fed_.get_transport_name(id)) continue;
-    if (implementation && std::strcmp(implementation, "simple") != 0 && is_simple_layout(implementation))
+    if (carried_as_simple(implementation))
       std::cerr << "transport_manager: transport " << fed_.get_transport_name(id) << " of type " << implementation
                 << " is carried as a simple transport" << std::endl;
     add_transport_service(std::make_unique<transport_simple>(*this, id, rid, no_shared));
@@ -147,8 +147,8 @@ std::vector<transport_manager::group> transport_manager::group_values(uint32_t o
       takeover.set_bit(a);
     }
     if (!transport)
-      refuse_attribute(ldm_error::AttributeNotDefined, "aborting update of attribute with bad transport type: -1", entry,
-                       a, "Tried to update bad attribute in object %u (%s)");
+      refuse_attribute(ldm_error::AttributeNotDefined, "aborting update of attribute with bad transport type: -1",
+                       entry, a, "Tried to update bad attribute in object %u (%s)");
     const int32_t s = entry.stream[a];
     if (s < 1 || s > max_stream)
       refuse_attribute(ldm_error::AttributeNotDefined, "aborting update of attribute with UNASSIGNED_STM_ID", entry, a,

@@ -148,10 +148,13 @@ void transport_service::decode_update(arrival& in) {
     for_each_set(attributes, [&](uint32_t a) { if (object->is_local(a)) lost.set_bit(a); });
     if (!lost.is_empty()) database.set_attributes_remote(handle, lost);
   }
-  database.note_received(handle, attributes, in.stream, id_, fed.get_order_id(in.order == message_order::timestamp ? "timestamp" : "receive"));
+  const uint32_t order = fed.get_order_id(in.order == message_order::timestamp ? "timestamp" : "receive");
+  database.note_received(handle, attributes, in.stream, id_, order);
   if (m.transports) {
     bit_vector listed(receiving.attribute_count, false);
-    for_each_set(*m.transports, [&](uint32_t a) { if (a < receiving.attribute_count && !object->is_local(a)) listed.set_bit(a); });
+    for_each_set(*m.transports, [&](uint32_t a) {
+      if (a < receiving.attribute_count && !object->is_local(a)) listed.set_bit(a);
+    });
     if (!listed.is_empty()) database.set_transport_type(handle, listed, id_);
   }
   object->last_sender = m.sender;

@@ -22,7 +22,8 @@ ordering_service service_named(const char* word, const std::string& transport) {
   if (word && std::strcmp(word, "best_effort") == 0) return ordering_service::best_effort;
   if (word && std::strcmp(word, "oneshot") == 0) return ordering_service::oneshot;
   if (word && std::strcmp(word, "reliable") == 0) return ordering_service::reliable;
-  const ordering_service fallback = transport == "reliable" ? ordering_service::reliable : ordering_service::best_effort;
+  const ordering_service fallback =
+      transport == "reliable" ? ordering_service::reliable : ordering_service::best_effort;
   std::cerr << "transport_simple::transport_simple: unknown message service " << (word ? word : "(none)")
             << " for transport " << transport << "; using " << ordering_service_name(fallback) << std::endl;
   return fallback;
