@@ -141,6 +141,7 @@ void argument_checker::check_remote_object(uint32_t object, const char* service)
 }
 
 bool argument_checker::is_local_object(const object_entry& entry) const {
+  if (entry.privilege_travels) return true;
   if (privilege_to_delete_ < entry.object_class->attribute_count) return entry.is_local(privilege_to_delete_);
   return entry.has_local;
 }

@@ -4,10 +4,12 @@
 #include "frame/callback_queue.h"
 #include "frame/local_distribution_manager.h"
 #include "objects/ddb.h"
+#include "objects/object_manager.h"
 #include "objects/subscription_agent.h"
 #include "time/time_manager.h"
 #include "time/msgorder_manager.h"
 #include "time/retraction_manager.h"
+#include "transport/transport_manager.h"
 
 namespace varnel {
 
@@ -29,12 +31,9 @@ void built(const char* manager) {
 void joined_managers::set_construction_hook(construction_hook installed) { hook() = std::move(installed); }
 
 // Later managers may use earlier ones while they are built. Still to come, in join order: before
-// the ddb the text output interceptor, the vterm manager and the console support object; after
-// the order manager the object manager; after the argument checker ping, the transport manager
-// with one transport service per FED transport type (simple, then minimum_rate, then
-// state_consistent types, each in FED order), the consistency and scope managers before the time
-// manager; after
-// the retraction manager the ownership manager, the MOM agent, and the syncpoint, transport
+// the ddb the text output interceptor, the vterm manager and the console support object; between
+// the argument checker and the transport manager ping; after the transport manager the
+// consistency and scope managers; after the retraction manager the ownership manager, the MOM agent, and the syncpoint, transport
 // change and remterm managers. The callback queue comes last.
 joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed) {
   try {
@@ -44,8 +43,13 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
     built("subscription agent");
     msgorder_manager_ = std::make_unique<msgorder_manager>(ldm);
     built("order manager");
+    object_manager_ = std::make_unique<object_manager>(ldm, *ddb_, *msgorder_manager_);
+    built("object manager");
     checker_ = std::make_unique<argument_checker>(fed, *ddb_);
     built("argument checker");
+    transport_manager_ =
+        std::make_unique<transport_manager>(ldm, *ddb_, *subscription_agent_, *object_manager_, *msgorder_manager_);
+    built("transport manager");
     time_manager_ = std::make_unique<time_manager>(ldm, *msgorder_manager_);
     built("time manager");
     retraction_manager_ = std::make_unique<retraction_manager>(ldm, *msgorder_manager_);
@@ -61,14 +65,16 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
 joined_managers::~joined_managers() { tear_down(); }
 
 // Still to come, in resign order: the remterm manager, vterm manager, text output interceptor and
-// ping first; after the subscription agent the transport manager, MOM agent and object manager;
-// after the order manager the consistency, scope, transport change and syncpoint managers and
-// then the ownership manager; after the callback queue the console support object. The
+// ping first; between the transport and the object manager the MOM agent; after the order
+// manager the consistency, scope, transport change and syncpoint managers and then the
+// ownership manager; after the callback queue the console support object. The
 // retraction and time managers go before the order manager they use: the time manager's last
 // state, sent as it goes, still asks the order manager for its fence.
 void joined_managers::tear_down() {
   checker_.reset();
   subscription_agent_.reset();
+  transport_manager_.reset();
+  object_manager_.reset();
   retraction_manager_.reset();
   time_manager_.reset();
   msgorder_manager_.reset();

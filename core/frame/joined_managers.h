@@ -15,7 +15,9 @@ class callback_queue;
 class ddb;
 class local_distribution_manager;
 class msgorder_manager;
+class object_manager;
 class retraction_manager;
+class transport_manager;
 class time_manager;
 class subscription_agent;
 
@@ -37,6 +39,8 @@ public:
   ddb& database() { return *ddb_; }
   subscription_agent& subscriptions() { return *subscription_agent_; }
   msgorder_manager& ordering() { return *msgorder_manager_; }
+  object_manager& objects() { return *object_manager_; }
+  transport_manager& transports() { return *transport_manager_; }
   retraction_manager& retractions() { return *retraction_manager_; }
   time_manager& times() { return *time_manager_; }
   const argument_checker& checker() const { return *checker_; }
@@ -48,7 +52,9 @@ private:
   std::unique_ptr<ddb> ddb_;
   std::unique_ptr<subscription_agent> subscription_agent_;
   std::unique_ptr<msgorder_manager> msgorder_manager_;
+  std::unique_ptr<object_manager> object_manager_;
   std::unique_ptr<argument_checker> checker_;
+  std::unique_ptr<transport_manager> transport_manager_;
   std::unique_ptr<time_manager> time_manager_;
   std::unique_ptr<retraction_manager> retraction_manager_;
   std::unique_ptr<callback_queue> callback_queue_;

@@ -4,6 +4,7 @@
 
 #include "federation/federation_manager.h"
 #include "frame/ldm_frame.h"
+#include "objects/object_manager.h"
 #include "time/time_manager.h"
 
 namespace varnel {
@@ -31,13 +32,13 @@ unsigned local_distribution_manager::join_federation_execution(const char* feder
   return federation_manager_->join(federate, federation);
 }
 
-void local_distribution_manager::resign_federation_execution(bool, bool, bool) {
+void local_distribution_manager::resign_federation_execution(bool, bool delete_objects, bool) {
   service_frame frame(*this, rti_api_call::resignFederationExecution, frame_kind::guarded_joined);
-  // The resign action comes first once its managers exist: cancelling pending acquisitions
-  // (ownership manager), handing implicitly transferred attributes to the transports' failure
-  // objects, deleting the objects whose privilegeToDelete is owned here (object manager) and
-  // releasing owned attributes (ddb). Until then there is nothing to cancel, hand over, delete
-  // or release, so those steps do nothing and refuse nothing.
+  // The resign action comes first: deleting the objects whose privilege to delete is held here.
+  // Cancelling pending acquisitions, handing implicitly transferred attributes to the
+  // transports' failure objects and releasing owned attributes come with ownership management;
+  // until then there is nothing to cancel, hand over or release.
+  if (delete_objects) objects().delete_local_objects();
   federation_manager_->resign();
 }
 

@@ -3,6 +3,10 @@
 
 #include "frame/ldm_frame.h"
 #include "objects/ddb.h"
+#include "objects/object_manager.h"
+#include "objects/subscription_agent.h"
+#include "regions/filters.h"
+#include "transport/transport_manager.h"
 #include "time/time_manager.h"
 #include "time/event_retraction_handle.h"
 
@@ -13,54 +17,72 @@ using namespace vessmark;
 
 // Checks on object handles ask the ddb, which knows the objects.
 
-unsigned local_distribution_manager::register_object_instance(unsigned) {
+unsigned local_distribution_manager::register_object_instance(unsigned object_class) {
   service_frame frame(*this, rti_api_call::registerObjectInstance);
-  frame.unavailable(missing::object_manager);
+  checks().check_class(object_class, frame.name());
+  return register_and_announce(object_class, nullptr);
 }
 
-unsigned local_distribution_manager::register_object_instance(unsigned, const char* name) {
+unsigned local_distribution_manager::register_object_instance(unsigned object_class, const char* name) {
   service_frame frame(*this, rti_api_call::registerObjectInstanceWithName);
   check_string(name);
-  frame.unavailable(missing::object_manager);
+  checks().check_class(object_class, frame.name());
+  return register_and_announce(object_class, name);
 }
 
-void local_distribution_manager::update_attribute_values(unsigned, const handle_value_set&, const user_tag&) {
+// The object's published attributes go out on its class's stream before the others hear of it.
+unsigned local_distribution_manager::register_and_announce(unsigned object_class, const char* name) {
+  const unsigned object = objects().register_object(object_class, name);
+  subscriptions().associate_for_updates(object, database().object_class(object_class)->published,
+                                        subscriptions().get_object_class_spec(object_class));
+  objects().announce_creation(object);
+  return object;
+}
+
+void local_distribution_manager::update_attribute_values(unsigned object, const handle_value_set& values,
+                                                         const user_tag& tag) {
   service_frame frame(*this, rti_api_call::updateAttributeValues);
-  frame.unavailable(missing::transport_manager);
+  transports().update_attribute_values(object, values, nullptr, tag);
 }
 
-event_retraction_handle local_distribution_manager::update_attribute_values(unsigned, const handle_value_set&,
+event_retraction_handle local_distribution_manager::update_attribute_values(unsigned object,
+                                                                            const handle_value_set& values,
                                                                             const absolute_time& time,
-                                                                            const user_tag&) {
+                                                                            const user_tag& tag) {
   service_frame frame(*this, rti_api_call::updateAttributeValuesWithTime);
   times().check_time(frame.name(), &time);
-  frame.unavailable(missing::transport_manager);
+  return transports().update_attribute_values(object, values, &time, tag);
 }
 
-void local_distribution_manager::send_interaction(unsigned, const handle_value_set&, const user_tag&) {
+void local_distribution_manager::send_interaction(unsigned interaction, const handle_value_set& values,
+                                                  const user_tag& tag) {
   service_frame frame(*this, rti_api_call::sendInteraction);
-  frame.unavailable(missing::transport_manager);
+  checks().check_interaction(interaction, frame.name());
+  transports().send_interaction(interaction, values, nullptr, tag, subscriptions().get_interaction_class_spec(interaction));
 }
 
-event_retraction_handle local_distribution_manager::send_interaction(unsigned, const handle_value_set&,
-                                                                     const absolute_time& time, const user_tag&) {
+event_retraction_handle local_distribution_manager::send_interaction(unsigned interaction,
+                                                                     const handle_value_set& values,
+                                                                     const absolute_time& time, const user_tag& tag) {
   service_frame frame(*this, rti_api_call::sendInteractionWithTime);
   times().check_time(frame.name(), &time);
-  frame.unavailable(missing::transport_manager);
+  checks().check_interaction(interaction, frame.name());
+  return transports().send_interaction(interaction, values, &time, tag,
+                                       subscriptions().get_interaction_class_spec(interaction));
 }
 
-void local_distribution_manager::delete_object_instance(unsigned object, const user_tag&) {
+void local_distribution_manager::delete_object_instance(unsigned object, const user_tag& tag) {
   service_frame frame(*this, rti_api_call::deleteObjectInstance);
   checks().check_local_object(object, frame.name());
-  frame.unavailable(missing::object_manager);
+  objects().delete_local_object(object, tag, nullptr);
 }
 
 event_retraction_handle local_distribution_manager::delete_object_instance(unsigned object, const absolute_time& time,
-                                                                           const user_tag&) {
+                                                                           const user_tag& tag) {
   service_frame frame(*this, rti_api_call::deleteObjectInstanceWithTime);
   times().check_time(frame.name(), &time);
   checks().check_local_object(object, frame.name());
-  frame.unavailable(missing::object_manager);
+  return objects().delete_local_object(object, tag, &time);
 }
 
 void local_distribution_manager::local_delete_object_instance(unsigned object) {

@@ -56,7 +56,7 @@ unsigned local_distribution_manager::register_object_instance_with_region(unsign
   service_frame frame(*this, rti_api_call::registerObjectInstanceWithRegion);
   check_region_entries(object_class, attributes, regions, count, frame.name());
   check_switch(service_group::regions);
-  frame.unavailable(missing::object_manager);
+  frame.unavailable(missing::region_specifications);
 }
 
 unsigned local_distribution_manager::register_object_instance_with_region(unsigned object_class, const char* name,
@@ -67,7 +67,7 @@ unsigned local_distribution_manager::register_object_instance_with_region(unsign
   check_string(name);
   check_region_entries(object_class, attributes, regions, count, frame.name());
   check_switch(service_group::regions);
-  frame.unavailable(missing::object_manager);
+  frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::associate_region_for_updates(region_spec* region, unsigned object,
@@ -127,7 +127,7 @@ void local_distribution_manager::send_interaction_with_region(unsigned, const ha
   service_frame frame(*this, rti_api_call::sendInteractionWithRegion);
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::transport_manager);
+  frame.unavailable(missing::region_specifications);
 }
 
 event_retraction_handle local_distribution_manager::send_interaction_with_region(unsigned, const handle_value_set&,
@@ -138,7 +138,7 @@ event_retraction_handle local_distribution_manager::send_interaction_with_region
   check_region(region);
   times().check_time(frame.name(), &time);
   check_switch(service_group::regions);
-  frame.unavailable(missing::transport_manager);
+  frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::request_class_attribute_value_update_with_region(unsigned object_class,

@@ -288,6 +288,16 @@ time_manager* local_distribution_manager::get_time_manager() const { return join
 
 time_manager& local_distribution_manager::times() const { return joined_->times(); }
 
+object_manager* local_distribution_manager::get_object_manager() const { return joined_ ? &joined_->objects() : nullptr; }
+
+transport_manager* local_distribution_manager::get_transport_manager() const {
+  return joined_ ? &joined_->transports() : nullptr;
+}
+
+object_manager& local_distribution_manager::objects() const { return joined_->objects(); }
+
+transport_manager& local_distribution_manager::transports() const { return joined_->transports(); }
+
 const argument_checker& local_distribution_manager::checks() const { return joined_->checker(); }
 
 ddb& local_distribution_manager::database() const { return joined_->database(); }

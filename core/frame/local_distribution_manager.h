@@ -40,8 +40,10 @@ class joined_managers;
 class ddb;
 class subscription_agent;
 class msgorder_manager;
+class object_manager;
 class retraction_manager;
 class time_manager;
+class transport_manager;
 
 // Value types of the services that belong to the managers built at join.
 class absolute_time;
@@ -192,6 +194,9 @@ public:
   msgorder_manager* get_msgorder_manager() const;
   retraction_manager* get_retraction_manager() const;
   time_manager* get_time_manager() const;
+  // The object and transport managers; null while not joined.
+  object_manager* get_object_manager() const;
+  transport_manager* get_transport_manager() const;
   // Held by every service and tick; the callback queue releases it around each callback.
   std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }
@@ -354,6 +359,9 @@ private:
   ddb& database() const;
   subscription_agent& subscriptions() const;
   time_manager& times() const;
+  object_manager& objects() const;
+  unsigned register_and_announce(unsigned object_class, const char* name);
+  transport_manager& transports() const;
   void end_federate() override;
   // Forgets the identity of the federation left and stamps later messages as federation 0.
   void leave_federation();

@@ -29,8 +29,9 @@ public:
   uint32_t get_length() const { return length_; }
   const char* get_data() const { return data_; }
   bool owns_data() const { return owns_data_ != 0; }
-  // Adler-32 (starting at 1) of the bytes; the transports compare it to spot unchanged values.
-  uint32_t get_cksum() const;
+  // A 64-bit hash of the bytes; the transports compare it to spot unchanged values. (A 32-bit
+  // sum such as Adler-32 makes short values collide: (0,2,0,0) and (1,0,1,0) sum alike.)
+  uint64_t get_cksum() const;
 
   // Pairs order and compare by handle only.
   bool operator<(const handle_value_pair& other) const { return handle_ < other.handle_; }

@@ -56,7 +56,11 @@ message_reliable::message_reliable(stream_manager* manager, message_service_clie
       random_(identifier_.hash()),
       senders_(sender_buckets) {
   const uint64_t now = scheduler_.get_clock().time();
-  last_ping_ = last_ack_ = last_reap_ = now;
+  last_ack_ = last_reap_ = now;
+  // A new service pings at once and for a while: receivers then know where its sequence starts
+  // before its first message, whose loss they would otherwise never notice.
+  last_ping_ = now - std::min(now, settings_.ping_interval);
+  pings_left_ = settings_.pings_after_send;
   manager_->join(control_stream);
   manager_->add_stream_join_client(this);
   schedule(on, settings_.timer_period);
@@ -293,8 +297,9 @@ void message_reliable::receive_notice(const reliable_notice_message& message, un
     }
     return;
   }
-  if (sender_state* s = find_sender(pack(message.sender))) {
-    s->last_heard = now;
+  // A notice can be the first word heard from a sender: its data may still wait in a bundle of
+  // another stream, or be lost. Starting at the notice's sequence gets that message too.
+  if (sender_state* s = sender_for(message.sender, message.sequence, now)) {
     note_announced(*s, message.sequence + 1);
     detect_gaps(*s, message.sequence);
   }
@@ -303,9 +308,10 @@ void message_reliable::receive_notice(const reliable_notice_message& message, un
 void message_reliable::receive_ping(const reliable_ping_message& message) {
   if (!from_other(message.sender)) return;
   if (trace_.is_on()) trace_ << "REL rping " << message.sender.to_string() << '/' << message.next_sequence << '\n';
-  sender_state* s = find_sender(pack(message.sender));
+  // A ping from a sender not heard yet marks where its messages to this receiver begin, so that
+  // a loss of its first one is noticed.
+  sender_state* s = sender_for(message.sender, message.next_sequence, scheduler_.get_clock().time());
   if (!s) return;
-  s->last_heard = scheduler_.get_clock().time();
   note_announced(*s, message.next_sequence);
   if (s->last != message.next_sequence) detect_gaps(*s, message.next_sequence);
 }

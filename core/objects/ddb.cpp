@@ -20,7 +20,7 @@ namespace {
 
 const char* const tag = "DDB";
 
-constexpr uint32_t no_checksum = 0xFFFFFFFFu;
+constexpr uint64_t no_checksum = ~uint64_t{0};
 
 template <class Visit>
 void for_each_bit(const bit_vector& bits, Visit visit) {
@@ -380,6 +380,50 @@ void ddb::remove_object(uint32_t object) {
   if (name != names_.end() && name->second == object) names_.erase(name);
   objects_.erase(found);
   report_counts();
+}
+
+void ddb::mark_deleted(uint32_t object) {
+  object_entry* entry = find_object(object, "mark_deleted");
+  if (!entry) return;
+  entry->deleted = true;
+  auto name = names_.find(entry->name);
+  if (name != names_.end() && name->second == object) names_.erase(name);
+}
+
+void ddb::set_privilege_flag(uint32_t object, bool travels) {
+  if (object_entry* entry = find_object(object, "set_privilege_flag")) entry->privilege_travels = travels;
+}
+
+std::vector<uint32_t> ddb::object_handles() const {
+  std::vector<uint32_t> handles;
+  handles.reserve(objects_.size());
+  for (const auto& [handle, entry] : objects_) handles.push_back(handle);
+  std::sort(handles.begin(), handles.end());
+  return handles;
+}
+
+object_entry* ddb::object_for_update(uint32_t handle) { return find_object(handle); }
+
+object_entry* ddb::object_for_update(const std::string& name) {
+  auto found = names_.find(name);
+  return found == names_.end() ? nullptr : find_object(found->second);
+}
+
+void ddb::note_received(uint32_t object, const bit_vector& attributes, int32_t stream, uint32_t transport,
+                        uint32_t order) {
+  object_entry* entry = find_object(object, "note_received");
+  if (!entry) return;
+  const object_class_entry& object_class = *entry->object_class;
+  if (!entry->used) entry->used = std::make_unique<bit_vector>(object_class.attribute_count, false);
+  *entry->used |= attributes;
+  for_each_bit(sized(attributes, object_class.attribute_count), [&](uint32_t a) {
+    move_stream(*entry, a, stream);
+    if (entry->transport.empty() && object_class.default_transport[a] != transport)
+      entry->transport = object_class.default_transport;
+    if (!entry->transport.empty()) entry->transport[a] = transport;
+    if (entry->order.empty() && object_class.default_order[a] != order) entry->order = object_class.default_order;
+    if (!entry->order.empty()) entry->order[a] = order;
+  });
 }
 
 uint32_t ddb::get_class(uint32_t object) const {

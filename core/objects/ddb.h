@@ -76,6 +76,7 @@ struct object_entry : brindle::memory_pooled<object_entry> {
   uint32_t last_sender = 0;
   bool created_remote = false;
   bool deleted = false;
+  bool privilege_travels = false;  // the privilege to delete moves with implicit transfer
   bool has_local = false;
   bool has_remote = false;
   std::unique_ptr<brindle::bit_vector> used;   // attributes whose values were seen; made on first use
@@ -83,7 +84,7 @@ struct object_entry : brindle::memory_pooled<object_entry> {
   std::vector<uint32_t> order;                 // overrides; empty means the class defaults
   std::vector<uint32_t> transport;
   std::vector<int32_t> stream;                 // per attribute, no_stream when on none
-  std::vector<uint32_t> checksum;              // of the last value sent or received
+  std::vector<uint64_t> checksum;              // of the last value sent or received
   std::vector<filter_spec_base*> filter;       // associated for sending; empty until the first
 
   bool is_local(uint32_t attribute) const;
@@ -117,6 +118,10 @@ public:
   // Objects.
   void instantiate_object(uint32_t object_class, uint32_t object, const char* name, bool remote, uint32_t last_sender);
   void remove_object(uint32_t object);
+  // A deleted object whose entry goes at the scheduler's next run: it no longer answers to its
+  // name, so a namesake can be discovered meanwhile.
+  void mark_deleted(uint32_t object);
+  void set_privilege_flag(uint32_t object, bool travels);
   uint32_t get_class(uint32_t object) const;
   bool is_attribute_local(uint32_t object, uint32_t attribute) const;
   void set_attributes_local(uint32_t object, const brindle::bit_vector& attributes);
@@ -144,6 +149,15 @@ public:
   const interaction_class_entry* interaction_class(uint32_t handle) const;
   const object_entry* object(uint32_t handle) const;
   const object_entry* object_named(const std::string& name) const;
+  std::vector<uint32_t> object_handles() const;
+  // The entry the update path writes its checksums, last sender and privilege flag into; null
+  // for an unknown object.
+  object_entry* object_for_update(uint32_t handle);
+  object_entry* object_for_update(const std::string& name);
+  // What an update received says of the object's attributes: they are used, and they travel
+  // on this stream, transport and order.
+  void note_received(uint32_t object, const brindle::bit_vector& attributes, int32_t stream, uint32_t transport,
+                     uint32_t order);
   // Handles of the objects with an attribute on the stream; null when none.
   const std::set<uint32_t>* objects_on_stream(uint32_t stream) const;
   int32_t get_stream(uint32_t object, uint32_t attribute) const;

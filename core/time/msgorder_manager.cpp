@@ -1,5 +1,6 @@
 #include "time/msgorder_manager.h"
 
+#include "fed/fed.h"
 #include "frame/debugging_events.h"
 #include "frame/ldm_error.h"
 #include "frame/local_distribution_manager.h"
@@ -37,6 +38,10 @@ std::string printed(const absolute_time* time) {
 }
 
 }  // namespace
+
+message_order message_order_of(const FED& fed, uint32_t order) {
+  return order == fed.get_order_id("timestamp") ? message_order::timestamp : message_order::receive;
+}
 
 msgorder_manager::msgorder_manager(local_distribution_manager& ldm) : ldm_(ldm) {
   debugging_events& debug = ldm.get_debugging_events();

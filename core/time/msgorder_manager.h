@@ -30,6 +30,7 @@ class ldm_buf;
 
 namespace varnel {
 
+class FED;
 class absolute_time;
 class dstream;
 class local_distribution_manager;
@@ -38,6 +39,10 @@ class message_oneshot;
 class message_reliable;
 class receive_order_queue;
 class timestamp_order_queue;
+
+// The delivery order a FED order type stands for: timestamp for the model's "timestamp" order,
+// receive for every other.
+message_order message_order_of(const FED& fed, uint32_t order);
 
 class msgorder_manager : public message_service_client {
 public:

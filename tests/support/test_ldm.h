@@ -4,6 +4,7 @@
 // stepped clock that the test moves (and that outlives the manager).
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -16,6 +17,8 @@
 
 #include "time/absolute_time.h"
 #include "bit_vector.h"
+#include "messages/handle_value_pair.h"
+#include "messages/handle_value_set.h"
 #include "time/event_retraction_handle.h"
 #include "frame/local_distribution_manager.h"
 #include "manual_clock.h"
@@ -125,6 +128,8 @@ public:
 
   // Every callback received so far, oldest first.
   std::vector<std::string> callbacks;
+  // The values of each reflect and receive, in order: "handle=bytes" by ascending handle.
+  std::vector<std::string> values;
   // Runs inside each callback, after it is recorded: lets a test act as a federate would.
   std::function<void(const std::string&)> on_callback;
 
@@ -169,18 +174,22 @@ public:
   void discover_object_instance(unsigned object, unsigned object_class, const char* name) override {
     note("discoverObjectInstance", joined({std::to_string(object), std::to_string(object_class), name}));
   }
-  void reflect_attribute_values(unsigned object, const varnel::handle_value_set&, const varnel::user_tag&) override {
+  void reflect_attribute_values(unsigned object, const varnel::handle_value_set& set, const varnel::user_tag&) override {
+    keep(set);
     note("reflectAttributeValues", object);
   }
-  void reflect_attribute_values(unsigned object, const varnel::handle_value_set&, const varnel::absolute_time& time, const varnel::user_tag&,
+  void reflect_attribute_values(unsigned object, const varnel::handle_value_set& set, const varnel::absolute_time& time, const varnel::user_tag&,
                                 const varnel::event_retraction_handle& handle) override {
+    keep(set);
     note("reflectAttributeValues", timed(object, time, handle));
   }
-  void receive_interaction(unsigned interaction, const varnel::handle_value_set&, const varnel::user_tag&) override {
+  void receive_interaction(unsigned interaction, const varnel::handle_value_set& set, const varnel::user_tag&) override {
+    keep(set);
     note("receiveInteraction", interaction);
   }
-  void receive_interaction(unsigned interaction, const varnel::handle_value_set&, const varnel::absolute_time& time, const varnel::user_tag&,
+  void receive_interaction(unsigned interaction, const varnel::handle_value_set& set, const varnel::absolute_time& time, const varnel::user_tag&,
                            const varnel::event_retraction_handle& handle) override {
+    keep(set);
     note("receiveInteraction", timed(interaction, time, handle));
   }
   void remove_object_instance(unsigned object, const varnel::user_tag&) override { note("removeObjectInstance", object); }
@@ -235,6 +244,17 @@ public:
   }
 
 private:
+  void keep(const varnel::handle_value_set& set) {
+    std::vector<std::string> pairs;
+    for (uint32_t i = 0; i < set.size(); ++i) {
+      const varnel::handle_value_pair& pair = set.get_pair(i);
+      pairs.push_back(std::to_string(pair.get_handle()) + "=" + std::string(pair.get_data(), pair.get_length()));
+    }
+    std::sort(pairs.begin(), pairs.end());
+    std::string text;
+    for (const std::string& pair : pairs) text.append(text.empty() ? "" : " ").append(pair);
+    values.push_back(text);
+  }
   static std::string value(const varnel::absolute_time& time) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", static_cast<const test_absolute_time&>(time).value());

@@ -40,7 +40,6 @@ enum class port_block : uint16_t {
   time_state_fuzz = 26,
   data_scenarios_test = 27,
   transport_test = 28,
-  object_manager_test = 29,
   update_fuzz = 30,
   object_messages_fuzz = 31,
   bench = 99,  // benchmarks, run by hand and never under ctest

@@ -41,10 +41,14 @@ struct test_rid_options {
   int socket_poll_interval_ms = 10;
   double loss_probability = 0.0;
   uint32_t loss_seed = 1;
+  // The update path.
+  bool suppress_dups = false;
+  bool creation_announcements = true;
+  int deletion_memory_ms = 5000;
 };
 
 inline std::string test_rid_text(const test_rid_options& o) {
-  char text[3072];
+  char text[4096];
   std::snprintf(text, sizeof text,
                 "(rti (version D22)\n"
                 "  (federation_parameters\n"
@@ -58,7 +62,14 @@ inline std::string test_rid_text(const test_rid_options& o) {
                 "    (federation (heartbeat_interval %d) (join_timeout %d) (federate_amber_timeout %d)\n"
                 "      (federate_red_timeout %d) (federate_gone_timeout %d))\n"
                 "    (disable (syncpoints %s) (saverestore enabled) (queries enabled) (ownership enabled)\n"
-                "      (timeadvance %s) (regions enabled)))\n"
+                "      (timeadvance %s) (regions enabled))\n"
+                "    (transport_types\n"
+                "      (best_effort (type \"simple\") (suppress_dups %s) (implicit_transfer false)\n"
+                "        (message_service \"best_effort\") (message_priority 0) (use_low_latency false))\n"
+                "      (reliable (type \"simple\") (suppress_dups %s) (implicit_transfer false)\n"
+                "        (message_service \"reliable\") (message_priority 0x3f) (use_low_latency false)))\n"
+                "    (updates (sort_attributes true) (pass_times false) (perfect_filter true) (send_trans_attrs false))\n"
+                "    (objects (deletion_memory_length %d) (creation_announcements %s)))\n"
                 "  (federate_parameters\n"
                 "    (connectivity (default_uplink \"multicast\") (default_server \"unnecessary\")\n"
                 "      (network_device \"\") (interface \"127.0.0.1\") (receive_buffer_size 2048)\n"
@@ -68,7 +79,8 @@ inline std::string test_rid_text(const test_rid_options& o) {
                 o.routing_spaces.c_str(), o.packet_size, o.ratelimit_mbps, o.fragment_timeout_ms, o.bundle_timeout, o.bundle_flush_threshold,
                 o.socket_poll_interval_ms, o.base_address.c_str(), static_cast<unsigned>(o.port),
                 o.validate_regions ? "true" : "false", o.one_byclass_stream ? "true" : "false", o.heartbeat, o.join_timeout, o.amber, o.red, o.gone,
-                o.syncpoints, o.timeadvance, o.loss_probability, static_cast<unsigned>(o.loss_seed),
+                o.syncpoints, o.timeadvance, o.suppress_dups ? "true" : "false", o.suppress_dups ? "true" : "false",
+                o.deletion_memory_ms, o.creation_announcements ? "true" : "false", o.loss_probability, static_cast<unsigned>(o.loss_seed),
                 o.debug_flags.c_str());
   return text;
 }

@@ -37,8 +37,6 @@ constexpr const char* fed_file = EXAMPLES_DIR "/training.fed";
 // The managers that the refusals of services without one yet name.
 constexpr const char* syncpoints = "synchronization point manager";
 constexpr const char* regions = "region specifications";
-constexpr const char* objects = "object manager";
-constexpr const char* transports = "transport manager";
 constexpr const char* consistency = "consistency manager";
 
 // What a service does with its row's call. "%s" in a detail stands for the service's name.
@@ -57,6 +55,11 @@ outcome lacks(const char* manager) {
 const outcome answers;
 const outcome not_implemented = refused(ldm_error::InternalError, "Method %s is not implemented");
 const outcome unknown_object = refused(ldm_error::ObjectInstanceNotKnown, "Unknown object 1 in call to %s");
+// The declaration rows before leave the Vehicle class and the Freeze interaction unpublished.
+const outcome unpublished_class = refused(ldm_error::ObjectClassNotPublished, "Object class 2 is not published");
+const outcome update_unknown = refused(ldm_error::ObjectInstanceNotKnown, "Tried to update unknown object 1");
+const outcome unpublished_interaction =
+    refused(ldm_error::InteractionClassNotPublished, "Tried to update unpublished interaction class 3 (Exercise.Freeze)");
 const outcome not_member = refused(ldm_error::FederateNotExecutionMember, "Not joined to a federation in call to %s");
 
 struct set_reference {
@@ -173,18 +176,19 @@ const row service_rows[] = {
 
     // Object management.
     {call::registerObjectInstance, [](auto& ldm, auto& a) { ldm.register_object_instance(a.vehicle); },
-     lacks(objects)},
+     unpublished_class},
     {call::registerObjectInstanceWithName, [](auto& ldm, auto& a) { ldm.register_object_instance(a.vehicle, "v1"); },
-     lacks(objects)},
+     unpublished_class},
     {call::updateAttributeValues,
-     [](auto& ldm, auto& a) { ldm.update_attribute_values(a.object, *a.attribute_values, a.tag); }, lacks(transports)},
+     [](auto& ldm, auto& a) { ldm.update_attribute_values(a.object, *a.attribute_values, a.tag); }, update_unknown},
     {call::updateAttributeValuesWithTime,
      [](auto& ldm, auto& a) { ldm.update_attribute_values(a.object, *a.attribute_values, a.time, a.tag); },
-     lacks(transports)},
+     update_unknown},
     {call::sendInteraction, [](auto& ldm, auto& a) { ldm.send_interaction(a.freeze, *a.parameter_values, a.tag); },
-     lacks(transports)},
+     unpublished_interaction},
     {call::sendInteractionWithTime,
-     [](auto& ldm, auto& a) { ldm.send_interaction(a.freeze, *a.parameter_values, a.time, a.tag); }, lacks(transports)},
+     [](auto& ldm, auto& a) { ldm.send_interaction(a.freeze, *a.parameter_values, a.time, a.tag); },
+     unpublished_interaction},
     {call::deleteObjectInstance, [](auto& ldm, auto& a) { ldm.delete_object_instance(a.object, a.tag); }, unknown_object},
     {call::deleteObjectInstanceWithTime,
      [](auto& ldm, auto& a) { ldm.delete_object_instance(a.object, a.time, a.tag); }, unknown_object},
@@ -266,12 +270,12 @@ const row service_rows[] = {
     {call::deleteRegion, [](auto& ldm, auto& a) { ldm.delete_region(a.region); }, lacks(regions)},
     {call::registerObjectInstanceWithRegion,
      [](auto& ldm, auto& a) { ldm.register_object_instance_with_region(a.vehicle, a.attribute_sets, a.regions, 1); },
-     lacks(objects)},
+     lacks(regions)},
     {call::registerObjectInstanceWithRegionWithName,
      [](auto& ldm, auto& a) {
        ldm.register_object_instance_with_region(a.vehicle, "v2", a.attribute_sets, a.regions, 1);
      },
-     lacks(objects)},
+     lacks(regions)},
     {call::associateRegionForUpdates,
      [](auto& ldm, auto& a) { ldm.associate_region_for_updates(a.region, a.object, a.fuel_set); }, unknown_object},
     {call::unassociateRegionForUpdates,
@@ -291,7 +295,7 @@ const row service_rows[] = {
      lacks(regions)},
     {call::sendInteractionWithRegion,
      [](auto& ldm, auto& a) { ldm.send_interaction_with_region(a.freeze, *a.parameter_values, a.tag, a.region); },
-     lacks(transports)},
+     lacks(regions)},
     {call::sendInteractionWithRegionWithTime,
      [](auto& ldm, auto& a) {
        ldm.send_interaction_with_region(a.freeze, *a.parameter_values, a.time, a.tag, a.region);

@@ -142,11 +142,13 @@ protected:
     order(i).receive(data_stream, 0, buffer);
     buffer->release_buf();
   }
-  void inject_tso(int i, const std::string& payload, double time, uint32_t serial, uint8_t index = 0) {
+  // The header names the recording client unless told otherwise: the federate's own clients
+  // (objects, transports) registered before it.
+  void inject_tso(int i, const std::string& payload, double time, uint32_t serial) {
     inject(i, [&](ldm_buf& b) {
       ordering_header header;
       header.order = message_order::timestamp;
-      header.client = index;
+      header.client = static_cast<uint8_t>(client(i).get_index());
       header.time = std::make_unique<test_absolute_time>(time);
       header.handle = {serial, 99};
       header.write(b);
@@ -256,10 +258,11 @@ TEST_F(Ordering, BadHeadersAreDroppedAndCounted) {
     b.write_4(1);
     b.write_4(99);
   });
-  inject_words(0, {7});  // client 7: none registered
+  inject_words(0, {200});  // client 200: none registered
   inject_tso(0, "undecodable", 1, 5);
-  inject_words(0, {0}, "good");  // receive order, client 0
-  inject_words(0, {0}, "undecodable");
+  const uint32_t recorder = static_cast<uint32_t>(client(0).get_index());
+  inject_words(0, {recorder}, "good");  // receive order
+  inject_words(0, {recorder}, "undecodable");
 
   const msgorder_manager::receive_counters& c = order(0).counters();
   EXPECT_EQ(c.truncated, 2u);
@@ -282,7 +285,8 @@ TEST_F(Ordering, QueuesWarnOncePastTheirWarningLengthAndKeepEverything) {
   order(0).set_constrained(true);
   order(0).set_deliver_at_once(false);
   testing::internal::CaptureStderr();
-  for (const char* payload : {"a", "b", "c", "d"}) inject_words(0, {0}, payload);
+  for (const char* payload : {"a", "b", "c", "d"})
+    inject_words(0, {static_cast<uint32_t>(client(0).get_index())}, payload);
   const std::string warned = testing::internal::GetCapturedStderr();
   EXPECT_EQ(warned, "ro_queue: 3 messages queued, more than the warning length 2; delivery is falling behind\n");
   EXPECT_EQ(order(0).messages_over_warning_length(), 2u);
@@ -293,14 +297,14 @@ TEST_F(Ordering, QueuesWarnOncePastTheirWarningLengthAndKeepEverything) {
 
 TEST_F(Ordering, RegistrationIsBoundedByTheHeadersIndex) {
   start(1, options());
-  std::vector<recording_client> more(msgorder_manager::max_clients - 1);
+  std::vector<recording_client> more(msgorder_manager::max_clients - 1 - client(0).get_index());
   for (recording_client& c : more) order(0).register_client(c);
   EXPECT_EQ(more.back().get_index(), 255);
   recording_client one_too_many;
   expect_refusal(refusal_of([&] { order(0).register_client(one_too_many); }), ldm_error::InternalError,
                  "msgorder_manager: no room for another client; the ordering header names at most 256");
   expect_refusal(refusal_of([&] { order(0).register_client(client(0)); }), ldm_error::InternalError,
-                 "msgorder_manager: client 0 is registered already");
+                 "msgorder_manager: client " + std::to_string(client(0).get_index()) + " is registered already");
 }
 
 // Between federates: a constrained one holds time-stamped messages for release; one that is
