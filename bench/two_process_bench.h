@@ -96,11 +96,13 @@ struct blast_counter {
 // The responder listens on ping_group and answers on pong_group, both on port. A ping is a
 // datagram of the phase's size starting with 'P', echoed as it is; other datagrams of that size
 // are a blast and counted; end_word asks for the count so far (a 12-byte report) and quit_word
-// ends the responder.
+// ends the responder. A responder asks for receive_buffer_bytes of kernel buffer when it is
+// not 0, as the transport does for its receive_buffer_size.
 struct raw_link {
   const char* ping_group;
   const char* pong_group;
   uint16_t port;
+  int receive_buffer_bytes = 0;
 };
 
 inline const std::vector<uint8_t> quit_word{'q', 'u', 'i', 't'};
@@ -118,6 +120,8 @@ inline bool raw_wait(raw_multicast& socket, std::vector<uint8_t>& datagram, size
 // Answers until quit_word, or until it has heard nothing for idle_ms.
 inline void raw_respond(const raw_link& link, size_t size, int idle_ms) {
   raw_multicast socket;
+  if (link.receive_buffer_bytes > 0)
+    setsockopt(socket.fd(), SOL_SOCKET, SO_RCVBUF, &link.receive_buffer_bytes, sizeof link.receive_buffer_bytes);
   if (!socket.listen(link.ping_group, link.port)) return;
   blast_counter blast;
   std::vector<uint8_t> datagram;

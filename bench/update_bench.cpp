@@ -51,7 +51,8 @@ constexpr auto responder_idle = std::chrono::seconds(60);
 
 const uint16_t latency_port = test_port(port_block::bench, 51);
 const uint16_t throughput_port = test_port(port_block::bench, 52);
-const raw_link raw{"224.22.1.21", "224.22.1.22", test_port(port_block::bench, 53)};
+// The raw responder's socket gets the receive buffer the test RID gives the federates' sockets.
+const raw_link raw{"224.22.1.21", "224.22.1.22", test_port(port_block::bench, 53), 2048 * 1024};
 
 // The RID's transport types: the two built-in ones as the built-in RID has them, and each again
 // with use_low_latency, which sends a message at once instead of bundling it.
@@ -70,8 +71,8 @@ const transport_type transports[] = {
 constexpr int transport_count = sizeof transports / sizeof transports[0];
 constexpr int best_effort = 0, reliable = 1, control_transport = 3;
 
-// The test RID with a transport_types group. The group replaces the built-in one whole, so it
-// names every key of every type.
+// The test RID with its transport_types group replaced by one of these types. A group replaces
+// the built-in one whole, so it names every key of every type.
 std::string bench_rid(const test_rid_options& options) {
   std::string types = "    (transport_types";
   for (const transport_type& t : transports) {
@@ -84,7 +85,8 @@ std::string bench_rid(const test_rid_options& options) {
   }
   types += ")\n";
   std::string rid = test_rid_text(options);
-  rid.insert(rid.find("    (subscriptions"), types);
+  const size_t group = rid.find("    (transport_types");
+  rid.replace(group, rid.find("    (updates", group) - group, types);
   return rid;
 }
 
@@ -455,11 +457,11 @@ void print_configuration(const test_rid_options& options) {
   std::printf("  RID: port %u, packet size %d, bundle timeout %d ms, flush threshold %d, rate limit %.0f Mbit/s\n",
               options.port, options.packet_size, options.bundle_timeout, options.bundle_flush_threshold,
               options.ratelimit_mbps);
-  std::printf("  transport types:");
   for (const transport_type& t : transports)
-    std::printf(" %s (%s, priority 0x%02x%s)", t.name, t.service, t.priority, t.low_latency ? ", low latency" : "");
-  std::printf("\n  raw baseline: groups %s / %s, port %u, TTL 0, receivers spin on poll(0)\n", raw.ping_group,
-              raw.pong_group, raw.port);
+    std::printf("  transport type %-24s message service %-11s priority 0x%02x  use_low_latency %s\n", t.name,
+                t.service, t.priority, t.low_latency ? "true" : "false");
+  std::printf("  raw baseline: groups %s / %s, port %u, TTL 0, receive buffer %d KB, receivers spin on poll(0)\n",
+              raw.ping_group, raw.pong_group, raw.port, raw.receive_buffer_bytes / 1024);
 }
 
 // One federation between two fresh processes: the round trips when asked for, then the blasts
