@@ -2,28 +2,18 @@
 // throughput of 64-byte and 1 KB messages, each against a raw UDP multicast ping-pong and blast
 // of the same size on the same interface, measured in the same run. Every phase forks a
 // responder process and waits for it. Traffic stays on this host (loopback, TTL 0).
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "byte_order.h"
-#include "two_process_bench.h"
-#include "raw_multicast.h"
 #include "test_ports.h"
 #include "transport_node.h"
+#include "two_process_bench.h"
 
 using namespace brindle;
 
 namespace {
-
-using bench_clock = std::chrono::steady_clock;
 
 constexpr int pings = 2000;
 constexpr int warmup_pings = 100;
@@ -43,126 +33,21 @@ const char* const pong_group = "224.22.1.2";
 // Streams of the transport phases.
 constexpr int ping_stream = 10, pong_stream = 11, blast_stream = 12, control_stream = 13;
 
-const std::vector<uint8_t> quit_word{'q', 'u', 'i', 't'};
-const std::vector<uint8_t> end_word{'e', 'n', 'd', '!'};
-
-// A report of count and elapsed microseconds, as the blast receivers send it back.
-std::vector<uint8_t> blast_report(uint32_t count, uint64_t elapsed_us) {
-  std::vector<uint8_t> report(12);
-  store_be32(report.data(), count);
-  store_be32(report.data() + 4, static_cast<uint32_t>(elapsed_us >> 32));
-  store_be32(report.data() + 8, static_cast<uint32_t>(elapsed_us));
-  return report;
-}
-
-throughput read_report(const std::vector<uint8_t>& report) {
-  throughput result;
-  if (report.size() != 12) return result;
-  result.delivered = load_be32(report.data());
-  const uint64_t us = uint64_t{load_be32(report.data() + 4)} << 32 | load_be32(report.data() + 8);
-  if (us > 0) result.messages_per_s = result.delivered * 1e6 / static_cast<double>(us);
-  return result;
-}
-
-// Counts the blast's messages of one size between the first and the last, answering each end
-// marker with the count so far.
-struct blast_counter {
-  explicit blast_counter(size_t message_size) : size(message_size) {}
-
-  size_t size;
-  uint32_t count = 0;
-  bench_clock::time_point first{}, last{};
-
-  void note() {
-    last = bench_clock::now();
-    if (count++ == 0) first = last;
-  }
-  std::vector<uint8_t> report() const {
-    return blast_report(count, count ? std::chrono::duration_cast<std::chrono::microseconds>(last - first).count() : 0);
-  }
-};
+const raw_link raw{ping_group, pong_group, raw_port};
 
 // ---- raw UDP multicast baseline -------------------------------------------------------------
 
-// Waits, spinning, for the next datagram of length size (any length for 0); false after
-// timeout_ms.
-bool raw_wait(raw_multicast& socket, std::vector<uint8_t>& datagram, size_t size, int timeout_ms) {
-  const auto deadline = bench_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (bench_clock::now() < deadline)
-    if (socket.receive(datagram, 0) >= 0 && (size == 0 || datagram.size() == size)) return true;
-  return false;
-}
-
-void raw_responder(size_t size) {
-  raw_multicast socket;
-  if (!socket.listen(ping_group, raw_port)) return;
-  blast_counter blast(size);
-  std::vector<uint8_t> datagram;
-  // Spins, as the transport's responder does, until it has heard nothing for a long while.
-  while (raw_wait(socket, datagram, 0, responder_idle_ms)) {
-    if (datagram == quit_word) return;
-    if (datagram == end_word) {
-      const std::vector<uint8_t> report = blast.report();
-      socket.send_to(pong_group, raw_port, report.data(), report.size());
-    } else if (datagram.size() == size && datagram[0] == 'P') {
-      socket.send_to(pong_group, raw_port, datagram.data(), datagram.size());
-    } else if (datagram.size() == size) {
-      blast.note();
-    }
-  }
-}
-
 latency raw_ping_pong(size_t size) {
-  return with_responder<latency>([size] { raw_responder(size); }, [size] {
-    raw_multicast socket;
-    std::vector<uint8_t> ping(size, 0x5A), reply;
-    ping[0] = 'P';
-    std::vector<double> samples;
-    if (socket.listen(pong_group, raw_port)) {
-      // The responder may not have joined yet: the first pings are allowed to go unanswered.
-      for (int tries = 0; tries < 50; ++tries) {
-        socket.send_to(ping_group, raw_port, ping.data(), ping.size());
-        if (raw_wait(socket, reply, size, 100)) break;
-      }
-      for (int i = 0; i < warmup_pings + pings; ++i) {
-        const auto start = bench_clock::now();
-        socket.send_to(ping_group, raw_port, ping.data(), ping.size());
-        if (!raw_wait(socket, reply, size, 1000)) continue;
-        const double rtt_us = std::chrono::duration<double, std::micro>(bench_clock::now() - start).count();
-        if (i >= warmup_pings) samples.push_back(rtt_us / 2);
-        while (bench_clock::now() - start < ping_gap) {
-        }
-      }
-    }
-    socket.send_to(ping_group, raw_port, quit_word.data(), quit_word.size());
-    return summarise(samples);
+  return with_responder<latency>([size] { raw_respond(raw, size, responder_idle_ms); }, [size] {
+    std::vector<double> one_way = raw_round_trips(raw, size, warmup_pings, pings, ping_gap);
+    for (double& us : one_way) us /= 2;
+    return summarise(one_way);
   });
 }
 
 throughput raw_blast(size_t size) {
-  return with_responder<throughput>([size] { raw_responder(size); }, [size] {
-    raw_multicast socket;
-    std::vector<uint8_t> message(size, 0xB1), reply;
-    message[0] = 'B';
-    throughput result;
-    if (socket.listen(pong_group, raw_port)) {
-      // A report answers when the responder listens; then the blast starts.
-      for (int tries = 0; tries < 50; ++tries) {
-        socket.send_to(ping_group, raw_port, end_word.data(), end_word.size());
-        if (raw_wait(socket, reply, 12, 100)) break;
-      }
-      for (int i = 0; i < blast_messages; ++i) socket.send_to(ping_group, raw_port, message.data(), message.size());
-      for (int tries = 0; tries < 20; ++tries) {
-        socket.send_to(ping_group, raw_port, end_word.data(), end_word.size());
-        if (raw_wait(socket, reply, 12, 200)) {
-          result = read_report(reply);
-          break;
-        }
-      }
-    }
-    socket.send_to(ping_group, raw_port, quit_word.data(), quit_word.size());
-    return result;
-  });
+  return with_responder<throughput>([size] { raw_respond(raw, size, responder_idle_ms); },
+                                    [size] { return raw_blast_delivered(raw, size, blast_messages); });
 }
 
 // ---- the stream transport -----------------------------------------------------------------
@@ -188,7 +73,7 @@ void transport_send(transport_node& node, int stream, const std::vector<uint8_t>
 void transport_responder(size_t size, double mbps, sending how = sending::flush) {
   transport_node node(transport_options(mbps, how));
   for (int stream : {ping_stream, blast_stream, control_stream}) node.manager().join(stream);
-  blast_counter blast(size);
+  blast_counter blast;
   bool quit = false;
   auto idle_since = bench_clock::now();
   node.client().on_message = [&](const received_message& m) {
