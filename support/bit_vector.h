@@ -146,4 +146,10 @@ private:
   std::uint32_t index_ = 0;
 };
 
+// Calls visit with the index of every set bit, in ascending order.
+template <class Visit>
+void for_each_bit(const bit_vector& bits, Visit visit) {
+  for (std::uint32_t i = bits.ffs(); i != bit_vector::npos; i = bits.find_next(i + 1)) visit(i);
+}
+
 }  // namespace brindle

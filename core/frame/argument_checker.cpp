@@ -132,18 +132,13 @@ void argument_checker::check_acquirable_attributes(uint32_t object, const bit_ve
 
 void argument_checker::check_local_object(uint32_t object, const char* service) const {
   const object_entry& entry = check_object(object, service);
-  if (!is_local_object(entry)) throw_about(ldm_error::DeletePrivilegeNotHeld, "is remote", entry, service);
+  if (!entry.holds_delete_privilege(privilege_to_delete_)) throw_about(ldm_error::DeletePrivilegeNotHeld, "is remote", entry, service);
 }
 
 void argument_checker::check_remote_object(uint32_t object, const char* service) const {
   const object_entry& entry = check_object(object, service);
-  if (is_local_object(entry)) throw_about(ldm_error::FederateOwnsAttributes, "is local", entry, service);
+  if (entry.holds_delete_privilege(privilege_to_delete_)) throw_about(ldm_error::FederateOwnsAttributes, "is local", entry, service);
 }
 
-bool argument_checker::is_local_object(const object_entry& entry) const {
-  if (entry.privilege_travels) return true;
-  if (privilege_to_delete_ < entry.object_class->attribute_count) return entry.is_local(privilege_to_delete_);
-  return entry.has_local;
-}
 
 }  // namespace varnel

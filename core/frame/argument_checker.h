@@ -52,8 +52,6 @@ public:
   void check_remote_object(uint32_t object, const char* service) const;
 
 private:
-  bool is_local_object(const object_entry& entry) const;
-
   const FED& fed_;
   const ddb& ddb_;
   uint32_t privilege_to_delete_;

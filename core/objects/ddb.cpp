@@ -23,11 +23,6 @@ const char* const tag = "DDB";
 constexpr uint64_t no_checksum = ~uint64_t{0};
 
 template <class Visit>
-void for_each_bit(const bit_vector& bits, Visit visit) {
-  for (uint32_t a = bits.ffs(); a != bit_vector::npos; a = bits.find_next(a + 1)) visit(a);
-}
-
-template <class Visit>
 void for_each_stream(const sparse_bit_vector& streams, Visit visit) {
   for (uint32_t s = streams.ffs(); s != sparse_bit_vector::npos; s = streams.find_next(s + 1)) visit(s);
 }
@@ -99,6 +94,11 @@ void walk_uncovered(uint32_t start, uint32_t table_size, Subclasses subclasses, 
 bool object_entry::is_local(uint32_t attribute) const {
   if (local) return local->get_bit(attribute);
   return has_local && !has_remote;
+}
+
+bool object_entry::holds_delete_privilege(uint32_t privilege_attribute) const {
+  if (privilege_travels) return true;
+  return privilege_attribute < object_class->attribute_count ? is_local(privilege_attribute) : has_local;
 }
 
 ddb::ddb(local_distribution_manager& ldm, const FED& fed) : ldm_(ldm), fed_(fed) {
@@ -547,7 +547,7 @@ void ddb::set_spec(uint32_t object, const bit_vector& attributes, filter_spec_ba
   for_each_bit(sized(attributes, n), [&](uint32_t a) {
     if (unpublished_local(*entry, a)) {
       diagnostic(tag,
-                 "Attempt to set spec for unpublished attribute %u on object %u\n"
+                 "Attempt to set a filter for unpublished attribute %u on object %u\n"
                  "     set_spec for this attribute is ignored.",
                  a, object);
       return;

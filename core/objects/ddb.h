@@ -88,6 +88,9 @@ struct object_entry : brindle::memory_pooled<object_entry> {
   std::vector<filter_spec_base*> filter;       // associated for sending; empty until the first
 
   bool is_local(uint32_t attribute) const;
+  // The privilege to delete is held here: its attribute (privilegeToDelete) is owned here, or the
+  // privilege travels with implicit transfer and came here.
+  bool holds_delete_privilege(uint32_t privilege_attribute) const;
 };
 
 class ddb {

@@ -35,6 +35,7 @@ dstream& registered_event(debugging_events& debug) {
   debug.register_event(event_name, "object registration, discovery and deletion");
   return debug.stream(event_name);
 }
+
 constexpr int creation_stream = 2;
 
 uint32_t privilege_attribute(const FED& fed) {
@@ -56,7 +57,6 @@ uint32_t privilege_attribute(const FED& fed) {
 object_manager::object_manager(local_distribution_manager& ldm, ddb& database, msgorder_manager& order)
     : ldm_(ldm),
       ddb_(database),
-      order_(order),
       trace_(registered_event(ldm.get_debugging_events())),
       privilege_to_delete_(privilege_attribute(*ldm.get_fed())),
       creation_announcements_(ldm.get_rid().get_boolean("objects", "creation_announcements")) {
@@ -191,17 +191,11 @@ bool object_manager::is_remembered(const std::string& name) const { return remem
 
 // Deletion
 
-bool object_manager::holds_delete_privilege(const object_entry& entry) const {
-  if (entry.privilege_travels) return true;
-  if (privilege_to_delete_ < entry.object_class->attribute_count) return entry.is_local(privilege_to_delete_);
-  return entry.has_local;
-}
-
 event_retraction_handle object_manager::delete_local_object(uint32_t object, const user_tag& tag,
                                                             const absolute_time* time) {
   const object_entry* entry = ddb_.object(object);
   if (!entry) throw make_ldm_exception(ldm_error::ObjectInstanceNotKnown, "Object %u not known", object);
-  if (!holds_delete_privilege(*entry))
+  if (!entry->holds_delete_privilege(privilege_to_delete_))
     throw make_ldm_exception(ldm_error::DeletePrivilegeNotHeld, "The privilege to delete object %u is held elsewhere",
                              object);
   trace_ << "OM: deleting local object, object_id " << object << std::endl;
@@ -219,7 +213,7 @@ event_retraction_handle object_manager::delete_local_object(uint32_t object, con
 void object_manager::delete_local_objects() {
   for (uint32_t object : ddb_.object_handles()) {
     const object_entry* entry = ddb_.object(object);
-    if (entry && holds_delete_privilege(*entry)) delete_local_object(object, user_tag(), nullptr);
+    if (entry && entry->holds_delete_privilege(privilege_to_delete_)) delete_local_object(object, user_tag(), nullptr);
   }
 }
 
@@ -245,7 +239,7 @@ void object_manager::delete_remote_object(uint32_t object, uint32_t sender, cons
                                           const absolute_time* time, const event_retraction_handle& handle) {
   const object_entry* entry = ddb_.object(object);
   if (!entry || entry->deleted) return;
-  if (entry->has_local && holds_delete_privilege(*entry) && !entry->privilege_travels) {
+  if (!entry->privilege_travels && entry->holds_delete_privilege(privilege_to_delete_)) {
     std::cerr << "OM: called delete_remote_object on local object " << object << std::endl;
     return;
   }

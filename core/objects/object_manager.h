@@ -67,9 +67,6 @@ public:
   // The resign action: deletes every object whose privilege to delete is held here.
   void delete_local_objects();
 
-  // True when the privilege to delete the object is held here: privilegeToDelete is owned, or
-  // the privilege travels with implicit transfer.
-  bool holds_delete_privilege(const object_entry& entry) const;
   bool is_remembered(const std::string& name) const;
   void count_remembered_drop() { ++counters_.remembered_dropped; }
   void count_unrelated_class() { ++counters_.unrelated_class; }
@@ -95,7 +92,6 @@ private:
 
   local_distribution_manager& ldm_;
   ddb& ddb_;
-  msgorder_manager& order_;
   dstream& trace_;
   uint32_t privilege_to_delete_;
   uint32_t next_handle_ = 1;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <utility>
 
 #include "bit_vector.h"
 #include "fed/fed.h"
@@ -52,6 +53,13 @@ bool carried_as_simple(const char* implementation) {
          (std::strcmp(implementation, "minimum_rate") == 0 || std::strcmp(implementation, "state_consistent") == 0);
 }
 
+// Large values first, so that the buffer fills its packets with them.
+void longest_first(std::vector<const handle_value_pair*>& values) {
+  std::stable_sort(values.begin(), values.end(), [](const handle_value_pair* a, const handle_value_pair* b) {
+    return a->get_length() > b->get_length();
+  });
+}
+
 [[noreturn]] void refuse_attribute(ldm_error code, const char* line, const object_entry& entry, uint32_t attribute,
                                    const char* format) {
   std::cerr << update_op << line << "\n     object class: " << entry.object_class->handle
@@ -67,7 +75,9 @@ struct transport_manager::group {
   uint32_t order;
   int32_t stream;
   std::vector<const handle_value_pair*> values;
-  std::vector<uint64_t> checksums;  // committed once the message is sent
+  // (attribute, checksum) of each value, committed once the message is sent; values may be
+  // sorted, this list is not.
+  std::vector<std::pair<uint32_t, uint64_t>> checksums;
   bit_vector attributes;
   bool changed = false;
   ldm_buf* buffer = nullptr;
@@ -75,7 +85,14 @@ struct transport_manager::group {
 
 transport_manager::transport_manager(local_distribution_manager& ldm, ddb& database, subscription_agent& agent,
                                      object_manager& objects, msgorder_manager& order)
-    : ldm_(ldm), fed_(*ldm.get_fed()), ddb_(database), agent_(agent), objects_(objects), order_(order) {
+    : ldm_(ldm),
+      fed_(*ldm.get_fed()),
+      ddb_(database),
+      agent_(agent),
+      objects_(objects),
+      order_(order),
+      receive_order_(fed_.get_order_id("receive")),
+      timestamp_order_(fed_.get_order_id("timestamp")) {
   RID& rid = ldm.get_rid();
   settings_.sort_attributes = rid.get_boolean("updates", "sort_attributes");
   settings_.pass_times = rid.get_boolean("updates", "pass_times");
@@ -166,7 +183,7 @@ std::vector<transport_manager::group> transport_manager::group_values(uint32_t o
     }
     const uint64_t checksum = pair.get_cksum();
     found->values.push_back(&pair);
-    found->checksums.push_back(checksum);
+    found->checksums.emplace_back(a, checksum);
     found->attributes.set_bit(a);
     found->changed |= entry.checksum[a] != checksum;
   }
@@ -190,6 +207,12 @@ event_retraction_handle transport_manager::update_attribute_values(uint32_t obje
   std::vector<group> groups = group_values(object, values, takeover);
 
   // Encode every message before sending any.
+  data_message message;
+  message.flags = data_flags::update | (entry->privilege_travels ? data_flags::privilege : 0);
+  message.sender = ldm_.get_federate_id();
+  message.class_handle = entry->object_class->handle;
+  message.object_name = entry->name;
+  message.tag = tag;
   event_retraction_handle handle;
   auto release_all = [&groups] {
     for (group& g : groups)
@@ -197,16 +220,7 @@ event_retraction_handle transport_manager::update_attribute_values(uint32_t obje
   };
   try {
     for (group& g : groups) {
-      if (settings_.sort_attributes)
-        std::stable_sort(g.values.begin(), g.values.end(), [](const handle_value_pair* a, const handle_value_pair* b) {
-          return a->get_length() > b->get_length();
-        });
-      data_message message;
-      message.flags = data_flags::update | (entry->privilege_travels ? data_flags::privilege : 0);
-      message.sender = ldm_.get_federate_id();
-      message.class_handle = entry->object_class->handle;
-      message.object_name = entry->name;
-      message.tag = tag;
+      if (settings_.sort_attributes) longest_first(g.values);
       if (settings_.send_trans_attrs) {
         message.transports.emplace(entry->object_class->attribute_count, false);
         for (uint32_t a = 0; a < entry->object_class->attribute_count; ++a)
@@ -228,7 +242,7 @@ event_retraction_handle transport_manager::update_attribute_values(uint32_t obje
     *update_trace_ << "O<< update message " << n << " passed to transport " << g.transport->get_id() << " stream "
                    << g.stream << std::endl;
     g.transport->send_update(g.buffer, g.stream, *entry, g.attributes, g.changed);
-    for (size_t i = 0; i < g.values.size(); ++i) entry->checksum[g.values[i]->get_handle()] = g.checksums[i];
+    for (const auto& [attribute, checksum] : g.checksums) entry->checksum[attribute] = checksum;
     ++counters_.update_messages;
   }
   release_all();
@@ -241,7 +255,7 @@ event_retraction_handle transport_manager::update_attribute_values(uint32_t obje
 
 event_retraction_handle transport_manager::send_interaction(uint32_t interaction, const handle_value_set& values,
                                                             const absolute_time* time, const user_tag& tag,
-                                                            filter_spec_base& spec) {
+                                                            filter_spec_base& filter) {
   const interaction_class_entry* entry = ddb_.interaction_class(interaction);
   if (!entry) {
     std::cerr << interaction_op << "interaction class " << interaction << " not in local distribution database"
@@ -256,7 +270,7 @@ event_retraction_handle transport_manager::send_interaction(uint32_t interaction
                              "Tried to update unpublished interaction class %u (%s)", interaction, name);
   }
   transport_service* transport = entry->transport < services_.size() ? services_[entry->transport].get() : nullptr;
-  const int32_t stream = spec.get_pub_stream();
+  const int32_t stream = filter.get_pub_stream();
   const char* problem = !transport ? " with bad transport type "
                         : stream < 1 || stream > max_stream ? " with UNASSIGNED_STM_ID"
                         : entry->order >= fed_.num_order_types() ? " with bad order type "
@@ -278,10 +292,7 @@ event_retraction_handle transport_manager::send_interaction(uint32_t interaction
                                pair.get_handle(), name);
     pairs.push_back(&pair);
   }
-  if (settings_.sort_attributes)
-    std::stable_sort(pairs.begin(), pairs.end(), [](const handle_value_pair* a, const handle_value_pair* b) {
-      return a->get_length() > b->get_length();
-    });
+  if (settings_.sort_attributes) longest_first(pairs);
   data_message message;
   message.flags = data_flags::interaction;
   message.sender = ldm_.get_federate_id();
@@ -309,20 +320,6 @@ event_retraction_handle transport_manager::send_interaction(uint32_t interaction
 void transport_manager::note_received(bool update, uint32_t class_handle, uint64_t bytes) {
   ldm_.get_stats_tracker().note_event(trackers_[update ? object_receives : interaction_receives], class_handle,
                                       static_cast<uint32_t>(bytes));
-}
-
-uint64_t transport_manager::updates_delivered() const {
-  uint64_t total = 0;
-  for (const auto& service : services_)
-    if (service) total += service->counters().updates;
-  return total;
-}
-
-uint64_t transport_manager::interactions_delivered() const {
-  uint64_t total = 0;
-  for (const auto& service : services_)
-    if (service) total += service->counters().interactions;
-  return total;
 }
 
 }  // namespace varnel

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "time/event_retraction_handle.h"
+#include "time/msgorder_client.h"
 
 namespace brindle {
 class bit_vector;
@@ -65,17 +66,18 @@ public:
   event_retraction_handle update_attribute_values(uint32_t object, const handle_value_set& values,
                                                   const absolute_time* time, const user_tag& tag);
   event_retraction_handle send_interaction(uint32_t interaction, const handle_value_set& values,
-                                           const absolute_time* time, const user_tag& tag, filter_spec_base& spec);
+                                           const absolute_time* time, const user_tag& tag, filter_spec_base& filter);
 
   // Null, after a line on the error stream, for an id beyond the FED's transports.
   transport_service* get_transport_service(uint32_t id) const;
   bool is_implicit_transfer(uint32_t transport) const;
+  // The FED order type of a delivery order.
+  uint32_t order_id(message_order order) const {
+    return order == message_order::timestamp ? timestamp_order_ : receive_order_;
+  }
 
   const settings& get_settings() const { return settings_; }
   const send_counters& counters() const { return counters_; }
-  // Delivered counts and drops summed over the transport services.
-  uint64_t updates_delivered() const;
-  uint64_t interactions_delivered() const;
 
   // What the transport services reach while they decode.
   local_distribution_manager& get_ldm() { return ldm_; }
@@ -100,6 +102,8 @@ private:
   object_manager& objects_;
   msgorder_manager& order_;
   settings settings_;
+  uint32_t receive_order_;
+  uint32_t timestamp_order_;
   std::vector<std::unique_ptr<transport_service>> services_;  // by FED transport id
   dstream* update_trace_;
   dstream* interaction_trace_;

@@ -22,15 +22,6 @@ namespace varnel {
 
 using namespace brindle;
 
-namespace {
-
-template <class F>
-void for_each_set(const bit_vector& bits, F f) {
-  for (uint32_t a = bits.ffs(); a != bit_vector::npos; a = bits.find_next(a + 1)) f(a);
-}
-
-}  // namespace
-
 struct transport_service::arrival {
   data_message::decoded decoded;
   message_order order;
@@ -94,42 +85,17 @@ void transport_service::decode_update(arrival& in) {
     trace << "O>> region filter matches no subscription" << std::endl;
     return;
   }
-
   object_entry* object = database.object_for_update(m.object_name);
-  if (!object && manager_.objects().is_remembered(m.object_name)) {
-    ++counters_.remembered;
-    manager_.objects().count_remembered_drop();
-    return;
-  }
-  const FED& fed = *manager_.get_ldm().get_fed();
-  if (object && !fed.is_object_class_derived(object->object_class->handle, m.class_handle)) {
-    ++counters_.unrelated_class;
-    manager_.objects().count_unrelated_class();
-    trace << "O>> object " << m.object_name << " known with an unrelated class" << std::endl;
-    return;
-  }
+  if (!known_with_related_class(m, object)) return;
   const uint32_t object_class = object ? object->object_class->handle : discover_as;
   const object_class_entry& receiving = *database.object_class(object_class);
-  const object_class_entry* subscriber = database.object_class(receiving.discover_as);
-
-  // Keep what this federate subscribes on this stream, once per attribute.
-  value_set_ptr kept(new handle_value_set(in.decoded.values->size(), in.buffer));
   bit_vector attributes(receiving.attribute_count, false);
-  const bool on_stream = subscriber && subscriber->streams.count(static_cast<uint32_t>(in.stream));
-  for (uint32_t i = 0; on_stream && i < in.decoded.values->size(); ++i) {
-    const handle_value_pair& pair = in.decoded.values->get_pair(i);
-    const uint32_t a = pair.get_handle();
-    if (a >= receiving.attribute_count || attributes.get_bit(a) || !subscriber->subscribed.get_bit(a)) continue;
-    if (object && !implicit_transfer_ && object->is_local(a)) continue;
-    attributes.set_bit(a);
-    kept->add_borrowed(a, pair.get_length(), pair.get_data());
-  }
+  value_set_ptr kept = subscribed_values(in, receiving, object, attributes);
   if (kept->size() == 0) {
     ++counters_.no_subscribed_values;
     trace << "O>> no subscribed attributes in update" << std::endl;
     return;
   }
-
   if (!object) {
     trace << "O>> creating remote object " << m.object_name << std::endl;
     const uint32_t handle = manager_.objects().discover_object(discover_as, m.sender, m.object_name);
@@ -141,23 +107,7 @@ void transport_service::decode_update(arrival& in) {
       return;
     }
   }
-  object->privilege_travels = (m.flags & data_flags::privilege) != 0;
-  const uint32_t handle = object->handle;
-  if (implicit_transfer_) {
-    bit_vector lost(receiving.attribute_count, false);
-    for_each_set(attributes, [&](uint32_t a) { if (object->is_local(a)) lost.set_bit(a); });
-    if (!lost.is_empty()) database.set_attributes_remote(handle, lost);
-  }
-  const uint32_t order = fed.get_order_id(in.order == message_order::timestamp ? "timestamp" : "receive");
-  database.note_received(handle, attributes, in.stream, id_, order);
-  if (m.transports) {
-    bit_vector listed(receiving.attribute_count, false);
-    for_each_set(*m.transports, [&](uint32_t a) {
-      if (a < receiving.attribute_count && !object->is_local(a)) listed.set_bit(a);
-    });
-    if (!listed.is_empty()) database.set_transport_type(handle, listed, id_);
-  }
-  object->last_sender = m.sender;
+  note_arrival(in, *object, receiving, attributes);
 
   bool changed = false;
   for (uint32_t i = 0; i < kept->size(); ++i) {
@@ -176,8 +126,69 @@ void transport_service::decode_update(arrival& in) {
   ++counters_.updates;
   manager_.note_received(true, object_class, kept->num_bytes_in_set());
   if (callback_queue* callbacks = manager_.get_ldm().get_callback_queue())
-    callbacks->add_update_attribute_values(handle, object->name.c_str(), object_class, m.sender, *kept, in.time,
-                                           in.handle, m.tag);
+    callbacks->add_update_attribute_values(object->handle, object->name.c_str(), object_class, m.sender, *kept,
+                                           in.time, in.handle, m.tag);
+}
+
+// An unknown name of a recently deleted object is dropped silently (a late update); a known name
+// arriving with an unrelated class (two federates registered one name at once) is not read
+// against the wrong class. Both are counted by the object manager.
+bool transport_service::known_with_related_class(const data_message& message, const object_entry* object) {
+  object_manager& objects = manager_.objects();
+  if (!object && objects.is_remembered(message.object_name)) {
+    objects.count_remembered_drop();
+    return false;
+  }
+  if (!object || manager_.get_ldm().get_fed()->is_object_class_derived(object->object_class->handle,
+                                                                         message.class_handle))
+    return true;
+  objects.count_unrelated_class();
+  manager_.update_trace() << "O>> object " << message.object_name << " known with an unrelated class" << std::endl;
+  return false;
+}
+
+// The values this federate subscribes on the message's stream, once per attribute; without
+// implicit transfer, not those of attributes it owns. attributes gets their handles.
+value_set_ptr transport_service::subscribed_values(const arrival& in, const object_class_entry& receiving,
+                                                   const object_entry* object, bit_vector& attributes) {
+  const object_class_entry* subscriber = manager_.database().object_class(receiving.discover_as);
+  const handle_value_set& values = *in.decoded.values;
+  value_set_ptr kept(new handle_value_set(values.size(), in.buffer));
+  if (!subscriber || !subscriber->streams.count(static_cast<uint32_t>(in.stream))) return kept;
+  for (uint32_t i = 0; i < values.size(); ++i) {
+    const handle_value_pair& pair = values.get_pair(i);
+    const uint32_t a = pair.get_handle();
+    if (a >= receiving.attribute_count || attributes.get_bit(a) || !subscriber->subscribed.get_bit(a)) continue;
+    if (object && !implicit_transfer_ && object->is_local(a)) continue;
+    attributes.set_bit(a);
+    kept->add_borrowed(a, pair.get_length(), pair.get_data());
+  }
+  return kept;
+}
+
+// What the update says of the object: its privilege flag, attributes taken over by implicit
+// transfer, the stream, transport and order its attributes travel on, its last sender.
+void transport_service::note_arrival(const arrival& in, object_entry& object, const object_class_entry& receiving,
+                                     const bit_vector& attributes) {
+  const data_message& m = in.decoded.message;
+  ddb& database = manager_.database();
+  object.privilege_travels = (m.flags & data_flags::privilege) != 0;
+  if (implicit_transfer_) {
+    bit_vector lost(receiving.attribute_count, false);
+    for_each_bit(attributes, [&](uint32_t a) {
+      if (object.is_local(a)) lost.set_bit(a);
+    });
+    if (!lost.is_empty()) database.set_attributes_remote(object.handle, lost);
+  }
+  database.note_received(object.handle, attributes, in.stream, id_, manager_.order_id(in.order));
+  if (m.transports) {
+    bit_vector listed(receiving.attribute_count, false);
+    for_each_bit(*m.transports, [&](uint32_t a) {
+      if (a < receiving.attribute_count && !object.is_local(a)) listed.set_bit(a);
+    });
+    if (!listed.is_empty()) database.set_transport_type(object.handle, listed, id_);
+  }
+  object.last_sender = m.sender;
 }
 
 void transport_service::decode_interaction(arrival& in) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "time/msgorder_client.h"
+#include "transport/transport_messages.h"
 
 namespace brindle {
 class RID;
@@ -19,13 +20,14 @@ class bit_vector;
 namespace varnel {
 
 class transport_manager;
-struct data_message;
+struct object_class_entry;
 struct object_entry;
 
 class transport_service : public msgorder_client {
 public:
   // Messages dropped on receipt, by reason. None is an error: each is what filtering is for, or
-  // what a damaged or unexpected message costs.
+  // what a damaged or unexpected message costs. Updates of recently deleted objects and of known
+  // names with an unrelated class are counted by the object manager.
   struct receive_counters {
     uint64_t undecodable = 0;          // thrown out by the decoder
     uint64_t unknown_space = 0;        // a region of a routing space this model lacks
@@ -33,8 +35,6 @@ public:
     uint64_t region_filtered = 0;      // region data no region subscription matches
     uint64_t no_subscribed_values = 0; // nothing left after filtering the attributes
     uint64_t foreign_values = 0;       // handles the class does not have
-    uint64_t remembered = 0;           // updates of a recently deleted object
-    uint64_t unrelated_class = 0;      // a known name updated with an unrelated class
     uint64_t not_instantiated = 0;     // discovery failed
     uint64_t unchanged = 0;            // duplicates suppressed
     uint64_t refused = 0;              // the transport's accept said no
@@ -77,6 +77,11 @@ protected:
 private:
   struct arrival;
   void decode_update(arrival& in);
+  bool known_with_related_class(const data_message& message, const object_entry* object);
+  value_set_ptr subscribed_values(const arrival& in, const object_class_entry& receiving,
+                                  const object_entry* object, brindle::bit_vector& attributes);
+  void note_arrival(const arrival& in, object_entry& object, const object_class_entry& receiving,
+                    const brindle::bit_vector& attributes);
   void decode_interaction(arrival& in);
   bool region_accepts(const data_message& message, bool class_subscribes);
   object_entry* find_or_discover(arrival& in, uint32_t& object_class);

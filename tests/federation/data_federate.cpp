@@ -43,9 +43,10 @@
 #include <string>
 #include <vector>
 
-#include <NullFederateAmbassador.hh>
 #include <RTI.hh>
 #include <fedtime.hh>
+
+#include "time_ambassador.h"
 
 namespace {
 
@@ -81,12 +82,10 @@ struct handles {
   rti13::ParameterHandle first = 0, second = 0;
 };
 
-class data_ambassador : public NullFederateAmbassador {
+class data_ambassador : public time_ambassador {
 public:
   data_ambassador(const std::string& me, const handles& h) : me_(me), h_(h) {}
 
-  bool regulating = false, constrained = false, granted = false;
-  double time = 0;
   std::map<rti13::ObjectHandle, std::string> remote;
 
   void discoverObjectInstance(rti13::ObjectHandle object, rti13::ObjectClassHandle object_class,
@@ -115,18 +114,6 @@ public:
   void removeObjectInstance(rti13::ObjectHandle object, const rti13::FedTime& t, const char*,
                             rti13::EventRetractionHandle) override {
     remove(object, time_text(t));
-  }
-  void timeRegulationEnabled(const rti13::FedTime& t) override {
-    regulating = true;
-    time = RTIfedTime(t).getTime();
-  }
-  void timeConstrainedEnabled(const rti13::FedTime& t) override {
-    constrained = true;
-    time = RTIfedTime(t).getTime();
-  }
-  void timeAdvanceGrant(const rti13::FedTime& t) override {
-    granted = true;
-    time = RTIfedTime(t).getTime();
   }
 
 private:

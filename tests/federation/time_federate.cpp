@@ -23,9 +23,10 @@
 #include <iostream>
 #include <string>
 
-#include <NullFederateAmbassador.hh>
 #include <RTI.hh>
 #include <fedtime.hh>
+
+#include "time_ambassador.h"
 
 namespace {
 
@@ -34,27 +35,6 @@ long long monotonic_ns() {
   clock_gettime(CLOCK_MONOTONIC, &now);
   return now.tv_sec * 1000000000LL + now.tv_nsec;
 }
-
-class time_ambassador : public NullFederateAmbassador {
-public:
-  bool regulating = false;
-  bool constrained = false;
-  bool granted = false;
-  double time = 0;
-
-  void timeRegulationEnabled(const rti13::FedTime& t) override {
-    regulating = true;
-    time = RTIfedTime(t).getTime();
-  }
-  void timeConstrainedEnabled(const rti13::FedTime& t) override {
-    constrained = true;
-    time = RTIfedTime(t).getTime();
-  }
-  void timeAdvanceGrant(const rti13::FedTime& t) override {
-    granted = true;
-    time = RTIfedTime(t).getTime();
-  }
-};
 
 struct options {
   std::string name, federation;
