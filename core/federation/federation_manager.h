@@ -168,6 +168,7 @@ public:
   const char* get_federate_hostname(unsigned handle) const;
   void get_federate_object_counts(unsigned handle, unsigned& locals, unsigned& remotes) const;
   federate_record* find_federate(const brindle::federate_identifier& identifier) const;
+  federate_record* find_by_handle(unsigned handle) const;
   // Adds the handle of every federate of the joined federation whose name matches pattern, an
   // extended case-insensitive regular expression; a pattern that does not compile adds nothing.
   void match_federates(const char* pattern, federate_handle_set& handles) const;
@@ -221,7 +222,6 @@ private:
   // "<event>: <name> (<handle>)" on the federation trace.
   void trace_federate(const char* event, const federate_record& federate) const;
   federation_record* find_federation(const char* name) const;
-  federate_record* find_by_handle(unsigned handle) const;
   size_t federate_count() const;
   uint64_t now() const;
   bool is_joined_federation(const federation_record& federation) const { return &federation == joined_; }

@@ -17,6 +17,7 @@ class local_distribution_manager;
 class msgorder_manager;
 class object_manager;
 class retraction_manager;
+class syncpoint_manager;
 class transport_manager;
 class time_manager;
 class subscription_agent;
@@ -43,6 +44,7 @@ public:
   transport_manager& transports() { return *transport_manager_; }
   retraction_manager& retractions() { return *retraction_manager_; }
   time_manager& times() { return *time_manager_; }
+  syncpoint_manager& syncpoints() { return *syncpoint_manager_; }
   const argument_checker& checker() const { return *checker_; }
   callback_queue& callbacks() { return *callback_queue_; }
 
@@ -57,6 +59,7 @@ private:
   std::unique_ptr<transport_manager> transport_manager_;
   std::unique_ptr<time_manager> time_manager_;
   std::unique_ptr<retraction_manager> retraction_manager_;
+  std::unique_ptr<syncpoint_manager> syncpoint_manager_;
   std::unique_ptr<callback_queue> callback_queue_;
 };
 

@@ -3,6 +3,7 @@
 #include "frame/local_distribution_manager.h"
 
 #include "federation/federation_manager.h"
+#include "federation/syncpoint_manager.h"
 #include "frame/ldm_frame.h"
 #include "objects/object_manager.h"
 #include "time/time_manager.h"
@@ -42,26 +43,26 @@ void local_distribution_manager::resign_federation_execution(bool, bool delete_o
   federation_manager_->resign();
 }
 
-void local_distribution_manager::register_federation_synchronization_point(const char* label, const user_tag&) {
+void local_distribution_manager::register_federation_synchronization_point(const char* label, const user_tag& tag) {
   service_frame frame(*this, rti_api_call::registerFederationSynchronizationPoint);
   check_string(label);
   check_switch(service_group::syncpoints);
-  frame.unavailable(missing::syncpoint_manager);
+  syncpoints().register_point(label, tag, nullptr);
 }
 
-void local_distribution_manager::register_federation_synchronization_point(const char* label, const user_tag&,
-                                                                           const federate_handle_set&) {
+void local_distribution_manager::register_federation_synchronization_point(const char* label, const user_tag& tag,
+                                                                           const federate_handle_set& federates) {
   service_frame frame(*this, rti_api_call::registerFederationSynchronizationPointWithFederates);
   check_string(label);
   check_switch(service_group::syncpoints);
-  frame.unavailable(missing::syncpoint_manager);
+  syncpoints().register_point(label, tag, &federates);
 }
 
 void local_distribution_manager::synchronization_point_achieved(const char* label) {
   service_frame frame(*this, rti_api_call::synchronizationPointAchieved);
   check_string(label);
   check_switch(service_group::syncpoints);
-  frame.unavailable(missing::syncpoint_manager);
+  syncpoints().achieved(label);
 }
 
 namespace {

@@ -19,7 +19,6 @@ namespace varnel {
 // The managers a service forwards to that later work adds to the federate. Until a manager
 // exists, its services refuse with InternalError naming the service and the manager.
 namespace missing {
-inline constexpr const char* syncpoint_manager = "synchronization point manager";
 inline constexpr const char* region_specifications = "region specifications";
 inline constexpr const char* consistency_manager = "consistency manager";
 inline constexpr const char* ownership_manager = "ownership manager";

@@ -298,6 +298,12 @@ object_manager& local_distribution_manager::objects() const { return joined_->ob
 
 transport_manager& local_distribution_manager::transports() const { return joined_->transports(); }
 
+syncpoint_manager* local_distribution_manager::get_syncpoint_manager() const {
+  return joined_ ? &joined_->syncpoints() : nullptr;
+}
+
+syncpoint_manager& local_distribution_manager::syncpoints() const { return joined_->syncpoints(); }
+
 const argument_checker& local_distribution_manager::checks() const { return joined_->checker(); }
 
 ddb& local_distribution_manager::database() const { return joined_->database(); }

@@ -42,6 +42,7 @@ class subscription_agent;
 class msgorder_manager;
 class object_manager;
 class retraction_manager;
+class syncpoint_manager;
 class time_manager;
 class transport_manager;
 
@@ -197,6 +198,10 @@ public:
   // The object and transport managers; null while not joined.
   object_manager* get_object_manager() const;
   transport_manager* get_transport_manager() const;
+  syncpoint_manager* get_syncpoint_manager() const;
+  // The serial of the next synchronization point registered here: it runs on across resign and
+  // join, so a point registered after a re-join cannot be mistaken for an earlier one.
+  uint32_t next_syncpoint_serial() { return ++syncpoint_serial_; }
   // Held by every service and tick; the callback queue releases it around each callback.
   std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }
@@ -362,6 +367,7 @@ private:
   object_manager& objects() const;
   unsigned register_and_announce(unsigned object_class, const char* name);
   transport_manager& transports() const;
+  syncpoint_manager& syncpoints() const;
   void end_federate() override;
   // Forgets the identity of the federation left and stamps later messages as federation 0.
   void leave_federation();
@@ -392,6 +398,7 @@ private:
   std::string federation_name_;
   unsigned federate_id_ = 0;
   unsigned federation_id_ = 0;
+  uint32_t syncpoint_serial_ = 0;
   brindle::federate_identifier federate_;
   brindle::federate_identifier federation_;
 };

@@ -35,7 +35,6 @@ constexpr const char* federate = "alpha";
 constexpr const char* fed_file = EXAMPLES_DIR "/training.fed";
 
 // The managers that the refusals of services without one yet name.
-constexpr const char* syncpoints = "synchronization point manager";
 constexpr const char* regions = "region specifications";
 constexpr const char* consistency = "consistency manager";
 
@@ -140,12 +139,11 @@ const row service_rows[] = {
      },
      answers},
     {call::registerFederationSynchronizationPoint,
-     [](auto& ldm, auto& a) { ldm.register_federation_synchronization_point("ready", a.tag); }, lacks(syncpoints)},
+     [](auto& ldm, auto& a) { ldm.register_federation_synchronization_point("ready", a.tag); }, answers},
     {call::registerFederationSynchronizationPointWithFederates,
-     [](auto& ldm, auto& a) { ldm.register_federation_synchronization_point("ready", a.tag, a.federates); },
-     lacks(syncpoints)},
+     [](auto& ldm, auto& a) { ldm.register_federation_synchronization_point("set", a.tag, a.federates); }, answers},
     {call::synchronizationPointAchieved, [](auto& ldm, auto&) { ldm.synchronization_point_achieved("ready"); },
-     lacks(syncpoints)},
+     answers},
     {call::requestFederationSave, [](auto& ldm, auto&) { ldm.request_federation_save("checkpoint"); },
      not_implemented},
     {call::requestFederationSaveWithTime, [](auto& ldm, auto& a) { ldm.request_federation_save("checkpoint", a.time); },

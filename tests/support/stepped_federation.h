@@ -1,0 +1,65 @@
+// Distribution managers of one federation in one test process, on one stepped clock and ticked
+// in turn a stepped millisecond apart: the fixture of the core's multi-federate tests. The first
+// federate to join creates the federation; each reads its own RID text.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "manual_clock.h"
+#include "test_ldm.h"
+#include "test_rid.h"
+
+class stepped_federation {
+public:
+  stepped_federation(std::string federation, std::string fed_file)
+      : federation_(std::move(federation)), fed_file_(std::move(fed_file)) {}
+  stepped_federation(const stepped_federation&) = delete;
+  stepped_federation& operator=(const stepped_federation&) = delete;
+
+  // edit changes the RID text before the federate reads it.
+  test_ldm& join(const char* name, const test_rid_options& options,
+                 const std::function<void(std::string&)>& edit = {}) {
+    std::string text = test_rid_text(options);
+    if (edit) edit(text);
+    const scoped_rid_file rid(text);
+    nodes.push_back(std::make_unique<test_ldm>(clock));
+    test_ldm& ldm = *nodes.back();
+    if (nodes.size() == 1) ldm.create_federation_execution(federation_.c_str(), fed_file_.c_str());
+    tick_until([&] { return ldm.get_federation_manager().get_federations().count(federation_) > 0; }, 12000);
+    ldm.join_federation_execution(name, federation_.c_str());
+    settle(50);
+    return ldm;
+  }
+
+  // Ticks the listed federates (all by default) until done or ms stepped milliseconds passed.
+  bool tick_until(const std::function<bool()>& done, uint64_t ms, const std::vector<test_ldm*>& only = {}) {
+    for (uint64_t end = clock.counter + ms; clock.counter < end; clock.advance(1)) {
+      if (only.empty()) {
+        for (auto& node : nodes) node->tick();
+      } else {
+        for (test_ldm* node : only) node->tick();
+      }
+      if (done()) return true;
+    }
+    return false;
+  }
+  void settle(uint64_t ms, const std::vector<test_ldm*>& only = {}) { tick_until([] { return false; }, ms, only); }
+
+  // Callbacks of the federate that begin with prefix.
+  static size_t count(const test_ldm& ldm, const std::string& prefix) {
+    return std::count_if(ldm.callbacks.begin(), ldm.callbacks.end(),
+                         [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+  }
+
+  manual_clock clock;
+  std::vector<std::unique_ptr<test_ldm>> nodes;  // destroyed before the clock they run on
+
+private:
+  std::string federation_;
+  std::string fed_file_;
+};
