@@ -26,7 +26,7 @@ class SyncpointTest : public ::testing::Test {
 protected:
   test_ldm& join(const char* name) {
     test_rid_options options{.port = case_port(port_block::syncpoint_manager_test), .heartbeat = 1, .amber = 2,
-                             .red = 3, .gone = 4, .debug_flags = getenv("SYNCDEBUG") ? "(syncpoint \"-\") (federation \"-\")" : ""};
+                             .red = 3, .gone = 4};
     return federation_.join(name, options);
   }
 
