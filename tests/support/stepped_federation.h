@@ -21,9 +21,10 @@ public:
   stepped_federation(const stepped_federation&) = delete;
   stepped_federation& operator=(const stepped_federation&) = delete;
 
-  // edit changes the RID text before the federate reads it.
+  // edit changes the RID text before the federate reads it; the federation settles for settle_ms
+  // after the join.
   test_ldm& join(const char* name, const test_rid_options& options,
-                 const std::function<void(std::string&)>& edit = {}) {
+                 const std::function<void(std::string&)>& edit = {}, uint64_t settle_ms = 50) {
     std::string text = test_rid_text(options);
     if (edit) edit(text);
     const scoped_rid_file rid(text);
@@ -32,7 +33,7 @@ public:
     if (nodes.size() == 1) ldm.create_federation_execution(federation_.c_str(), fed_file_.c_str());
     tick_until([&] { return ldm.get_federation_manager().get_federations().count(federation_) > 0; }, 12000);
     ldm.join_federation_execution(name, federation_.c_str());
-    settle(50);
+    settle(settle_ms);
     return ldm;
   }
 

@@ -156,14 +156,17 @@ TEST_F(SyncpointTest, FederatesThatGoAreNotWaitedForAndTheirPointsAreForgotten) 
   // d's points are forgotten with it: the label is free again.
   d.register_federation_synchronization_point("D", tag_);
   ASSERT_TRUE(all_heard({&a, &b}, "announceSynchronizationPoint D"));
+  // The registrars complete the points as they learn that d is gone, not at the next repeat.
+  const auto knows_d = [&](test_ldm& f) { return f.get_federation_manager().find_federate(d.get_federate()); };
+  ASSERT_TRUE(federation_.tick_until([&] { return !knows_d(a) && !knows_d(b); }, 6000, {&a, &b}));
+  EXPECT_TRUE(points(a).requesting().empty());
+  EXPECT_TRUE(points(b).requesting().empty());
   ASSERT_TRUE(federation_.tick_until(
       [&] {
         return heard(a, "federationSynchronized G") && heard(b, "federationSynchronized G") &&
                heard(a, "federationSynchronized H") && heard(b, "federationSynchronized H");
       },
-      6000, {&a, &b}));
-  EXPECT_TRUE(points(a).requesting().empty());
-  EXPECT_TRUE(points(b).requesting().empty());
+      100, {&a, &b}));
   EXPECT_TRUE(points(a).responding().empty()) << [&] { std::ostringstream o; points(a).list(o); return o.str(); }();
   a.register_federation_synchronization_point("D", tag_);
   EXPECT_TRUE(all_heard({&a}, "synchronizationPointRegistrationSucceeded D"));

@@ -21,6 +21,7 @@
 #include "messages/user_tag.h"
 #include "ldm_refusals.h"
 #include "stream_manager.h"
+#include "stepped_federation.h"
 #include "test_ldm.h"
 #include "test_rid.h"
 #include "time/msgorder_manager.h"
@@ -44,7 +45,7 @@ public:
 
 class TimeManagerTest : public ::testing::Test {
 protected:
-  void TearDown() override { nodes_.clear(); }
+  void TearDown() override { federation_.nodes.clear(); }
 
   // A federate joined to the test's federation, on the stepped clock, with a recording client of
   // its ordering manager.
@@ -52,16 +53,11 @@ protected:
     test_rid_options options;
     options.port = case_port(port_block::time_manager_test);
     options.loss_probability = loss;
-    options.loss_seed = static_cast<uint32_t>(nodes_.size() + 7);
+    options.loss_seed = static_cast<uint32_t>(federation_.nodes.size() + 7);
     options.gone = gone_s;
     options.red = std::min(gone_s - 1, options.red);
     options.amber = std::min(gone_s - 2, options.amber);
-    const scoped_rid_file rid(options);
-    nodes_.push_back(std::make_unique<test_ldm>(clock_));
-    test_ldm& ldm = *nodes_.back();
-    if (nodes_.size() == 1) ldm.create_federation_execution("Time", EXAMPLES_DIR "/demo.fed");
-    EXPECT_TRUE(tick_until([&] { return ldm.get_federation_manager().get_federations().count("Time") > 0; }, 12000));
-    ldm.join_federation_execution(name, "Time");
+    test_ldm& ldm = federation_.join(name, options, {}, 0);
     clients_.push_back(std::make_unique<recording_client>());
     ldm.get_msgorder_manager()->register_client(*clients_.back());
     settle(settle_ms);
@@ -69,8 +65,8 @@ protected:
   }
 
   recording_client& client(test_ldm& ldm) {
-    for (size_t i = 0; i < nodes_.size(); ++i)
-      if (nodes_[i].get() == &ldm) return *clients_[i];
+    for (size_t i = 0; i < federation_.nodes.size(); ++i)
+      if (federation_.nodes[i].get() == &ldm) return *clients_[i];
     throw "not a federate of the test";
   }
 
@@ -87,17 +83,10 @@ protected:
 
   static time_manager& tm(test_ldm& ldm) { return *ldm.get_time_manager(); }
 
-  // Ticks the listed federates (all by default) one stepped millisecond apart.
-  bool tick_until(const std::function<bool()>& done, uint64_t ms, std::vector<test_ldm*> only = {}) {
-    if (only.empty())
-      for (auto& node : nodes_) only.push_back(node.get());
-    for (uint64_t end = clock_.counter + ms; clock_.counter < end; clock_.advance(1)) {
-      for (test_ldm* node : only) node->tick();
-      if (done()) return true;
-    }
-    return false;
+  bool tick_until(const std::function<bool()>& done, uint64_t ms, const std::vector<test_ldm*>& only = {}) {
+    return federation_.tick_until(done, ms, only);
   }
-  void settle(uint64_t ms) { tick_until([] { return false; }, ms); }
+  void settle(uint64_t ms) { federation_.settle(ms); }
 
   static bool heard(test_ldm& ldm, const std::string& line) {
     return std::find(ldm.callbacks.begin(), ldm.callbacks.end(), line) != ldm.callbacks.end();
@@ -108,9 +97,8 @@ protected:
     return t.value();
   }
 
-  manual_clock clock_;
   std::vector<std::unique_ptr<recording_client>> clients_;  // outlive the federates they registered with
-  std::vector<std::unique_ptr<test_ldm>> nodes_;
+  stepped_federation federation_{"Time", EXAMPLES_DIR "/demo.fed"};
 };
 
 using T = test_absolute_time;
