@@ -126,6 +126,10 @@ const char rid_defaults_text[] = R"rid(
       (join_state_wait 3000))         ; milliseconds a newly joined federate waits, at most, to
                                       ; hear every other federate's time state before it grants
 
+    (ownership
+      (query_timeout 5000))           ; milliseconds an ownership query waits for an owner's
+                                      ; answer before it reports the attribute floating
+
     (debug_flags)                     ; names of the debugging events on from the start
     (workarounds)                     ; federates known to lack certain abilities
     (plugins)))                       ; plug-in modules loaded at start
@@ -213,6 +217,8 @@ const char rid_brenlo_mimic_text[] = R"rid(
       (queue_warning_length 100000))
     (time
       (join_state_wait 3000))
+    (ownership
+      (query_timeout 5000))
     (debug_flags)
     (workarounds)
     (plugins)))

@@ -6,6 +6,7 @@
 #include "frame/local_distribution_manager.h"
 #include "objects/ddb.h"
 #include "objects/object_manager.h"
+#include "objects/ownership_manager.h"
 #include "objects/subscription_agent.h"
 #include "time/time_manager.h"
 #include "time/msgorder_manager.h"
@@ -34,9 +35,8 @@ void joined_managers::set_construction_hook(construction_hook installed) { hook(
 // Later managers may use earlier ones while they are built. Still to come, in join order: before
 // the ddb the text output interceptor, the vterm manager and the console support object; between
 // the argument checker and the transport manager ping; after the transport manager the
-// consistency and scope managers; after the retraction manager the ownership manager and the MOM
-// agent, and after the syncpoint manager the transport change and remterm managers. The callback
-// queue comes last.
+// consistency and scope managers; after the ownership manager the MOM agent, and after the
+// syncpoint manager the transport change and remterm managers. The callback queue comes last.
 joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed) {
   try {
     ddb_ = std::make_unique<ddb>(ldm, fed);
@@ -56,6 +56,8 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
     built("time manager");
     retraction_manager_ = std::make_unique<retraction_manager>(ldm, *msgorder_manager_);
     built("retraction manager");
+    ownership_manager_ = std::make_unique<ownership_manager>(ldm, *ddb_);
+    built("ownership manager");
     syncpoint_manager_ = std::make_unique<syncpoint_manager>(ldm);
     built("syncpoint manager");
     callback_queue_ = std::make_unique<callback_queue>(ldm);
@@ -70,7 +72,7 @@ joined_managers::~joined_managers() { tear_down(); }
 
 // Still to come, in resign order: the remterm manager, vterm manager, text output interceptor and
 // ping first; between the transport and the object manager the MOM agent; after the order
-// manager the consistency, scope and transport change managers, then the ownership manager; after the callback queue the console support object. The
+// manager the consistency, scope and transport change managers; after the callback queue the console support object. The
 // retraction and time managers go before the order manager they use: the time manager's last
 // state, sent as it goes, still asks the order manager for its fence.
 void joined_managers::tear_down() {
@@ -82,6 +84,7 @@ void joined_managers::tear_down() {
   time_manager_.reset();
   msgorder_manager_.reset();
   syncpoint_manager_.reset();
+  ownership_manager_.reset();
   ddb_.reset();
   callback_queue_.reset();
 }

@@ -16,6 +16,7 @@ class ddb;
 class local_distribution_manager;
 class msgorder_manager;
 class object_manager;
+class ownership_manager;
 class retraction_manager;
 class syncpoint_manager;
 class transport_manager;
@@ -45,6 +46,8 @@ public:
   retraction_manager& retractions() { return *retraction_manager_; }
   time_manager& times() { return *time_manager_; }
   syncpoint_manager& syncpoints() { return *syncpoint_manager_; }
+  // Null while the managers are built and torn down around it.
+  ownership_manager* ownership() { return ownership_manager_.get(); }
   const argument_checker& checker() const { return *checker_; }
   callback_queue& callbacks() { return *callback_queue_; }
 
@@ -59,6 +62,7 @@ private:
   std::unique_ptr<transport_manager> transport_manager_;
   std::unique_ptr<time_manager> time_manager_;
   std::unique_ptr<retraction_manager> retraction_manager_;
+  std::unique_ptr<ownership_manager> ownership_manager_;
   std::unique_ptr<syncpoint_manager> syncpoint_manager_;
   std::unique_ptr<callback_queue> callback_queue_;
 };

@@ -6,6 +6,7 @@
 #include "federation/syncpoint_manager.h"
 #include "frame/ldm_frame.h"
 #include "objects/object_manager.h"
+#include "objects/ownership_manager.h"
 #include "time/time_manager.h"
 
 namespace varnel {
@@ -33,13 +34,13 @@ unsigned local_distribution_manager::join_federation_execution(const char* feder
   return federation_manager_->join(federate, federation);
 }
 
-void local_distribution_manager::resign_federation_execution(bool, bool delete_objects, bool) {
+void local_distribution_manager::resign_federation_execution(bool, bool delete_objects, bool release_attributes) {
   service_frame frame(*this, rti_api_call::resignFederationExecution, frame_kind::guarded_joined);
-  // The resign action comes first: deleting the objects whose privilege to delete is held here.
-  // Cancelling pending acquisitions, handing implicitly transferred attributes to the
-  // transports' failure objects and releasing owned attributes come with ownership management;
-  // until then there is nothing to cancel, hand over or release.
+  // The resign action comes first: deleting the objects whose privilege to delete is held here,
+  // then cancelling pending acquisitions and releasing what is still owned, so that the others
+  // can take it.
   if (delete_objects) objects().delete_local_objects();
+  ownership().resign(release_attributes);
   federation_manager_->resign();
 }
 

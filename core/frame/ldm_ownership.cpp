@@ -3,6 +3,7 @@
 
 #include "frame/ldm_frame.h"
 #include "objects/ddb.h"
+#include "objects/ownership_manager.h"
 
 namespace varnel {
 
@@ -10,31 +11,31 @@ using namespace brindle;
 using namespace vessmark;
 
 // Every service starts with a check on the object and its attributes, in the ddb; the ownership
-// manager's own checks (what is pending) follow the switch.
+// manager's own checks (what is pending) come with the forward.
 
 void local_distribution_manager::unconditional_attribute_ownership_divestiture(unsigned object,
                                                                                const bit_vector& attributes) {
   service_frame frame(*this, rti_api_call::unconditionalAttributeOwnershipDivestiture);
   checks().check_owned_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
-  frame.unavailable(missing::ownership_manager);
+  ownership().divest_immediately(object, attributes);
 }
 
 void local_distribution_manager::negotiated_attribute_ownership_divestiture(unsigned object,
                                                                             const bit_vector& attributes,
-                                                                            const user_tag&) {
+                                                                            const user_tag& tag) {
   service_frame frame(*this, rti_api_call::negotiatedAttributeOwnershipDivestiture);
   checks().check_owned_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
-  frame.unavailable(missing::ownership_manager);
+  ownership().divest(object, attributes, tag);
 }
 
 void local_distribution_manager::attribute_ownership_acquisition(unsigned object, const bit_vector& attributes,
-                                                                 const user_tag&) {
+                                                                 const user_tag& tag) {
   service_frame frame(*this, rti_api_call::attributeOwnershipAcquisition);
   checks().check_acquirable_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
-  frame.unavailable(missing::ownership_manager);
+  ownership().acquire(object, attributes, tag);
 }
 
 void local_distribution_manager::attribute_ownership_acquisition_if_available(unsigned object,
@@ -42,7 +43,7 @@ void local_distribution_manager::attribute_ownership_acquisition_if_available(un
   service_frame frame(*this, rti_api_call::attributeOwnershipAcquisitionIfAvailable);
   checks().check_acquirable_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
-  frame.unavailable(missing::ownership_manager);
+  ownership().acquire_if_available(object, attributes);
 }
 
 bit_vector* local_distribution_manager::attribute_ownership_release_response(unsigned object,
@@ -50,7 +51,7 @@ bit_vector* local_distribution_manager::attribute_ownership_release_response(uns
   service_frame frame(*this, rti_api_call::attributeOwnershipReleaseResponse);
   checks().check_owned_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
-  frame.unavailable(missing::ownership_manager);
+  return ownership().release_response(object, attributes);
 }
 
 void local_distribution_manager::cancel_negotiated_attribute_ownership_divestiture(unsigned object,
@@ -58,7 +59,7 @@ void local_distribution_manager::cancel_negotiated_attribute_ownership_divestitu
   service_frame frame(*this, rti_api_call::cancelNegotiatedAttributeOwnershipDivestiture);
   checks().check_owned_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
-  frame.unavailable(missing::ownership_manager);
+  ownership().cancel_divest(object, attributes);
 }
 
 void local_distribution_manager::cancel_attribute_ownership_acquisition(unsigned object,
@@ -66,14 +67,14 @@ void local_distribution_manager::cancel_attribute_ownership_acquisition(unsigned
   service_frame frame(*this, rti_api_call::cancelAttributeOwnershipAcquisition);
   checks().check_unowned_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
-  frame.unavailable(missing::ownership_manager);
+  ownership().cancel_acquire(object, attributes);
 }
 
 void local_distribution_manager::query_attribute_ownership(unsigned object, unsigned attribute) {
   service_frame frame(*this, rti_api_call::queryAttributeOwnership);
   checks().check_object_attribute(object, attribute, frame.name());
   check_switch(service_group::ownership);
-  frame.unavailable(missing::ownership_manager);
+  ownership().query(object, attribute);
 }
 
 bool local_distribution_manager::is_attribute_owned_by_federate(unsigned object, unsigned attribute) {

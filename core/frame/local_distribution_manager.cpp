@@ -304,6 +304,12 @@ syncpoint_manager* local_distribution_manager::get_syncpoint_manager() const {
 
 syncpoint_manager& local_distribution_manager::syncpoints() const { return joined_->syncpoints(); }
 
+ownership_manager* local_distribution_manager::get_ownership_manager() const {
+  return joined_ ? joined_->ownership() : nullptr;
+}
+
+ownership_manager& local_distribution_manager::ownership() const { return *joined_->ownership(); }
+
 const argument_checker& local_distribution_manager::checks() const { return joined_->checker(); }
 
 ddb& local_distribution_manager::database() const { return joined_->database(); }

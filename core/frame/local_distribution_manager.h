@@ -41,6 +41,7 @@ class ddb;
 class subscription_agent;
 class msgorder_manager;
 class object_manager;
+class ownership_manager;
 class retraction_manager;
 class syncpoint_manager;
 class time_manager;
@@ -199,6 +200,7 @@ public:
   object_manager* get_object_manager() const;
   transport_manager* get_transport_manager() const;
   syncpoint_manager* get_syncpoint_manager() const;
+  ownership_manager* get_ownership_manager() const;
   // The serial of the next synchronization point registered here: it runs on across resign and
   // join, so a point registered after a re-join cannot be mistaken for an earlier one.
   uint32_t next_syncpoint_serial() { return ++syncpoint_serial_; }
@@ -368,6 +370,7 @@ private:
   unsigned register_and_announce(unsigned object_class, const char* name);
   transport_manager& transports() const;
   syncpoint_manager& syncpoints() const;
+  ownership_manager& ownership() const;
   void end_federate() override;
   // Forgets the identity of the federation left and stamps later messages as federation 0.
   void leave_federation();

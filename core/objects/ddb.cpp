@@ -8,6 +8,7 @@
 #include "federation/federation_manager.h"
 #include "frame/callback_queue.h"
 #include "frame/local_distribution_manager.h"
+#include "objects/ownership_manager.h"
 #include "regions/filters.h"
 #include "sparse_bit_vector.h"
 #include "messages/user_tag.h"
@@ -380,6 +381,7 @@ void ddb::remove_object(uint32_t object) {
   if (name != names_.end() && name->second == object) names_.erase(name);
   objects_.erase(found);
   report_counts();
+  if (ownership_manager* ownership = ldm_.get_ownership_manager()) ownership->object_removed(object);
 }
 
 void ddb::mark_deleted(uint32_t object) {

@@ -15,6 +15,7 @@
 #include "messages/handle_value_pair.h"
 #include "messages/handle_value_set.h"
 #include "objects/ddb.h"
+#include "objects/ownership_manager.h"
 #include "regions/filters.h"
 #include "rid.h"
 #include "time/msgorder_manager.h"
@@ -235,7 +236,10 @@ event_retraction_handle transport_manager::update_attribute_values(uint32_t obje
     throw;
   }
 
-  if (!takeover.is_empty()) ddb_.set_attributes_local(object, takeover);
+  if (!takeover.is_empty()) {
+    ddb_.set_attributes_local(object, takeover);
+    if (ownership_manager* ownership = ldm_.get_ownership_manager()) ownership->implicit_gain(object, takeover);
+  }
   for (size_t n = 0; n < groups.size(); ++n) {
     group& g = groups[n];
     ddb_.set_used(object, g.attributes);

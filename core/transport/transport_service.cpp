@@ -10,6 +10,7 @@
 #include "messages/handle_value_pair.h"
 #include "messages/handle_value_set.h"
 #include "objects/ddb.h"
+#include "objects/ownership_manager.h"
 #include "objects/object_manager.h"
 #include "objects/subscription_agent.h"
 #include "regions/filters.h"
@@ -178,7 +179,11 @@ void transport_service::note_arrival(const arrival& in, object_entry& object, co
     for_each_bit(attributes, [&](uint32_t a) {
       if (object.is_local(a)) lost.set_bit(a);
     });
-    if (!lost.is_empty()) database.set_attributes_remote(object.handle, lost);
+    if (!lost.is_empty()) {
+      database.set_attributes_remote(object.handle, lost);
+      if (ownership_manager* ownership = manager_.get_ldm().get_ownership_manager())
+        ownership->implicit_loss(object.handle, lost);
+    }
   }
   database.note_received(object.handle, attributes, in.stream, id_, manager_.order_id(in.order));
   if (m.transports) {

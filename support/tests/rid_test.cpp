@@ -167,6 +167,7 @@ const default_key default_keys[] = {
     {"virtual_terminal.accept_connections", 'w', "true", 0},
     {"ordering.queue_warning_length", 'i', nullptr, 100000},
     {"time.join_state_wait", 'i', nullptr, 3000},
+    {"ownership.query_timeout", 'i', nullptr, 5000},
     {"debug_flags", 'g', nullptr, 0},
     {"workarounds", 'g', nullptr, 0},
     {"plugins", 'g', nullptr, 0},

@@ -46,6 +46,9 @@ enum class port_block : uint16_t {
   syncpoint_manager_test = 40,
   syncpoint_fuzz = 41,
   sync_scenarios_test = 42,
+  ownership_test = 43,
+  ownership_fuzz = 44,
+  ownership_scenarios_test = 45,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 
