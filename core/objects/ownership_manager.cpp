@@ -130,7 +130,14 @@ ownership_manager::~ownership_manager() {
   ldm_.get_debugging_events().unregister_event(service_name);
 }
 
-const object_entry& ownership_manager::entry(uint32_t object) const { return *ddb_.object(object); }
+const object_entry* ownership_manager::entry(uint32_t object, ownership_type sending) const {
+  static constexpr const char* lost[] = {"lost the thread!",    "brain damage!",        "narcolepsy!",
+                                         "cosmic ray corruption!", "schizophrenia!",    "lost my mind again!",
+                                         "so confused!",        "lost my brain again!", "sigh."};
+  const object_entry* found = ddb_.object(object);
+  if (!found) std::cerr << "ownership_manager: " << lost[static_cast<uint32_t>(sending) - 1] << "  abort!" << std::endl;
+  return found;
+}
 
 bit_vector ownership_manager::owned(const object_entry& object, const bit_vector& attributes) const {
   bit_vector result(object.object_class->attribute_count, false);
@@ -231,7 +238,9 @@ bit_vector ownership_manager::release_to_requesters(const object_entry& object, 
 // The services.
 
 void ownership_manager::divest_immediately(uint32_t object, const bit_vector& attributes) {
-  const object_entry& e = entry(object);
+  const object_entry* found = entry(object, ownership_type::new_floating);
+  if (!found) return;
+  const object_entry& e = *found;
   trace_set("OWN: Divesting attrs immediately: ", e, attributes);
   const bit_vector rest = difference(attributes, release_to_requesters(e, attributes));
   release(e, rest, false);
@@ -242,7 +251,9 @@ void ownership_manager::divest(uint32_t object, const bit_vector& attributes, co
   if (offers_.all(object).bit_matches(attributes))
     throw make_ldm_exception(ldm_error::AttributeAlreadyBeingDivested, "Divestiture already in progress for object %d",
                              object);
-  const object_entry& e = entry(object);
+  const object_entry* found = entry(object, ownership_type::offer);
+  if (!found) return;
+  const object_entry& e = *found;
   trace_set("OWN: Divesting attrs: ", e, attributes);
   const bit_vector rest = difference(attributes, release_to_requesters(e, attributes));
   if (rest.is_empty()) return;
@@ -257,14 +268,18 @@ void ownership_manager::cancel_divest(uint32_t object, const bit_vector& attribu
   if (!offers_.all(object).all_bits_match(attributes))
     throw make_ldm_exception(ldm_error::AttributeDivestitureWasNotRequested, "Divestiture not in progress for object %d",
                              object);
+  const object_entry* found = entry(object, ownership_type::offer_cancellation);
+  if (!found) return;
   offers_.remove(object, attributes);
   ownership_message message = message_of(ownership_type::offer_cancellation);
   message.attributes = attributes;
-  send(message, entry(object));
+  send(message, *found);
 }
 
 void ownership_manager::acquire(uint32_t object, const bit_vector& attributes, const user_tag& tag) {
-  const object_entry& e = entry(object);
+  const object_entry* found = entry(object, ownership_type::request);
+  if (!found) return;
+  const object_entry& e = *found;
   trace_set("OWN: Requesting acquisition of attrs: ", e, attributes);
   const bit_vector rest = difference(attributes, take_available(e, attributes));
   if (rest.is_empty()) return;
@@ -279,7 +294,9 @@ void ownership_manager::acquire_if_available(uint32_t object, const bit_vector& 
   if (requests_.all(object).bit_matches(attributes))
     throw make_ldm_exception(ldm_error::AttributeAlreadyBeingAcquired, "Acquisition already in progress for object %d",
                              object);
-  const object_entry& e = entry(object);
+  const object_entry* found = entry(object, ownership_type::we_take);
+  if (!found) return;
+  const object_entry& e = *found;
   trace_set("OWN: Acquiring attrs if available: ", e, attributes);
   const bit_vector rest = difference(attributes, take_available(e, attributes));
   if (rest.is_empty()) return;
@@ -291,7 +308,9 @@ void ownership_manager::cancel_acquire(uint32_t object, const bit_vector& attrib
   if (!requests_.all(object).all_bits_match(attributes))
     throw make_ldm_exception(ldm_error::AttributeAcquisitionWasNotRequested, "Acquisition not in progress for object %d",
                              object);
-  const object_entry& e = entry(object);
+  const object_entry* found = entry(object, ownership_type::request_cancellation);
+  if (!found) return;
+  const object_entry& e = *found;
   trace_set("OWN: Cancelling acquisition of attrs: ", e, attributes);
   requests_.remove(object, attributes);
   ownership_message message = message_of(ownership_type::request_cancellation);
@@ -304,12 +323,15 @@ bit_vector* ownership_manager::release_response(uint32_t object, const bit_vecto
   if (!asked_.all(object).all_bits_match(attributes))
     throw make_ldm_exception(ldm_error::FederateWasNotAskedToReleaseAttribute, "No matching requst for object %d",
                              object);
-  return new bit_vector(release_to_requesters(entry(object), attributes));
+  const object_entry* found = entry(object, ownership_type::releasing);
+  return new bit_vector(found ? release_to_requesters(*found, attributes) : bit_vector());
 }
 
 void ownership_manager::query(uint32_t object, uint32_t attribute) {
+  const object_entry* found = entry(object, ownership_type::who_owns);
+  if (!found) return;
+  const object_entry& e = *found;
   callback_queue* callbacks = ldm_.get_callback_queue();
-  const object_entry& e = entry(object);
   if (e.is_local(attribute)) {
     if (callbacks) callbacks->add_inform_attribute_ownership(object, attribute, ldm_.get_federate_id());
   } else if (floating_.all(object).get_bit(attribute)) {
@@ -327,12 +349,12 @@ void ownership_manager::resign(bool release_attributes) {
   for (const auto& [object, sets] : requests_.objects()) {
     ownership_message message = message_of(ownership_type::request_cancellation);
     message.attributes = requests_.all(object);
-    send(message, entry(object));
+    if (const object_entry* found = entry(object, ownership_type::request_cancellation)) send(message, *found);
   }
   requests_ = ownership_table();
   if (!release_attributes) return;
   for (uint32_t object : ddb_.object_handles()) {
-    const object_entry& e = entry(object);
+    const object_entry& e = *ddb_.object(object);
     if (e.has_local && !e.deleted) divest_immediately(object, owned(e, bit_vector(e.object_class->attribute_count, true)));
   }
 }

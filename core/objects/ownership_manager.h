@@ -33,6 +33,7 @@ class message_reliable;
 class user_tag;
 struct object_entry;
 struct ownership_message;
+enum class ownership_type : uint32_t;
 
 // Attribute sets per object and per federate: who offers, released or asked for what.
 class ownership_table {
@@ -128,8 +129,9 @@ private:
   void answer_who_owns(const ownership_message& message, const object_entry& object);
   void answered(const ownership_message& message, const object_entry& object);
 
-  // What every service starts from: the object's entry, and the set clamped to its class.
-  const object_entry& entry(uint32_t object) const;
+  // The object a service acts on; for an unknown one, the line of the message it would have sent
+  // on the error stream, and null.
+  const object_entry* entry(uint32_t object, ownership_type sending) const;
   brindle::bit_vector owned(const object_entry& object, const brindle::bit_vector& attributes) const;
   void send(ownership_message message, const object_entry& object);
   // Makes the attributes local and tells the federate; they are no longer available anywhere.
