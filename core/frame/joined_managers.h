@@ -12,11 +12,13 @@ namespace varnel {
 class FED;
 class argument_checker;
 class callback_queue;
+class consistency_manager;
 class ddb;
 class local_distribution_manager;
 class msgorder_manager;
 class object_manager;
 class retraction_manager;
+class transport_change_manager;
 class transport_manager;
 class time_manager;
 class subscription_agent;
@@ -41,8 +43,10 @@ public:
   msgorder_manager& ordering() { return *msgorder_manager_; }
   object_manager& objects() { return *object_manager_; }
   transport_manager& transports() { return *transport_manager_; }
+  consistency_manager& queries() { return *consistency_manager_; }
   retraction_manager& retractions() { return *retraction_manager_; }
   time_manager& times() { return *time_manager_; }
+  transport_change_manager& transport_changes() { return *transport_change_manager_; }
   const argument_checker& checker() const { return *checker_; }
   callback_queue& callbacks() { return *callback_queue_; }
 
@@ -55,8 +59,10 @@ private:
   std::unique_ptr<object_manager> object_manager_;
   std::unique_ptr<argument_checker> checker_;
   std::unique_ptr<transport_manager> transport_manager_;
+  std::unique_ptr<consistency_manager> consistency_manager_;
   std::unique_ptr<time_manager> time_manager_;
   std::unique_ptr<retraction_manager> retraction_manager_;
+  std::unique_ptr<transport_change_manager> transport_change_manager_;
   std::unique_ptr<callback_queue> callback_queue_;
 };
 

@@ -21,7 +21,6 @@ namespace varnel {
 namespace missing {
 inline constexpr const char* syncpoint_manager = "synchronization point manager";
 inline constexpr const char* region_specifications = "region specifications";
-inline constexpr const char* consistency_manager = "consistency manager";
 inline constexpr const char* ownership_manager = "ownership manager";
 }  // namespace missing
 

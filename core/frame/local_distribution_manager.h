@@ -44,6 +44,8 @@ class object_manager;
 class retraction_manager;
 class time_manager;
 class transport_manager;
+class transport_change_manager;
+class consistency_manager;
 
 // Value types of the services that belong to the managers built at join.
 class absolute_time;
@@ -197,6 +199,8 @@ public:
   // The object and transport managers; null while not joined.
   object_manager* get_object_manager() const;
   transport_manager* get_transport_manager() const;
+  transport_change_manager* get_transport_change_manager() const;
+  consistency_manager* get_consistency_manager() const;
   // Held by every service and tick; the callback queue releases it around each callback.
   std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }
@@ -362,6 +366,8 @@ private:
   object_manager& objects() const;
   unsigned register_and_announce(unsigned object_class, const char* name);
   transport_manager& transports() const;
+  transport_change_manager& transport_changes() const;
+  consistency_manager& queries() const;
   void end_federate() override;
   // Forgets the identity of the federation left and stamps later messages as federation 0.
   void leave_federation();

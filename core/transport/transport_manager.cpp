@@ -20,6 +20,7 @@
 #include "time/msgorder_manager.h"
 #include "transport/transport_messages.h"
 #include "transport/transport_simple.h"
+#include "transport/update_listener.h"
 
 namespace varnel {
 
@@ -129,6 +130,10 @@ void transport_manager::add_transport_service(std::unique_ptr<transport_service>
   }
   services_[id] = std::move(service);
 }
+
+void transport_manager::add_update_listener(update_listener* listener) { listeners_.push_back(listener); }
+
+void transport_manager::remove_update_listener(update_listener* listener) { std::erase(listeners_, listener); }
 
 transport_service* transport_manager::get_transport_service(uint32_t id) const {
   if (id < services_.size()) return services_[id].get();
@@ -244,6 +249,7 @@ event_retraction_handle transport_manager::update_attribute_values(uint32_t obje
     g.transport->send_update(g.buffer, g.stream, *entry, g.attributes, g.changed);
     for (const auto& [attribute, checksum] : g.checksums) entry->checksum[attribute] = checksum;
     ++counters_.update_messages;
+    for (update_listener* listener : listeners_) listener->updated(object, g.attributes);
   }
   release_all();
   entry->last_sender = ldm_.get_federate_id();

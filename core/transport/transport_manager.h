@@ -33,6 +33,7 @@ class msgorder_manager;
 class object_manager;
 class subscription_agent;
 class transport_service;
+class update_listener;
 class user_tag;
 
 class transport_manager {
@@ -67,6 +68,10 @@ public:
                                                   const absolute_time* time, const user_tag& tag);
   event_retraction_handle send_interaction(uint32_t interaction, const handle_value_set& values,
                                            const absolute_time* time, const user_tag& tag, filter_spec_base& filter);
+
+  // Listeners hear of every update message sent after they were added.
+  void add_update_listener(update_listener* listener);
+  void remove_update_listener(update_listener* listener);
 
   // Null, after a line on the error stream, for an id beyond the FED's transports.
   transport_service* get_transport_service(uint32_t id) const;
@@ -105,6 +110,7 @@ private:
   uint32_t receive_order_;
   uint32_t timestamp_order_;
   std::vector<std::unique_ptr<transport_service>> services_;  // by FED transport id
+  std::vector<update_listener*> listeners_;
   dstream* update_trace_;
   dstream* interaction_trace_;
   int trackers_[4];  // object_updates, object_receives, interaction_sends, interaction_receives

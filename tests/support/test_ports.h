@@ -43,6 +43,9 @@ enum class port_block : uint16_t {
   update_fuzz = 30,
   object_messages_fuzz = 31,
   traffic_example_test = 32,  // examples/traffic.rid with its port moved here
+  consistency_test = 40,
+  transport_change_test = 41,
+  query_messages_fuzz = 42,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 
