@@ -89,22 +89,24 @@ void transport_minimum_rate::stop_transmitting(uint32_t object) {
 // One list per run; a whole cycle of lists is one receive cycle. An object whose federate no
 // longer owns attributes of this transport leaves its list here at the latest.
 void transport_minimum_rate::on_timer() {
-  const std::set<uint32_t> turn = lists_[current_list_];
-  for (uint32_t object : turn) {
+  consistency_manager* queries = manager_.get_ldm().get_consistency_manager();
+  std::vector<uint32_t> idle;
+  for (uint32_t object : lists_[current_list_]) {
     transmit_entry& entry = transmit_.at(object);
     if (!entry.due) continue;
     entry.due = false;
     const object_entry* found = manager_.database().object(object);
     const bit_vector attributes = found ? local_attributes(*found) : bit_vector();
     if (attributes.is_empty()) {
-      stop_transmitting(object);
+      idle.push_back(object);
       continue;
     }
     manager_.update_trace() << "transport_minimum_rate::transmit_cycle_process: requesting object: " << object
                             << std::endl;
-    if (consistency_manager* queries = manager_.get_ldm().get_consistency_manager())
-      queries->immediate_provide(object, attributes);
+    // The request is queued for the federate's next callbacks: the lists do not change here.
+    if (queries) queries->immediate_provide(object, attributes);
   }
+  for (uint32_t object : idle) stop_transmitting(object);
   current_list_ = (current_list_ + 1) % static_cast<uint32_t>(lists_.size());
   if (current_list_ == 0) receive_cycle();
 }
