@@ -4,10 +4,12 @@
 #include "frame/argument_checker.h"
 #include "frame/callback_queue.h"
 #include "frame/local_distribution_manager.h"
+#include "objects/consistency_manager.h"
 #include "objects/ddb.h"
 #include "objects/object_manager.h"
 #include "objects/ownership_manager.h"
 #include "objects/subscription_agent.h"
+#include "objects/transport_change_manager.h"
 #include "time/time_manager.h"
 #include "time/msgorder_manager.h"
 #include "time/retraction_manager.h"
@@ -34,9 +36,9 @@ void joined_managers::set_construction_hook(construction_hook installed) { hook(
 
 // Later managers may use earlier ones while they are built. Still to come, in join order: before
 // the ddb the text output interceptor, the vterm manager and the console support object; between
-// the argument checker and the transport manager ping; after the transport manager the
-// consistency and scope managers; after the ownership manager the MOM agent, and after the
-// syncpoint manager the transport change and remterm managers. The callback queue comes last.
+// the argument checker and the transport manager ping; after the consistency manager the scope
+// manager; after the ownership manager the MOM agent, and after the transport change manager the
+// remterm manager. The callback queue comes last.
 joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed) {
   try {
     ddb_ = std::make_unique<ddb>(ldm, fed);
@@ -52,6 +54,8 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
     transport_manager_ =
         std::make_unique<transport_manager>(ldm, *ddb_, *subscription_agent_, *object_manager_, *msgorder_manager_);
     built("transport manager");
+    consistency_manager_ = std::make_unique<consistency_manager>(ldm, *ddb_, *transport_manager_);
+    built("consistency manager");
     time_manager_ = std::make_unique<time_manager>(ldm, *msgorder_manager_);
     built("time manager");
     retraction_manager_ = std::make_unique<retraction_manager>(ldm, *msgorder_manager_);
@@ -60,6 +64,8 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
     built("ownership manager");
     syncpoint_manager_ = std::make_unique<syncpoint_manager>(ldm);
     built("syncpoint manager");
+    transport_change_manager_ = std::make_unique<transport_change_manager>(ldm, *ddb_, *transport_manager_);
+    built("transport change manager");
     callback_queue_ = std::make_unique<callback_queue>(ldm);
     built("callback queue");
   } catch (...) {
@@ -72,10 +78,13 @@ joined_managers::~joined_managers() { tear_down(); }
 
 // Still to come, in resign order: the remterm manager, vterm manager, text output interceptor and
 // ping first; between the transport and the object manager the MOM agent; after the order
-// manager the consistency, scope and transport change managers; after the callback queue the console support object. The
+// manager the scope manager; after the callback queue the console support object. The
+// transport change and consistency managers go before the transport manager they listen to. The
 // retraction and time managers go before the order manager they use: the time manager's last
 // state, sent as it goes, still asks the order manager for its fence.
 void joined_managers::tear_down() {
+  transport_change_manager_.reset();
+  consistency_manager_.reset();
   checker_.reset();
   subscription_agent_.reset();
   transport_manager_.reset();

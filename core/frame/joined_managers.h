@@ -12,6 +12,7 @@ namespace varnel {
 class FED;
 class argument_checker;
 class callback_queue;
+class consistency_manager;
 class ddb;
 class local_distribution_manager;
 class msgorder_manager;
@@ -19,6 +20,7 @@ class object_manager;
 class ownership_manager;
 class retraction_manager;
 class syncpoint_manager;
+class transport_change_manager;
 class transport_manager;
 class time_manager;
 class subscription_agent;
@@ -43,11 +45,13 @@ public:
   msgorder_manager& ordering() { return *msgorder_manager_; }
   object_manager& objects() { return *object_manager_; }
   transport_manager& transports() { return *transport_manager_; }
+  consistency_manager& queries() { return *consistency_manager_; }
   retraction_manager& retractions() { return *retraction_manager_; }
   time_manager& times() { return *time_manager_; }
   syncpoint_manager& syncpoints() { return *syncpoint_manager_; }
   // Null while the managers are built and torn down around it.
   ownership_manager* ownership() { return ownership_manager_.get(); }
+  transport_change_manager& transport_changes() { return *transport_change_manager_; }
   const argument_checker& checker() const { return *checker_; }
   callback_queue& callbacks() { return *callback_queue_; }
 
@@ -60,10 +64,12 @@ private:
   std::unique_ptr<object_manager> object_manager_;
   std::unique_ptr<argument_checker> checker_;
   std::unique_ptr<transport_manager> transport_manager_;
+  std::unique_ptr<consistency_manager> consistency_manager_;
   std::unique_ptr<time_manager> time_manager_;
   std::unique_ptr<retraction_manager> retraction_manager_;
   std::unique_ptr<ownership_manager> ownership_manager_;
   std::unique_ptr<syncpoint_manager> syncpoint_manager_;
+  std::unique_ptr<transport_change_manager> transport_change_manager_;
   std::unique_ptr<callback_queue> callback_queue_;
 };
 

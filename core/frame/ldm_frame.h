@@ -20,7 +20,6 @@ namespace varnel {
 // exists, its services refuse with InternalError naming the service and the manager.
 namespace missing {
 inline constexpr const char* region_specifications = "region specifications";
-inline constexpr const char* consistency_manager = "consistency manager";
 }  // namespace missing
 
 // Which optional frame steps a service runs.

@@ -2,9 +2,11 @@
 #include "frame/local_distribution_manager.h"
 
 #include "frame/ldm_frame.h"
+#include "objects/consistency_manager.h"
 #include "objects/ddb.h"
 #include "objects/object_manager.h"
 #include "objects/subscription_agent.h"
+#include "objects/transport_change_manager.h"
 #include "regions/filters.h"
 #include "transport/transport_manager.h"
 #include "time/time_manager.h"
@@ -96,7 +98,7 @@ void local_distribution_manager::change_attribute_transportation_type(unsigned o
   service_frame frame(*this, rti_api_call::changeAttributeTransportationType);
   checks().check_owned_attributes(object, attributes, frame.name());
   checks().check_transport(transport, frame.name());
-  database().set_transport_type(object, attributes, transport);
+  transport_changes().change(object, attributes, transport);
 }
 
 void local_distribution_manager::change_interaction_transportation_type(unsigned interaction, unsigned transport) {
@@ -110,14 +112,14 @@ void local_distribution_manager::request_object_attribute_value_update(unsigned 
   service_frame frame(*this, rti_api_call::requestObjectAttributeValueUpdate);
   checks().check_object(object, frame.name());
   check_switch(service_group::queries);
-  frame.unavailable(missing::consistency_manager);
+  queries().request_object(object);
 }
 
 void local_distribution_manager::request_class_attribute_value_update(unsigned object_class, const bit_vector&) {
   service_frame frame(*this, rti_api_call::requestClassAttributeValueUpdate);
   checks().check_class(object_class, frame.name());
   check_switch(service_group::queries);
-  frame.unavailable(missing::consistency_manager);
+  queries().request_class(object_class);
 }
 
 }  // namespace varnel

@@ -2,6 +2,7 @@
 #include "frame/local_distribution_manager.h"
 
 #include "frame/ldm_frame.h"
+#include "objects/consistency_manager.h"
 #include "time/time_manager.h"
 #include "time/event_retraction_handle.h"
 
@@ -149,7 +150,7 @@ void local_distribution_manager::request_class_attribute_value_update_with_regio
   check_region(region);
   check_switch(service_group::queries);
   check_switch(service_group::regions);
-  frame.unavailable(missing::consistency_manager);
+  queries().request_class(object_class);
 }
 
 }  // namespace varnel

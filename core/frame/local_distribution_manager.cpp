@@ -310,6 +310,20 @@ ownership_manager* local_distribution_manager::get_ownership_manager() const {
 
 ownership_manager& local_distribution_manager::ownership() const { return *joined_->ownership(); }
 
+transport_change_manager* local_distribution_manager::get_transport_change_manager() const {
+  return joined_ ? &joined_->transport_changes() : nullptr;
+}
+
+consistency_manager* local_distribution_manager::get_consistency_manager() const {
+  return joined_ ? &joined_->queries() : nullptr;
+}
+
+consistency_manager& local_distribution_manager::queries() const { return joined_->queries(); }
+
+transport_change_manager& local_distribution_manager::transport_changes() const {
+  return joined_->transport_changes();
+}
+
 const argument_checker& local_distribution_manager::checks() const { return joined_->checker(); }
 
 ddb& local_distribution_manager::database() const { return joined_->database(); }

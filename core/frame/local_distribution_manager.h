@@ -46,6 +46,8 @@ class retraction_manager;
 class syncpoint_manager;
 class time_manager;
 class transport_manager;
+class transport_change_manager;
+class consistency_manager;
 
 // Value types of the services that belong to the managers built at join.
 class absolute_time;
@@ -204,6 +206,8 @@ public:
   // The serial of the next synchronization point registered here: it runs on across resign and
   // join, so a point registered after a re-join cannot be mistaken for an earlier one.
   uint32_t next_syncpoint_serial() { return ++syncpoint_serial_; }
+  transport_change_manager* get_transport_change_manager() const;
+  consistency_manager* get_consistency_manager() const;
   // Held by every service and tick; the callback queue releases it around each callback.
   std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }
@@ -371,6 +375,8 @@ private:
   transport_manager& transports() const;
   syncpoint_manager& syncpoints() const;
   ownership_manager& ownership() const;
+  transport_change_manager& transport_changes() const;
+  consistency_manager& queries() const;
   void end_federate() override;
   // Forgets the identity of the federation left and stamps later messages as federation 0.
   void leave_federation();

@@ -363,6 +363,7 @@ void ddb::instantiate_object(uint32_t object_class, uint32_t object, const char*
   objects_.emplace(object, std::move(created));
   count(added, !remote, +1);
   report_counts();
+  if (listener_) listener_->object_added(added);
   if (!remote && attribute_relevance) ldm_.get_callback_queue()->add_turn_updates_on(object, entry->published);
 }
 
@@ -371,6 +372,7 @@ void ddb::remove_object(uint32_t object) {
   if (found == objects_.end()) return;
   object_entry& entry = *found->second;
   entry.deleted = true;
+  if (listener_) listener_->object_removed(entry);
   for (filter_spec_base* filter : std::set<filter_spec_base*>(entry.filter.begin(), entry.filter.end()))
     if (filter) filter->unassociate(object);
   for (int32_t stream : std::set<int32_t>(entry.stream.begin(), entry.stream.end()))
@@ -418,14 +420,18 @@ void ddb::note_received(uint32_t object, const bit_vector& attributes, int32_t s
   const object_class_entry& object_class = *entry->object_class;
   if (!entry->used) entry->used = std::make_unique<bit_vector>(object_class.attribute_count, false);
   *entry->used |= attributes;
+  std::vector<std::pair<uint32_t, uint32_t>> moves;  // (attribute, transport before)
   for_each_bit(sized(attributes, object_class.attribute_count), [&](uint32_t a) {
     move_stream(*entry, a, stream);
+    const uint32_t before = transport_of(*entry, a);
     if (entry->transport.empty() && object_class.default_transport[a] != transport)
       entry->transport = object_class.default_transport;
     if (!entry->transport.empty()) entry->transport[a] = transport;
+    if (before != transport_of(*entry, a)) moves.emplace_back(a, before);
     if (entry->order.empty() && object_class.default_order[a] != order) entry->order = object_class.default_order;
     if (!entry->order.empty()) entry->order[a] = order;
   });
+  tell_transport_moves(*entry, moves);
 }
 
 uint32_t ddb::get_class(uint32_t object) const {
@@ -461,6 +467,7 @@ void ddb::set_attributes_remote(uint32_t object, const bit_vector& attributes) {
     count(*entry, true, -1);
   }
   report_counts();
+  if (listener_) listener_->ownership_changed(*entry, sized(attributes, n), false);
 }
 
 void ddb::set_attributes_local(uint32_t object, const bit_vector& attributes) {
@@ -486,6 +493,7 @@ void ddb::set_attributes_local(uint32_t object, const bit_vector& attributes) {
     count(*entry, false, -1);
   }
   report_counts();
+  if (listener_) listener_->ownership_changed(*entry, accepted, true);
   // The newly owned attributes go out on the stream of the filter they are associated with.
   std::set<filter_spec_base*> filters;
   if (!entry->filter.empty()) for_each_bit(accepted, [&](uint32_t a) { if (entry->filter[a]) filters.insert(entry->filter[a]); });
@@ -503,8 +511,16 @@ void ddb::set_used(uint32_t object, const bit_vector& attributes) {
 }
 
 void ddb::set_transport_type(uint32_t object, const bit_vector& attributes, uint32_t transport) {
+  const object_entry* entry = this->object(object);
+  std::vector<std::pair<uint32_t, uint32_t>> before;  // (attribute, transport before)
+  if (entry)
+    for_each_bit(sized(attributes, entry->object_class->attribute_count),
+                 [&](uint32_t a) { before.emplace_back(a, transport_of(*entry, a)); });
   set_override(object, attributes, transport, &object_entry::transport, &object_class_entry::default_transport,
                "transport type", "set_transport_type");
+  if (!entry) return;
+  std::erase_if(before, [&](const auto& moved) { return transport_of(*entry, moved.first) == moved.second; });
+  tell_transport_moves(*entry, before);
 }
 
 void ddb::set_order_type(uint32_t object, const bit_vector& attributes, uint32_t order) {
@@ -665,8 +681,23 @@ int32_t ddb::get_stream(uint32_t object, uint32_t attribute) const {
 uint32_t ddb::get_transport_type(uint32_t object, uint32_t attribute) const {
   const object_entry* entry = this->object(object);
   if (!entry || attribute >= entry->object_class->attribute_count) return no_transport;
-  if (!entry->is_local(attribute) && entry->transport.empty()) return no_transport;
-  return entry->transport.empty() ? entry->object_class->default_transport[attribute] : entry->transport[attribute];
+  return transport_of(*entry, attribute);
+}
+
+uint32_t ddb::transport_of(const object_entry& entry, uint32_t attribute) const {
+  if (!entry.is_local(attribute) && entry.transport.empty()) return no_transport;
+  return entry.transport.empty() ? entry.object_class->default_transport[attribute] : entry.transport[attribute];
+}
+
+// moves holds (attribute, transport before) of attributes whose transport changed; the listener
+// hears them grouped by the transports they left.
+void ddb::tell_transport_moves(const object_entry& entry, const std::vector<std::pair<uint32_t, uint32_t>>& moves) {
+  if (!listener_ || moves.empty()) return;
+  std::map<uint32_t, bit_vector> by_source;
+  for (const auto& [attribute, from] : moves)
+    by_source.try_emplace(from, entry.object_class->attribute_count, false).first->second.set_bit(attribute);
+  for (const auto& [from, attributes] : by_source)
+    listener_->transport_moved(entry, attributes, from, transport_of(entry, attributes.ffs()));
 }
 
 uint32_t ddb::get_order_type(uint32_t object, uint32_t attribute) const {
@@ -720,6 +751,7 @@ void ddb::move_stream(object_entry& entry, uint32_t attribute, int32_t stream) {
   const int32_t old = entry.stream[attribute];
   if (old == stream) return;
   entry.stream[attribute] = stream;
+  if (listener_) listener_->stream_moved(entry, attribute, stream);
   if (stream != no_stream) stream_index_[static_cast<uint32_t>(stream)].insert(entry.handle);
   if (old != no_stream && std::find(entry.stream.begin(), entry.stream.end(), old) == entry.stream.end())
     drop_from_index(entry.handle, static_cast<uint32_t>(old));

@@ -93,6 +93,21 @@ struct object_entry : brindle::memory_pooled<object_entry> {
   bool holds_delete_privilege(uint32_t privilege_attribute) const;
 };
 
+// Told of the changes the transports keep their object lists by: an object added or removed,
+// attributes moving from one transport or stream to another, ownership gained or lost. The
+// transport manager listens while it exists.
+class ddb_listener {
+public:
+  virtual ~ddb_listener() = default;
+  virtual void object_added(const object_entry& object) = 0;
+  // from or to may be no_transport.
+  virtual void transport_moved(const object_entry& object, const brindle::bit_vector& attributes, uint32_t from,
+                               uint32_t to) = 0;
+  virtual void stream_moved(const object_entry& object, uint32_t attribute, int32_t stream) = 0;
+  virtual void ownership_changed(const object_entry& object, const brindle::bit_vector& attributes, bool gaining) = 0;
+  virtual void object_removed(const object_entry& object) = 0;
+};
+
 class ddb {
 public:
   ddb(local_distribution_manager& ldm, const FED& fed);
@@ -142,6 +157,9 @@ public:
   // federate joins it: (object, attributes) pairs.
   std::vector<std::pair<uint32_t, brindle::bit_vector>> provide_for_stream(uint32_t stream) const;
 
+  // One listener at most; null for none.
+  void set_listener(ddb_listener* listener) { listener_ = listener; }
+
   // Advisory switches.
   bool class_relevance = true;
   bool attribute_relevance = false;
@@ -187,6 +205,8 @@ private:
                     std::vector<uint32_t> object_entry::*overrides, std::vector<uint32_t> object_class_entry::*defaults,
                     const char* what, const char* operation);
   void move_stream(object_entry& entry, uint32_t attribute, int32_t stream);
+  uint32_t transport_of(const object_entry& entry, uint32_t attribute) const;
+  void tell_transport_moves(const object_entry& entry, const std::vector<std::pair<uint32_t, uint32_t>>& moves);
   void drop_from_index(uint32_t object, uint32_t stream);
   void count(object_entry& entry, bool local, int change);
   void report_counts();
@@ -200,6 +220,7 @@ private:
   std::map<uint32_t, std::set<uint32_t>> stream_index_;
   uint32_t locals_ = 0;
   uint32_t remotes_ = 0;
+  ddb_listener* listener_ = nullptr;
 };
 
 }  // namespace varnel

@@ -14,10 +14,25 @@
 //
 // The sender's handle tells an announcement repeated late, after the deletion it preceded,
 // from a new registration of the name: handles only grow at their sender.
+//
+// A query asks the owners of the named objects, of the objects of the classes (and their
+// subclasses) and of the objects sent on the streams to provide their values; it goes on stream
+// 2. A transport change tells the subscribers of owned attributes that they now travel on
+// another transport; it goes on the attributes' stream. Both go best effort: a lost one heals
+// at the next update or request.
+//
+//   query_message                                   | transport_change_message
+//   | objects | count word, at most 65,536         | | name       | string, at most 4096 bytes |
+//   | names   | one string per object             | | transport  | FED transport id, word    |
+//   | classes | count word, then class handles     | | attributes | bit vector                |
+//   | streams | sparse bit vector, at most 65,536 set |
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "bit_vector.h"
 
 #include "messages/user_tag.h"
 #include "sparse_bit_vector.h"
@@ -52,6 +67,31 @@ struct deletion_message {
 
   void write(brindle::ldm_buf& buffer) const;
   static deletion_message read(brindle::ldm_buf& buffer);
+};
+
+struct query_message {
+  static constexpr uint32_t max_names = 1u << 16;
+  static constexpr uint32_t max_streams = 1u << 16;
+
+  std::vector<std::string> names;
+  std::vector<uint32_t> classes;
+  brindle::sparse_bit_vector streams;
+
+  void write(brindle::ldm_buf& buffer) const;
+  // A count beyond its limit or beyond the bytes left, an overlong name, a class the FED lacks,
+  // or a malformed or oversized stream set throws ldm_decode_error.
+  static query_message read(brindle::ldm_buf& buffer, const FED& fed);
+};
+
+struct transport_change_message {
+  std::string name;
+  uint32_t transport = 0;
+  brindle::bit_vector attributes;
+
+  void write(brindle::ldm_buf& buffer) const;
+  // An empty or overlong name, a transport the FED does not declare or a malformed attribute set
+  // throws ldm_decode_error. The set is not clamped to any class here: the receiver does that.
+  static transport_change_message read(brindle::ldm_buf& buffer, const FED& fed);
 };
 
 }  // namespace varnel

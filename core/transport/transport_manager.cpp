@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <utility>
 
 #include "bit_vector.h"
@@ -20,7 +21,9 @@
 #include "rid.h"
 #include "time/msgorder_manager.h"
 #include "transport/transport_messages.h"
+#include "transport/transport_minimum_rate.h"
 #include "transport/transport_simple.h"
+#include "transport/update_listener.h"
 
 namespace varnel {
 
@@ -48,10 +51,8 @@ bool has_workaround(RID& rid, const char* word) {
   return false;
 }
 
-// The minimum-rate and state-consistent transports are carried as plain ones until they exist.
-bool carried_as_simple(const char* implementation) {
-  return implementation &&
-         (std::strcmp(implementation, "minimum_rate") == 0 || std::strcmp(implementation, "state_consistent") == 0);
+bool is_implementation(const char* implementation, const char* word) {
+  return implementation && std::strcmp(implementation, word) == 0;
 }
 
 // Large values first, so that the buffer fills its packets with them.
@@ -110,14 +111,21 @@ transport_manager::transport_manager(local_distribution_manager& ldm, ddb& datab
   for (uint32_t id = 0; id < fed_.num_transport_types(); ++id) {
     const char* implementation = fed_.get_transport_implementation(id);
     if (!fed_.get_transport_name(id)) continue;
-    if (carried_as_simple(implementation))
+    if (is_implementation(implementation, "minimum_rate")) {
+      add_transport_service(std::make_unique<transport_minimum_rate>(*this, id, rid, no_shared));
+      continue;
+    }
+    // The state-consistent transport is carried as a plain one until it exists.
+    if (is_implementation(implementation, "state_consistent"))
       std::cerr << "transport_manager: transport " << fed_.get_transport_name(id) << " of type " << implementation
                 << " is carried as a simple transport" << std::endl;
     add_transport_service(std::make_unique<transport_simple>(*this, id, rid, no_shared));
   }
+  ddb_.set_listener(this);
 }
 
 transport_manager::~transport_manager() {
+  ddb_.set_listener(nullptr);
   services_.clear();
   for (const char* name : event_names) ldm_.get_debugging_events().unregister_event(name);
 }
@@ -131,10 +139,18 @@ void transport_manager::add_transport_service(std::unique_ptr<transport_service>
   services_[id] = std::move(service);
 }
 
+void transport_manager::add_update_listener(update_listener* listener) { listeners_.push_back(listener); }
+
+void transport_manager::remove_update_listener(update_listener* listener) { std::erase(listeners_, listener); }
+
 transport_service* transport_manager::get_transport_service(uint32_t id) const {
   if (id < services_.size()) return services_[id].get();
   std::cerr << "transport_manager::get_transport_service illegal transport service " << id << std::endl;
   return nullptr;
+}
+
+transport_service* transport_manager::service_of(uint32_t transport) const {
+  return transport < services_.size() ? services_[transport].get() : nullptr;
 }
 
 bool transport_manager::is_implicit_transfer(uint32_t transport) const {
@@ -248,6 +264,7 @@ event_retraction_handle transport_manager::update_attribute_values(uint32_t obje
     g.transport->send_update(g.buffer, g.stream, *entry, g.attributes, g.changed);
     for (const auto& [attribute, checksum] : g.checksums) entry->checksum[attribute] = checksum;
     ++counters_.update_messages;
+    for (update_listener* listener : listeners_) listener->updated(object, g.attributes);
   }
   release_all();
   entry->last_sender = ldm_.get_federate_id();
@@ -324,6 +341,50 @@ event_retraction_handle transport_manager::send_interaction(uint32_t interaction
 void transport_manager::note_received(bool update, uint32_t class_handle, uint64_t bytes) {
   ldm_.get_stats_tracker().note_event(trackers_[update ? object_receives : interaction_receives], class_handle,
                                       static_cast<uint32_t>(bytes));
+}
+
+// Changes of the objects
+
+// Calls tell(service, attributes) once per transport among the attributes' current ones.
+template <class Tell>
+void transport_manager::by_transport(const object_entry& object, const bit_vector& attributes, Tell tell) {
+  std::map<uint32_t, bit_vector> groups;
+  for_each_bit(attributes, [&](uint32_t a) {
+    const uint32_t t = ddb_.get_transport_type(object.handle, a);
+    if (service_of(t)) groups.try_emplace(t, object.object_class->attribute_count, false).first->second.set_bit(a);
+  });
+  for (const auto& [t, group] : groups) tell(*services_[t], group);
+}
+
+void transport_manager::object_added(const object_entry& object) {
+  if (!object.has_local) return;
+  by_transport(object, object.object_class->published,
+               [&](transport_service& service, const bit_vector& group) { service.attributes_assigned(object, group); });
+}
+
+void transport_manager::transport_moved(const object_entry& object, const bit_vector& attributes, uint32_t from,
+                                        uint32_t to) {
+  if (transport_service* lost = service_of(from)) lost->attributes_lost(object, attributes);
+  if (transport_service* assigned = service_of(to)) assigned->attributes_assigned(object, attributes);
+}
+
+void transport_manager::stream_moved(const object_entry& object, uint32_t attribute, int32_t stream) {
+  if (transport_service* service = service_of(ddb_.get_transport_type(object.handle, attribute))) {
+    bit_vector moved(object.object_class->attribute_count, false);
+    moved.set_bit(attribute);
+    service->attributes_restreamed(object, moved, stream);
+  }
+}
+
+void transport_manager::ownership_changed(const object_entry& object, const bit_vector& attributes, bool gaining) {
+  by_transport(object, attributes, [&](transport_service& service, const bit_vector& group) {
+    service.ownership_changed(object, group, gaining);
+  });
+}
+
+void transport_manager::object_removed(const object_entry& object) {
+  for (const auto& service : services_)
+    if (service) service->object_removed(object);
 }
 
 }  // namespace varnel

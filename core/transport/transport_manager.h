@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "objects/ddb.h"
 #include "time/event_retraction_handle.h"
 #include "time/msgorder_client.h"
 
@@ -33,9 +34,10 @@ class msgorder_manager;
 class object_manager;
 class subscription_agent;
 class transport_service;
+class update_listener;
 class user_tag;
 
-class transport_manager {
+class transport_manager : public ddb_listener {
 public:
   // An encoded message may not exceed what the stream transport carries.
   static constexpr uint32_t max_message_bytes = 16u << 20;
@@ -57,7 +59,7 @@ public:
 
   transport_manager(local_distribution_manager& ldm, ddb& database, subscription_agent& agent,
                     object_manager& objects, msgorder_manager& order);
-  ~transport_manager();
+  ~transport_manager() override;
   transport_manager(const transport_manager&) = delete;
   transport_manager& operator=(const transport_manager&) = delete;
 
@@ -67,6 +69,10 @@ public:
                                                   const absolute_time* time, const user_tag& tag);
   event_retraction_handle send_interaction(uint32_t interaction, const handle_value_set& values,
                                            const absolute_time* time, const user_tag& tag, filter_spec_base& filter);
+
+  // Listeners hear of every update message sent after they were added.
+  void add_update_listener(update_listener* listener);
+  void remove_update_listener(update_listener* listener);
 
   // Null, after a line on the error stream, for an id beyond the FED's transports.
   transport_service* get_transport_service(uint32_t id) const;
@@ -89,11 +95,22 @@ public:
   dstream& interaction_trace() { return *interaction_trace_; }
   void note_received(bool update, uint32_t class_handle, uint64_t bytes);
 
+  // From the declaration database, passed on to the transport services concerned.
+  void object_added(const object_entry& object) override;
+  void transport_moved(const object_entry& object, const brindle::bit_vector& attributes, uint32_t from,
+                       uint32_t to) override;
+  void stream_moved(const object_entry& object, uint32_t attribute, int32_t stream) override;
+  void ownership_changed(const object_entry& object, const brindle::bit_vector& attributes, bool gaining) override;
+  void object_removed(const object_entry& object) override;
+
 private:
   struct group;
   void add_transport_service(std::unique_ptr<transport_service> service);
   std::vector<group> group_values(uint32_t object, const handle_value_set& values, brindle::bit_vector& takeover);
   void check_size(brindle::ldm_buf* buffer, const char* what, uint32_t handle) const;
+  transport_service* service_of(uint32_t transport) const;
+  template <class Tell>
+  void by_transport(const object_entry& object, const brindle::bit_vector& attributes, Tell tell);
 
   local_distribution_manager& ldm_;
   const FED& fed_;
@@ -105,6 +122,7 @@ private:
   uint32_t receive_order_;
   uint32_t timestamp_order_;
   std::vector<std::unique_ptr<transport_service>> services_;  // by FED transport id
+  std::vector<update_listener*> listeners_;
   dstream* update_trace_;
   dstream* interaction_trace_;
   int trackers_[4];  // object_updates, object_receives, interaction_sends, interaction_receives

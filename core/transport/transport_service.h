@@ -58,6 +58,15 @@ public:
   // False for transports whose messages interactions cannot take: sends are refused.
   virtual bool carries_interactions() const = 0;
 
+  // What the declaration database tells of the objects, through the transport manager, for
+  // transports that keep lists of them; the plain transport ignores it. Assigned: attributes
+  // now use this transport (a new object, or a change to it); lost: they moved to another.
+  virtual void attributes_assigned(const object_entry&, const brindle::bit_vector&) {}
+  virtual void attributes_lost(const object_entry&, const brindle::bit_vector&) {}
+  virtual void attributes_restreamed(const object_entry&, const brindle::bit_vector&, int) {}
+  virtual void ownership_changed(const object_entry&, const brindle::bit_vector&, bool) {}
+  virtual void object_removed(const object_entry&) {}
+
   // From the ordering layer: one message of this transport.
   void deliver(ordering_service service, message_order order, const absolute_time* time,
                const event_retraction_handle& handle, int stream, unsigned char priority,

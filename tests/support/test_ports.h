@@ -49,6 +49,9 @@ enum class port_block : uint16_t {
   ownership_test = 43,
   ownership_fuzz = 44,
   ownership_scenarios_test = 45,
+  consistency_test = 46,
+  transport_change_test = 47,
+  query_messages_fuzz = 48,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 

@@ -45,10 +45,15 @@ struct test_rid_options {
   bool suppress_dups = false;
   bool creation_announcements = true;
   int deletion_memory_ms = 5000;
+  // Attribute value queries, milliseconds.
+  int bundle_query_ms = 100;
+  int query_backoff_ms = 100;
+  // More entries of the transport_types section, as RID text.
+  std::string extra_transports = {};
 };
 
 inline std::string test_rid_text(const test_rid_options& o) {
-  char text[4096];
+  char text[8192];
   std::snprintf(text, sizeof text,
                 "(rti (version D22)\n"
                 "  (federation_parameters\n"
@@ -67,9 +72,11 @@ inline std::string test_rid_text(const test_rid_options& o) {
                 "      (best_effort (type \"simple\") (suppress_dups %s) (implicit_transfer false)\n"
                 "        (message_service \"best_effort\") (message_priority 0) (use_low_latency false))\n"
                 "      (reliable (type \"simple\") (suppress_dups %s) (implicit_transfer false)\n"
-                "        (message_service \"reliable\") (message_priority 0x3f) (use_low_latency false)))\n"
+                "        (message_service \"reliable\") (message_priority 0x3f) (use_low_latency false))\n"
+                "      %s)\n"
                 "    (updates (sort_attributes true) (pass_times false) (perfect_filter true) (send_trans_attrs false))\n"
-                "    (objects (deletion_memory_length %d) (creation_announcements %s)))\n"
+                "    (objects (deletion_memory_length %d) (creation_announcements %s))\n"
+                "    (queries (bundle_query_timeout %d) (query_backoff_window %d)))\n"
                 "  (federate_parameters\n"
                 "    (connectivity (default_uplink \"multicast\") (default_server \"unnecessary\")\n"
                 "      (network_device \"\") (interface \"127.0.0.1\") (receive_buffer_size 2048)\n"
@@ -80,7 +87,8 @@ inline std::string test_rid_text(const test_rid_options& o) {
                 o.socket_poll_interval_ms, o.base_address.c_str(), static_cast<unsigned>(o.port),
                 o.validate_regions ? "true" : "false", o.one_byclass_stream ? "true" : "false", o.heartbeat, o.join_timeout, o.amber, o.red, o.gone,
                 o.syncpoints, o.timeadvance, o.suppress_dups ? "true" : "false", o.suppress_dups ? "true" : "false",
-                o.deletion_memory_ms, o.creation_announcements ? "true" : "false", o.loss_probability, static_cast<unsigned>(o.loss_seed),
+                o.extra_transports.c_str(), o.deletion_memory_ms, o.creation_announcements ? "true" : "false",
+                o.bundle_query_ms, o.query_backoff_ms, o.loss_probability, static_cast<unsigned>(o.loss_seed),
                 o.debug_flags.c_str());
   return text;
 }

@@ -8,7 +8,6 @@
 #include <sstream>
 #include <string>
 
-#include "buffer_pool.h"
 #include "case_port.h"
 #include "federation/federate_handle_set.h"
 #include "frame/debugging_events.h"
@@ -25,9 +24,7 @@ namespace {
 class SyncpointTest : public ::testing::Test {
 protected:
   test_ldm& join(const char* name) {
-    test_rid_options options{.port = case_port(port_block::syncpoint_manager_test), .heartbeat = 1, .amber = 2,
-                             .red = 3, .gone = 4};
-    return federation_.join(name, options);
+    return federation_.join(name, {.heartbeat = 1, .amber = 2, .red = 3, .gone = 4});
   }
 
   static syncpoint_manager& points(test_ldm& ldm) { return *ldm.get_syncpoint_manager(); }
@@ -48,17 +45,12 @@ protected:
 
   // A message as another federate would have sent it, delivered straight to the manager.
   void inject(test_ldm& to, const syncpoint_message& message) {
-    ldm_buf* buffer = pool_->get_buf();
-    message.write(*buffer);
-    buffer->set_received();
-    buffer->set_iptr(ldm_buf::message_header_size);
+    ldm_buf* buffer = federation_.received([&](ldm_buf& out) { message.write(out); });
     points(to).receive(syncpoint_manager::stream, syncpoint_manager::priority, buffer);
     buffer->release_buf();
   }
 
-  stepped_federation federation_{"Sync", EXAMPLES_DIR "/demo.fed"};
-  buffer_manager_factory factory_{1, 0};
-  buffer_pool_manager* pool_ = factory_.get_pool(1448);
+  stepped_federation federation_{case_port(port_block::syncpoint_manager_test), "Sync"};
   const user_tag tag_{"tag"};
 };
 

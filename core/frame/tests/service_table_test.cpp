@@ -36,7 +36,6 @@ constexpr const char* fed_file = EXAMPLES_DIR "/training.fed";
 
 // The managers that the refusals of services without one yet name.
 constexpr const char* regions = "region specifications";
-constexpr const char* consistency = "consistency manager";
 
 // What a service does with its row's call. "%s" in a detail stands for the service's name.
 struct outcome {
@@ -200,7 +199,7 @@ const row service_rows[] = {
     {call::requestObjectAttributeValueUpdate,
      [](auto& ldm, auto& a) { ldm.request_object_attribute_value_update(a.object, a.fuel_set); }, unknown_object},
     {call::requestClassAttributeValueUpdate,
-     [](auto& ldm, auto& a) { ldm.request_class_attribute_value_update(a.vehicle, a.fuel_set); }, lacks(consistency)},
+     [](auto& ldm, auto& a) { ldm.request_class_attribute_value_update(a.vehicle, a.fuel_set); }, answers},
 
     // Ownership management.
     {call::unconditionalAttributeOwnershipDivestiture,
@@ -302,7 +301,7 @@ const row service_rows[] = {
      refused(ldm_error::InvalidLogicalTime, "This time is in the past in call to %s (10.000000 < 10.500000)")},
     {call::requestClassAttributeValueUpdateWithRegion,
      [](auto& ldm, auto& a) { ldm.request_class_attribute_value_update_with_region(a.vehicle, a.fuel_set, a.region); },
-     lacks(consistency)},
+     answers},
 
     // Support services. The object model's names and handles come from the joined FED; attributes
     // and interactions of the training model name no routing space.

@@ -27,7 +27,7 @@ protected:
   // others discover.
   void SetUp() override {
     for (const char* name : {"alpha", "bravo", "charlie"}) {
-      test_ldm& f = federation_.join(name, {.port = case_port(port_block::ownership_test)});
+      test_ldm& f = federation_.join(name);
       vehicle_ = f.get_object_class_handle("Vehicle");
       name_ = f.get_attribute_handle("Name", vehicle_);
       position_ = f.get_attribute_handle("Position", vehicle_);
@@ -52,7 +52,7 @@ protected:
   }
   std::string line(const char* callback, test_ldm& f, std::initializer_list<uint32_t> attributes) {
     std::string text = std::string(callback) + " " + std::to_string(handle(f));
-    for (uint32_t a : attributes) text += " " + std::to_string(a);
+    for (uint32_t a : attributes) text.append(" ").append(std::to_string(a));
     return text;
   }
   // How many of the federates own the attribute.
@@ -66,7 +66,7 @@ protected:
     for (uint32_t attribute : {name_, position_, velocity_}) EXPECT_EQ(owners(attribute), 1) << "attribute " << attribute;
   }
 
-  stepped_federation federation_{"Owners", EXAMPLES_DIR "/demo.fed"};
+  stepped_federation federation_{case_port(port_block::ownership_test), "Owners"};
   unsigned vehicle_ = 0, name_ = 0, position_ = 0, velocity_ = 0;
   const user_tag tag_{"tag"};
 };

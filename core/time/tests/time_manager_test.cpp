@@ -51,7 +51,6 @@ protected:
   // its ordering manager.
   test_ldm& join(const char* name, int gone_s = 60, double loss = 0, uint64_t settle_ms = 50) {
     test_rid_options options;
-    options.port = case_port(port_block::time_manager_test);
     options.loss_probability = loss;
     options.loss_seed = static_cast<uint32_t>(federation_.nodes.size() + 7);
     options.gone = gone_s;
@@ -98,7 +97,7 @@ protected:
   }
 
   std::vector<std::unique_ptr<recording_client>> clients_;  // outlive the federates they registered with
-  stepped_federation federation_{"Time", EXAMPLES_DIR "/demo.fed"};
+  stepped_federation federation_{case_port(port_block::time_manager_test), "Time"};
 };
 
 using T = test_absolute_time;

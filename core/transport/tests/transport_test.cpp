@@ -1,7 +1,7 @@
 // The update path and object instances with distribution managers in one process, ticked in
 // turn on one stepped clock: updates grouped into messages and reflected as subscribed,
 // duplicates, interactions, registration names, deletions and their memory, discovery by
-// update, and deletions and interactions released by a time advance.
+// update, deletions and interactions released by a time advance, and the minimum-rate transport.
 #include "transport/transport_manager.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +23,7 @@
 #include "objects/object_messages.h"
 #include "test_ldm.h"
 #include "test_rid.h"
+#include "transport/transport_minimum_rate.h"
 #include "transport/transport_service.h"
 
 using namespace brindle;
@@ -291,6 +292,66 @@ TEST_F(UpdatePathTest, ATimeAdvanceReleasesInteractionsAndDeletionsInOrderWithTi
   EXPECT_LT(interaction, removal);
   EXPECT_LT(removal, grant);
   EXPECT_LT(grant, static_cast<long>(b.callbacks.size()));
+}
+
+// A transport of the minimum-rate kind; the interval and the timeout in milliseconds.
+std::string minimum_rate(int interval, int timeout) {
+  return "(heartbeat (type \"minimum_rate\") (suppress_dups false) (implicit_transfer false) (heartbeat_interval " +
+         std::to_string(interval) + ") (timeout_time " + std::to_string(timeout) +
+         ") (heartbeat_priority 0x10) (change_priority 0x30))";
+}
+
+TEST_F(UpdatePathTest, AMinimumRateObjectIsAskedForAgainEachIntervalAndForgottenWhenSilent) {
+  test_rid_options options;
+  options.extra_transports = minimum_rate(500, 1000);
+  test_ldm& a = join("alpha", options);
+  test_ldm& b = join("bravo", options);
+  const model m = handles(a);
+  a.publish_object_class(m.vehicle, attribute_set({m.name, m.position}));
+  b.subscribe_object_class_attributes(m.vehicle, attribute_set({m.name, m.position}), true);
+  settle(50);
+  const unsigned car = a.register_object_instance(m.vehicle, "car");
+  a.change_attribute_transportation_type(car, attribute_set({m.position}), a.get_transportation_handle("heartbeat"));
+  bool answering = true;
+  a.on_callback = [&](const std::string& line) {
+    if (answering && line.rfind("provideAttributeValueUpdate", 0) == 0) update(a, car, {{m.position, "p"}});
+  };
+
+  // Once sent, the position goes again about every interval, unchanged values included.
+  update(a, car, {{m.position, "p"}});
+  ASSERT_TRUE(wait_for(b, "reflectAttributeValues"));
+  const size_t first = count(b, "reflectAttributeValues");
+  settle(2000);
+  EXPECT_GE(count(b, "reflectAttributeValues") - first, 3u);
+  EXPECT_LE(count(b, "reflectAttributeValues") - first, 5u);
+
+  // Silent for longer than the timeout, the car is forgotten at bravo.
+  answering = false;
+  const uint64_t silent_from = clock_.counter;
+  ASSERT_TRUE(wait_for(b, "removeObjectInstance"));
+  EXPECT_GE(clock_.counter - silent_from, 1000u);
+  EXPECT_EQ(b.get_remote_object_count(), 0u);
+
+  // Deleted, the car leaves alpha's transmit lists; bravo keeps no list entry for it either.
+  const unsigned heartbeat = a.get_transportation_handle("heartbeat");
+  const auto& sending = dynamic_cast<const transport_minimum_rate&>(*a.get_transport_manager()->get_transport_service(heartbeat));
+  const auto& hearing = dynamic_cast<const transport_minimum_rate&>(*b.get_transport_manager()->get_transport_service(heartbeat));
+  EXPECT_EQ(sending.transmitting(), 1u);
+  a.delete_object_instance(car, user_tag(""));
+  EXPECT_EQ(sending.transmitting(), 0u);
+  EXPECT_EQ(hearing.receiving(), 0u);
+}
+
+TEST_F(UpdatePathTest, AMinimumRateIntervalTooShortForItsListsIsRaisedWithAWarning) {
+  test_rid_options options;
+  options.extra_transports = minimum_rate(0, 0);
+  testing::internal::CaptureStderr();
+  test_ldm& a = join("alpha", options);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("heartbeat_interval 0 of transport heartbeat"), std::string::npos);
+  const auto& service = dynamic_cast<const transport_minimum_rate&>(
+      *a.get_transport_manager()->get_transport_service(a.get_transportation_handle("heartbeat")));
+  EXPECT_EQ(service.get_cycle_period(), 1u);
+  settle(20);
 }
 
 }  // namespace
