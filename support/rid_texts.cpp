@@ -127,8 +127,12 @@ const char rid_defaults_text[] = R"rid(
                                       ; hear every other federate's time state before it grants
 
     (ownership
-      (query_timeout 5000))           ; milliseconds an ownership query waits for an owner's
+      (query_timeout 5000)            ; milliseconds an ownership query waits for an owner's
                                       ; answer before it reports the attribute floating
+      (failover_claim_window 30000)   ; milliseconds within which, at random, a federate claims
+                                      ; an object whose owner fell silent
+      (takeover_delay 10000)          ; milliseconds from a claim to the takeover, at least,
+      (takeover_spread 10000))        ; plus up to this many at random
 
     (debug_flags)                     ; names of the debugging events on from the start
     (workarounds)                     ; federates known to lack certain abilities
@@ -218,7 +222,10 @@ const char rid_brenlo_mimic_text[] = R"rid(
     (time
       (join_state_wait 3000))
     (ownership
-      (query_timeout 5000))
+      (query_timeout 5000)
+      (failover_claim_window 30000)
+      (takeover_delay 10000)
+      (takeover_spread 10000))
     (debug_flags)
     (workarounds)
     (plugins)))

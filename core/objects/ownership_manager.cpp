@@ -18,6 +18,7 @@
 #include "millisecond_clock.h"
 #include "scheduler.h"
 #include "stream_manager.h"
+#include "transport/transport_manager.h"
 
 namespace varnel {
 
@@ -352,6 +353,7 @@ void ownership_manager::resign(bool release_attributes) {
     if (const object_entry* found = entry(object, ownership_type::request_cancellation)) send(message, *found);
   }
   requests_ = ownership_table();
+  if (transport_manager* transports = ldm_.get_transport_manager()) transports->give_away_implicit();
   if (!release_attributes) return;
   for (uint32_t object : ddb_.object_handles()) {
     const object_entry& e = *ddb_.object(object);

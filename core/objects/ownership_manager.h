@@ -89,8 +89,9 @@ public:
   brindle::bit_vector* release_response(uint32_t object, const brindle::bit_vector& attributes);
   void query(uint32_t object, uint32_t attribute);
 
-  // Resigning: pending acquisitions are cancelled; with release, every owned attribute is
-  // divested at once, so that the others can take it.
+  // Resigning: pending acquisitions are cancelled, attributes of transports with fail-over are
+  // given away, and with release every other owned attribute is divested at once, so that the
+  // others can take it.
   void resign(bool release_attributes);
   // The update path moved ownership of these attributes here, or away from here.
   void implicit_gain(uint32_t object, const brindle::bit_vector& attributes);

@@ -16,6 +16,7 @@
 #include "messages/handle_value_pair.h"
 #include "messages/handle_value_set.h"
 #include "objects/ddb.h"
+#include "objects/failure_ownership.h"
 #include "objects/ownership_manager.h"
 #include "regions/filters.h"
 #include "rid.h"
@@ -155,6 +156,11 @@ transport_service* transport_manager::service_of(uint32_t transport) const {
 
 bool transport_manager::is_implicit_transfer(uint32_t transport) const {
   return transport < services_.size() && services_[transport] && services_[transport]->has_implicit_transfer();
+}
+
+void transport_manager::give_away_implicit() {
+  for (auto& service : services_)
+    if (service && service->failure()) service->failure()->give_away();
 }
 
 // Outgoing updates

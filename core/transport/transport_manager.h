@@ -77,6 +77,8 @@ public:
   // Null, after a line on the error stream, for an id beyond the FED's transports.
   transport_service* get_transport_service(uint32_t id) const;
   bool is_implicit_transfer(uint32_t transport) const;
+  // At resign: every transport with ownership fail-over gives away the attributes owned here.
+  void give_away_implicit();
   // The FED order type of a delivery order.
   uint32_t order_id(message_order order) const {
     return order == message_order::timestamp ? timestamp_order_ : receive_order_;

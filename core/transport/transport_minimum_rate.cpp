@@ -8,6 +8,7 @@
 #include "messages/user_tag.h"
 #include "objects/consistency_manager.h"
 #include "objects/ddb.h"
+#include "objects/failure_ownership.h"
 #include "objects/object_manager.h"
 #include "rid.h"
 #include "stream_manager.h"
@@ -131,11 +132,14 @@ void transport_minimum_rate::receive_cycle() {
 }
 
 // An object partly owned here stays. Without implicit transfer the silent object is deleted; with
-// it, ownership fail-over is to take it over, which the ownership manager will do once it
-// exists: until then it stays too.
+// it, ownership fail-over takes it over.
 void transport_minimum_rate::time_out(uint32_t object) {
   const object_entry* entry = manager_.database().object(object);
-  if (!entry || entry->has_local || has_implicit_transfer()) return;
+  if (!entry || entry->has_local) return;
+  if (failure()) {
+    failure()->object_silent(*entry);
+    return;
+  }
   manager_.update_trace() << "transport_minimum_rate::receive_cycle_process: timing out object: " << object
                           << std::endl;
   manager_.objects().delete_remote_object(object, entry->last_sender, user_tag(), nullptr, event_retraction_handle{});

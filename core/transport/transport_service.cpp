@@ -10,6 +10,7 @@
 #include "messages/handle_value_pair.h"
 #include "messages/handle_value_set.h"
 #include "objects/ddb.h"
+#include "objects/failure_ownership.h"
 #include "objects/ownership_manager.h"
 #include "objects/object_manager.h"
 #include "objects/subscription_agent.h"
@@ -36,6 +37,10 @@ transport_service::transport_service(transport_manager& manager, uint32_t id, RI
     : manager_(manager), id_(id), name_(manager.get_ldm().get_fed()->get_transport_name(id)) {
   suppress_dups_ = rid.get_boolean("transport_types", name_.c_str(), "suppress_dups");
   implicit_transfer_ = !no_shared && rid.get_boolean("transport_types", name_.c_str(), "implicit_transfer");
+  if (implicit_transfer_) {
+    const bool enabled = rid.get_boolean("transport_types", name_.c_str(), "failure_transfer");
+    failure_ = std::make_unique<failure_ownership>(manager.get_ldm(), manager.database(), id, name_, enabled);
+  }
   manager.ordering().register_client(*this);
 }
 
@@ -184,6 +189,7 @@ void transport_service::note_arrival(const arrival& in, object_entry& object, co
       if (ownership_manager* ownership = manager_.get_ldm().get_ownership_manager())
         ownership->implicit_loss(object.handle, lost);
     }
+    if (failure_) failure_->object_heard(object.handle);
   }
   database.note_received(object.handle, attributes, in.stream, id_, manager_.order_id(in.order));
   if (m.transports) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "time/msgorder_client.h"
@@ -19,6 +20,7 @@ class bit_vector;
 
 namespace varnel {
 
+class failure_ownership;
 class transport_manager;
 struct object_class_entry;
 struct object_entry;
@@ -77,6 +79,8 @@ public:
   ordering_service get_message_service() const { return service_; }
   bool suppresses_duplicates() const { return suppress_dups_; }
   bool has_implicit_transfer() const { return implicit_transfer_; }
+  // Ownership fail-over of the transport's objects; null without implicit transfer.
+  failure_ownership* failure() const { return failure_.get(); }
   const receive_counters& counters() const { return counters_; }
 
 protected:
@@ -99,6 +103,7 @@ private:
   std::string name_;
   bool suppress_dups_;
   bool implicit_transfer_;
+  std::unique_ptr<failure_ownership> failure_;
   receive_counters counters_;
 };
 

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "case_port.h"
 #include "fed/fed.h"
@@ -174,6 +176,67 @@ TEST_F(OwnershipTest, AFederateThatResignsReleasingItsAttributesLetsTheOthersTak
   EXPECT_TRUE(heard(b(), line("requestAttributeOwnershipAssumption", b(), {name_, velocity_})));
   b().attribute_ownership_acquisition_if_available(handle(b()), attribute_set({name_, velocity_}));
   EXPECT_TRUE(b().is_attribute_owned_by_federate(handle(b()), name_));
+}
+
+}  // namespace
+
+namespace {
+
+// A transport of the minimum-rate kind with implicit transfer and fail-over, and short fail-over
+// windows: claims within two seconds, takeovers one to two seconds later.
+test_rid_options failover_options() {
+  test_rid_options options;
+  options.extra_transports =
+      "(heartbeat (type \"minimum_rate\") (suppress_dups false) (implicit_transfer true) (failure_transfer true) "
+      "(heartbeat_interval 500) (timeout_time 1000) (heartbeat_priority 0x10) (change_priority 0x30))";
+  return options;
+}
+
+void short_windows(std::string& rid) {
+  const std::string section = "(federate_parameters\n";
+  rid.insert(rid.find(section) + section.size(),
+             "    (ownership (query_timeout 5000) (failover_claim_window 2000) (takeover_delay 1000) (takeover_spread 1000))\n");
+}
+
+TEST(Failover, WhenTheOwnerFallsSilentExactlyOneSurvivorTakesOverAndItsUpdatesReachTheOther) {
+  stepped_federation federation(case_port(port_block::ownership_test), "Failover");
+  std::vector<test_ldm*> f;
+  for (const char* name : {"alpha", "bravo", "charlie"}) f.push_back(&federation.join(name, failover_options(), short_windows));
+  test_ldm& a = *f[0];
+  const unsigned vehicle = a.get_object_class_handle("Vehicle");
+  const unsigned name = a.get_attribute_handle("Name", vehicle), position = a.get_attribute_handle("Position", vehicle);
+  for (test_ldm* each : f) {
+    each->publish_object_class(vehicle, attribute_set({name, position}));
+    if (each != &a) each->subscribe_object_class_attributes(vehicle, attribute_set({name, position}), true);
+    // Every federate answers a provide request for the position it owns.
+    each->on_callback = [each, position](const std::string& line) {
+      const unsigned car = each->get_object_handle("car");
+      if (line.rfind("provideAttributeValueUpdate", 0) == 0 && each->is_attribute_owned_by_federate(car, position))
+        stepped_federation::update(*each, car, {{position, each->get_federate_name()}});
+    };
+  }
+  federation.settle(50);
+  const unsigned car = a.register_object_instance(vehicle, "car");
+  a.change_attribute_transportation_type(car, attribute_set({position}), a.get_transportation_handle("heartbeat"));
+  stepped_federation::update(a, car, {{position, "alpha"}});
+  ASSERT_TRUE(federation.tick_until([&] { return f[1]->values.size() && f[2]->values.size(); }, 2000));
+
+  // alpha falls silent; bravo and charlie alone tick on.
+  test_ldm& b = *f[1];
+  test_ldm& c = *f[2];
+  const auto owns = [&](test_ldm& each) {
+    return each.is_attribute_owned_by_federate(each.get_object_handle("car"), position);
+  };
+  ASSERT_TRUE(federation.tick_until([&] { return owns(b) || owns(c); }, 8000, {&b, &c}));
+  federation.settle(3000, {&b, &c});
+  EXPECT_NE(owns(b), owns(c));
+  test_ldm& heir = owns(b) ? b : c;
+  test_ldm& other = owns(b) ? c : b;
+  EXPECT_EQ(stepped_federation::count(heir, "attributeOwnershipAcquisitionNotification"), 1u);
+  EXPECT_GE(stepped_federation::count(heir, "provideAttributeValueUpdate"), 1u);
+  const std::string from_heir = std::to_string(position) + "=" + heir.get_federate_name();
+  EXPECT_NE(std::find(other.values.begin(), other.values.end(), from_heir), other.values.end())
+      << "the survivor's updates reach the other";
 }
 
 }  // namespace
