@@ -499,8 +499,10 @@ void ddb::set_attributes_local(uint32_t object, const bit_vector& attributes) {
   if (!entry->filter.empty()) for_each_bit(accepted, [&](uint32_t a) { if (entry->filter[a]) filters.insert(entry->filter[a]); });
   for (filter_spec_base* filter : filters)
     for (const auto& [associated, associated_attributes] : filter->associations())
-      if (const object_entry* other = this->object(associated))
-        set_stream(associated, owned_and_published(*other, associated_attributes), filter->get_pub_stream());
+      if (const object_entry* other = this->object(associated)) {
+        const bit_vector sending = owned_and_published(*other, associated_attributes);
+        if (!sending.is_empty()) set_stream(associated, sending, filter->get_pub_stream());
+      }
 }
 
 void ddb::set_used(uint32_t object, const bit_vector& attributes) {

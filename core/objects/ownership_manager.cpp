@@ -176,22 +176,64 @@ void ownership_manager::take(const object_entry& object, const bit_vector& attri
     callbacks->add_notify_about_ownership_gain(object.handle, attributes);
 }
 
-bit_vector ownership_manager::take_available(const object_entry& object, const bit_vector& attributes) {
-  bit_vector taken(object.object_class->attribute_count, false);
+bit_vector ownership_manager::take_available(const object_entry& object, const bit_vector& attributes,
+                                             bool if_available) {
+  bit_vector handled(object.object_class->attribute_count, false);
   const ownership_table::sets* sources = available_.find(object.handle);
-  if (!sources) return taken;
+  if (!sources) return handled;
   for (const auto& [from, offered] : ownership_table::sets(*sources)) {
-    const bit_vector part = difference(intersection(offered, attributes), taken);
-    if (part.is_empty()) continue;
+    const bit_vector part = difference(intersection(offered, attributes), handled);
+    if (part.is_empty() || awaits_answer(object.handle, from)) continue;
+    handled |= part;
+    available_.remove(object.handle, from, part);
     ownership_message take_message = message_of(ownership_type::we_take);
     take_message.attributes = part;
     take_message.other = from;
     send(take_message, object);
-    if (from == self_) retaken_.add(object.handle, self_, part);
-    taken |= part;
+    if (from == self_) {
+      floating_.remove(object.handle, self_, part);
+      take(object, part);
+    } else if (is_gone(from)) {
+      take_orphans(object, from, part);
+    } else {
+      (if_available ? taking_if_available_ : taking_).add(object.handle, from, part);
+    }
   }
-  take(object, taken);
-  return taken;
+  return handled;
+}
+
+bool ownership_manager::awaits_answer(uint32_t object, const federate_identifier& from) const {
+  return !taking_.of(object, from).is_empty() || !taking_if_available_.of(object, from).is_empty();
+}
+
+void ownership_manager::take_orphans(const object_entry& object, const federate_identifier& from,
+                                     const bit_vector& attributes) {
+  floating_.remove(object.handle, attributes);
+  orphans_.add(object.handle, from, attributes);
+  take(object, attributes);
+}
+
+void ownership_manager::settle_takes(const object_entry& object, const federate_identifier& from,
+                                     const bit_vector& granted) {
+  const bit_vector asked = taking_.of(object.handle, from);
+  const bit_vector asked_if_available = taking_if_available_.of(object.handle, from);
+  taking_.remove(object.handle, from, asked);
+  taking_if_available_.remove(object.handle, from, asked_if_available);
+  bit_vector wanted = asked;
+  wanted |= asked_if_available;
+  take(object, intersection(granted, wanted));
+  const bit_vector lost = difference(asked, granted);
+  const bit_vector unavailable = difference(asked_if_available, granted);
+  counters_.not_granted += lost.count() + unavailable.count();
+  if (!lost.is_empty()) {
+    requests_.add(object.handle, self_, lost);
+    ownership_message request = message_of(ownership_type::request);
+    request.attributes = lost;
+    send(request, object);
+  }
+  if (unavailable.is_empty()) return;
+  if (callback_queue* callbacks = ldm_.get_callback_queue())
+    callbacks->add_ownership_not_available(object.handle, unavailable);
 }
 
 void ownership_manager::release(const object_entry& object, const bit_vector& attributes, bool notify) {
@@ -199,7 +241,7 @@ void ownership_manager::release(const object_entry& object, const bit_vector& at
   trace_set("OWN: Releasing ownership of ", object, attributes);
   offers_.remove(object.handle, attributes);
   asked_.remove(object.handle, attributes);
-  retaken_.remove(object.handle, attributes);
+  orphans_.remove(object.handle, attributes);
   ddb_.set_attributes_remote(object.handle, attributes);
   if (!notify) return;
   if (callback_queue* callbacks = ldm_.get_callback_queue())
@@ -282,7 +324,7 @@ void ownership_manager::acquire(uint32_t object, const bit_vector& attributes, c
   if (!found) return;
   const object_entry& e = *found;
   trace_set("OWN: Requesting acquisition of attrs: ", e, attributes);
-  const bit_vector rest = difference(attributes, take_available(e, attributes));
+  const bit_vector rest = difference(attributes, take_available(e, attributes, false));
   if (rest.is_empty()) return;
   requests_.add(object, self_, rest);
   ownership_message message = message_of(ownership_type::request);
@@ -299,7 +341,7 @@ void ownership_manager::acquire_if_available(uint32_t object, const bit_vector& 
   if (!found) return;
   const object_entry& e = *found;
   trace_set("OWN: Acquiring attrs if available: ", e, attributes);
-  const bit_vector rest = difference(attributes, take_available(e, attributes));
+  const bit_vector rest = difference(attributes, take_available(e, attributes, true));
   if (rest.is_empty()) return;
   trace_set("OWN: Not taking ownership of ", e, rest);
   if (callback_queue* callbacks = ldm_.get_callback_queue()) callbacks->add_ownership_not_available(object, rest);
@@ -375,13 +417,25 @@ void ownership_manager::implicit_loss(uint32_t object, const bit_vector& attribu
 }
 
 void ownership_manager::object_removed(uint32_t object) {
-  for (ownership_table* table : {&floating_, &available_, &offers_, &requests_, &asked_, &retaken_})
+  for (ownership_table* table : {&floating_, &available_, &offers_, &requests_, &asked_, &taking_, &taking_if_available_, &orphans_})
     table->forget_object(object);
   std::erase_if(queries_, [&](const auto& query) { return query.first.first == object; });
 }
 
 void ownership_manager::federate_gone(federate_record* federate) {
   const federate_identifier gone = federate->identifier;
+  if (gone_.insert(gone).second) gone_order_.push_back(gone);
+  if (gone_order_.size() > gone_memory) {
+    gone_.erase(gone_order_.front());
+    gone_order_.pop_front();
+  }
+  // Nobody is left to grant what this federate asked the gone one for: it takes it at once.
+  for (ownership_table* table : {&taking_, &taking_if_available_})
+    for (const auto& [object, sets] : std::map(table->objects()))
+      if (const auto found = sets.find(gone); found != sets.end()) {
+        table->remove(object, gone, found->second);
+        if (const object_entry* entry = ddb_.object(object)) take_orphans(*entry, gone, found->second);
+      }
   for (const auto& [object, sets] : std::map(asked_.objects()))
     if (const auto found = sets.find(gone); found != sets.end()) asked_.remove(object, gone, found->second);
   // What it offered is no longer on offer; what it released still floats.
@@ -437,14 +491,15 @@ void ownership_manager::apply(const ownership_message& message, const object_ent
 // What this federate asked for it takes at once; the rest it may take when its federate wants.
 void ownership_manager::floated_or_offered(const ownership_message& message, const object_entry& object,
                                            bool floating) {
-  const bit_vector wanted = intersection(requests_.all(object.handle), message.attributes);
+  bit_vector wanted = intersection(requests_.all(object.handle), message.attributes);
+  if (awaits_answer(object.handle, message.sender)) wanted.clear();
   if (!wanted.is_empty()) {
     ownership_message take_message = message_of(ownership_type::we_take);
     take_message.attributes = wanted;
     take_message.other = message.sender;
     send(take_message, object);
     requests_.remove(object.handle, wanted);
-    take(object, wanted);
+    taking_.add(object.handle, message.sender, wanted);
   }
   const bit_vector rest = intersection(difference(message.attributes, wanted), object.object_class->published);
   if (rest.is_empty()) return;
@@ -454,19 +509,28 @@ void ownership_manager::floated_or_offered(const ownership_message& message, con
     callbacks->add_request_to_take_ownership(object.handle, rest, message.tag);
 }
 
-// A take from this federate of what it offered moves ownership, even when a cancellation crossed
-// it. A take of what this federate itself took in the same round (from a third federate's
-// floating set, or back from its own) is a contest, and the lower identifier yields.
+// Takes of what this federate offers or let float are granted to the first taker heard; every
+// taker learns what it got. A take crossing a cancellation of the offer gets nothing.
 void ownership_manager::taken(const ownership_message& message, const object_entry& object) {
+  if (message.other != self_) {
+    floating_.remove(object.handle, message.attributes);
+    available_.remove(object.handle, message.attributes);
+    const bit_vector contested = intersection(owned(object, message.attributes), orphans_.of(object.handle, message.other));
+    if (contested.is_empty() || message.sender < self_) return;
+    counters_.yielded += contested.count();
+    release(object, contested, true);
+    return;
+  }
+  const bit_vector offered = intersection(owned(object, message.attributes), offers_.all(object.handle));
+  bit_vector granted = intersection(message.attributes, floating_.of(object.handle, self_));
+  granted |= offered;
   floating_.remove(object.handle, message.attributes);
   available_.remove(object.handle, message.attributes);
-  const bit_vector mine = owned(object, message.attributes);
-  if (mine.is_empty()) return;
-  const bit_vector contested = message.other == self_ ? intersection(mine, retaken_.all(object.handle)) : mine;
-  release(object, difference(mine, contested), true);
-  if (contested.is_empty() || message.sender < self_) return;
-  counters_.yielded += contested.count();
-  release(object, contested, true);
+  release(object, offered, true);
+  ownership_message grant = message_of(ownership_type::releasing);
+  grant.attributes = granted;
+  grant.other = message.sender;
+  send(grant, object);
 }
 
 void ownership_manager::asked_to_release(const ownership_message& message, const object_entry& object) {
@@ -477,14 +541,23 @@ void ownership_manager::asked_to_release(const ownership_message& message, const
     callbacks->add_request_to_release_ownership(object.handle, mine, message.tag);
 }
 
-// A release may cross this federate's cancellation: it takes what is still requested and lets
-// the rest float, so that nothing is left without an owner.
+// A release answers a take (what was granted of it) or a request. One that answers a request may
+// cross this federate's cancellation: it takes what is still requested and lets the rest float,
+// so that nothing is left without an owner.
 void ownership_manager::released_to_me(const ownership_message& message, const object_entry& object) {
   if (message.other != self_) return;
-  const bit_vector wanted = intersection(requests_.all(object.handle), message.attributes);
+  bit_vector rest = message.attributes;
+  bit_vector takes = taking_.of(object.handle, message.sender);
+  takes |= taking_if_available_.of(object.handle, message.sender);
+  if (!takes.is_empty()) {
+    settle_takes(object, message.sender, message.attributes);
+    rest -= takes;
+  }
+  rest -= owned(object, rest);
+  const bit_vector wanted = intersection(requests_.all(object.handle), rest);
   requests_.remove(object.handle, wanted);
   take(object, wanted);
-  set_floating(object, difference(message.attributes, wanted));
+  set_floating(object, difference(rest, wanted));
 }
 
 void ownership_manager::answer_who_owns(const ownership_message& message, const object_entry& object) {

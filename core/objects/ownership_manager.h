@@ -3,10 +3,13 @@
 // for it learns from ownership messages on stream 2. They travel on the reliable service
 // "ownership": a lost take would leave two owners, a lost release none, a lost cancellation a
 // stale offer. Ownership must never end with two owners or none:
-// - a take names the federate it takes from, and every receiver forgets the taken attributes as
-//   available; a take of what this federate offers (or offered until a cancellation that crossed
-//   the take) moves ownership, and when two federates take one floating attribute in the same
-//   round, the lower identifier yields;
+// - a take of what another federate offers or let float names that federate, which grants it to
+//   the first taker it hears and tells every taker what it got: of two takers in one round one
+//   gains and the other is told the attributes are not available (or asks their new owner), so
+//   nobody owns what a contest may still take away. Every receiver of a take forgets the taken
+//   attributes as available. What this federate let float itself it takes back at once, and so
+//   does what a federate that is gone let float: nobody is left to grant it, and of two such
+//   takers in one round the lower identifier yields;
 // - requests are kept per requester, and a release goes to one requester at a time;
 // - a release that crosses a cancellation takes what is still requested and floats the rest;
 // - releases to, and offers from, a federate that goes are dropped.
@@ -15,7 +18,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
+#include <set>
 #include <memory>
 #include <utility>
 
@@ -60,6 +65,8 @@ class ownership_manager : public message_service_client, public federate_join_cl
 public:
   static constexpr int stream = 2;
   static constexpr unsigned char priority = 0x30;
+  // Federates remembered as gone, whose floating attributes are taken without a grant.
+  static constexpr size_t gone_memory = 4096;
   // How often unanswered ownership queries are looked at, in milliseconds.
   static constexpr uint64_t query_period_ms = 100;
 
@@ -67,7 +74,8 @@ public:
     uint64_t sent = 0;
     uint64_t received = 0;
     uint64_t unknown_object = 0;  // messages about objects this federate does not know
-    uint64_t yielded = 0;         // attributes given up to a concurrent taker
+    uint64_t not_granted = 0;     // attributes of takes that another taker got first
+    uint64_t yielded = 0;         // attributes of a gone federate given up to a concurrent taker
   };
 
   // Joins stream 2 and listens to the federation manager for as long as it lives. The query
@@ -108,6 +116,7 @@ public:
   const ownership_table& available() const { return available_; }
   const ownership_table& requests() const { return requests_; }
   const ownership_table& asked() const { return asked_; }
+  const ownership_table& taking() const { return taking_; }
   size_t pending_queries() const { return queries_.size(); }
 
 private:
@@ -137,8 +146,21 @@ private:
   void send(ownership_message message, const object_entry& object);
   // Makes the attributes local and tells the federate; they are no longer available anywhere.
   void take(const object_entry& object, const brindle::bit_vector& attributes);
-  // Takes what is available of the set, telling each federate it was taken from; returns it.
-  brindle::bit_vector take_available(const object_entry& object, const brindle::bit_vector& attributes);
+  // Takes what is available of the set: what this federate let float at once, the rest by asking
+  // each federate that offers or let it float for it. Returns what was taken or asked for.
+  brindle::bit_vector take_available(const object_entry& object, const brindle::bit_vector& attributes,
+                                     bool if_available);
+  // Ends this federate's takes from one federate: the granted attributes are taken; those another
+  // taker got become a request (acquire) or are reported not available (acquire if available).
+  void settle_takes(const object_entry& object, const brindle::federate_identifier& from,
+                    const brindle::bit_vector& granted);
+  // Takes what a federate that is gone let float, which a concurrent taker may contest.
+  void take_orphans(const object_entry& object, const brindle::federate_identifier& from,
+                    const brindle::bit_vector& attributes);
+  bool is_gone(const brindle::federate_identifier& federate) const { return gone_.count(federate) != 0; }
+  // A take from the federate is unanswered. A federate has at most one take from another
+  // unanswered per object, so that each answer settles the take it answers.
+  bool awaits_answer(uint32_t object, const brindle::federate_identifier& from) const;
   void release(const object_entry& object, const brindle::bit_vector& attributes, bool notify);
   void set_floating(const object_entry& object, const brindle::bit_vector& attributes);
   brindle::bit_vector release_to_requesters(const object_entry& object, const brindle::bit_vector& attributes);
@@ -156,7 +178,11 @@ private:
   ownership_table offers_;     // this federate's negotiated divestitures in progress
   ownership_table requests_;   // this federate's acquisitions in progress
   ownership_table asked_;      // other federates' requests of attributes owned here, by requester
-  ownership_table retaken_;    // owned attributes this federate took back from its own floating set
+  ownership_table taking_;     // takes awaiting their grant, by the federate asked; then a request
+  ownership_table taking_if_available_;  // the same, from acquire if available
+  ownership_table orphans_;    // owned attributes taken at once from a federate that is gone, by it
+  std::set<brindle::federate_identifier> gone_;   // the last federates that went, oldest first in
+  std::deque<brindle::federate_identifier> gone_order_;  // gone_order_
   std::map<std::pair<uint32_t, uint32_t>, uint64_t> queries_;  // (object, attribute) -> deadline
   counters counters_;
   query_timer timer_{*this};
