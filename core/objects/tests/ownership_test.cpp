@@ -147,6 +147,25 @@ TEST_F(OwnershipTest, ReleasesGoToEachRequesterAndOneCrossingACancellationFloats
   EXPECT_TRUE(heard(a(), "attributeIsNotOwned " + std::to_string(handle(a())) + " " + std::to_string(velocity_)));
 }
 
+TEST_F(OwnershipTest, AClassRequestAsksEachOwnerForItsOwnAttributesAndMovesNothing) {
+  b().attribute_ownership_acquisition(handle(b()), attribute_set({velocity_}), tag_);
+  ASSERT_TRUE(tick_until([&] { return heard(a(), line("requestAttributeOwnershipRelease", a(), {velocity_})); }));
+  const std::unique_ptr<bit_vector> released(
+      a().attribute_ownership_release_response(handle(a()), attribute_set({velocity_})));
+  ASSERT_TRUE(tick_until([&] { return b().is_attribute_owned_by_federate(handle(b()), velocity_); }));
+
+  c().request_class_attribute_value_update(vehicle_, attribute_set({name_, position_, velocity_}));
+  ASSERT_TRUE(tick_until([&] {
+    return heard(a(), line("provideAttributeValueUpdate", a(), {name_, position_})) &&
+           heard(b(), line("provideAttributeValueUpdate", b(), {velocity_}));
+  }));
+  settle();
+  EXPECT_EQ(stepped_federation::count(a(), "provideAttributeValueUpdate"), 1u);
+  EXPECT_EQ(stepped_federation::count(b(), "provideAttributeValueUpdate"), 1u);
+  expect_single_owners();
+  EXPECT_TRUE(b().is_attribute_owned_by_federate(handle(b()), velocity_));
+}
+
 TEST_F(OwnershipTest, AQueryNobodyAnswersReportsFloatingAfterTheTimeoutAndALateAnswerChangesNothing) {
   // alpha, the owner, stops ticking: its answer comes only after the query timed out.
   b().query_attribute_ownership(handle(b()), name_);
