@@ -46,6 +46,9 @@ enum class port_block : uint16_t {
   syncpoint_manager_test = 40,
   syncpoint_fuzz = 41,
   sync_scenarios_test = 42,
+  intercept_test = 50,
+  status_query_monitor_test = 51,
+  status_query_fuzz = 52,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 
