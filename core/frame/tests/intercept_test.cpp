@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "case_port.h"
+#include "fed/fed.h"
 #include "frame/callback_queue.h"
 #include "frame/ldm_error.h"
 #include "ldm_refusals.h"
@@ -118,6 +119,37 @@ TEST(InterceptList, ChangesDuringAWalkTakeEffectAfterItAndAFreedHookIsNeverReach
   list.remove(d);
   std::unique_ptr<intercept> returned(d);
   EXPECT_EQ(walk(list, calls), (strings{"c"}));
+}
+
+// Vetoes every call, whatever its arguments.
+class veto_all : public intercept {
+public:
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#define VETO_ALL(name, parameters) \
+  void name parameters override { throw ldm_exception(ldm_error::None); }
+  VARNEL_INTERCEPT_OPERATIONS(VETO_ALL)
+#undef VETO_ALL
+#pragma GCC diagnostic pop
+};
+
+TEST(Intercepts, AVetoedServiceReturnsANeutralValueAndDoesNothing) {
+  test_rid_options options;
+  options.port = case_port(port_block::intercept_test);
+  const scoped_rid_file rid(options);
+  test_ldm ldm;
+  ldm.add_intercept(std::make_unique<veto_all>().release());
+  EXPECT_FALSE(ldm.tick());
+  ldm.create_federation_execution("Vetoed", EXAMPLES_DIR "/demo.fed");
+  EXPECT_EQ(ldm.join_federation_execution("nobody", "Vetoed"), invalid_handle);
+  EXPECT_FALSE(ldm.is_joined());
+  EXPECT_STREQ(ldm.get_object_class_name(1), "");
+  EXPECT_EQ(ldm.register_object_instance(1), invalid_handle);
+  std::unique_ptr<bit_vector> released(ldm.attribute_ownership_release_response(1, attribute_set({1})));
+  ASSERT_NE(released, nullptr);
+  EXPECT_EQ(released->count(), 0u);
+  EXPECT_EQ(refusal_of([&] { ldm.create_region(0, 1); }).code(), ldm_error::InternalError);
+  EXPECT_EQ(ldm.get_stats_tracker().get_total_count(ldm.get_api_tracker()), 0u);
 }
 
 // The path the test plug-in is named by in the RID: another extension, which loading replaces.
