@@ -128,11 +128,14 @@ void status_query_monitor::collect(status_message&& answer) {
   open->answers.push_back(std::move(answer.snapshot));
 }
 
+// Someone waits at a console for the answers: queries and answers leave at once rather than
+// waiting for a bundle to fill. The answer rate keeps that cheap.
 void status_query_monitor::send(const status_message& message) {
   ldm_buf* buffer = service_->get_buf();
   message.write(*buffer);
   service_->send_broadcast(stream, priority, buffer);
   buffer->release_buf();
+  service_->flush(stream);
 }
 
 const status_query_monitor::query* status_query_monitor::find_query(uint32_t number) const {

@@ -49,6 +49,7 @@ enum class port_block : uint16_t {
   intercept_test = 50,
   status_query_monitor_test = 51,
   status_query_fuzz = 52,
+  intercept_bench = 53,  // run by hand, never under ctest
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 
