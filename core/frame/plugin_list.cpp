@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string_view>
 
+#include "frame/ldm_error.h"
 #include "rid.h"
 
 namespace varnel {
@@ -98,7 +99,16 @@ void plugin_list::load_one(RID& rid, Document::Element& entry) {
   if (!module) return;
   auto initialize = reinterpret_cast<initialize_function>(dynmod_get_own_function(module.get(), initialize_name));
   modules_.push_back(std::move(module));
-  if (initialize) initialize(&ldm_, static_cast<int>(parameters.size()), parameters.data());
+  if (!initialize) return;
+  // What the plug-in throws is made again here: the plug-in's own exception object would
+  // outlive its code, which is unloaded as the failed construction unwinds.
+  try {
+    initialize(&ldm_, static_cast<int>(parameters.size()), parameters.data());
+  } catch (const ldm_exception& failed) {
+    throw ldm_exception(failed.code(), std::string(failed.detail()));
+  } catch (...) {
+    throw make_ldm_exception(ldm_error::InternalError, "Plugin %s failed to initialize", path.c_str());
+  }
 }
 
 void plugin_list::finalize() {
@@ -106,7 +116,12 @@ void plugin_list::finalize() {
   finalized_ = true;
   for (auto module = modules_.rbegin(); module != modules_.rend(); ++module) {
     auto finalize = reinterpret_cast<finalize_function>(dynmod_get_own_function(module->get(), finalize_name));
-    if (finalize) finalize(&ldm_);
+    // Finalizing runs in the manager's destructor, which must not throw.
+    try {
+      if (finalize) finalize(&ldm_);
+    } catch (...) {
+      std::cerr << "LDM: a plug-in's " << finalize_name << " threw; ignored" << std::endl;
+    }
   }
 }
 

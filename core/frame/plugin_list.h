@@ -46,9 +46,11 @@ public:
   plugin_list& operator=(const plugin_list&) = delete;
 
   // Loads every plug-in the RID lists, in order, and calls each one's initialize. A module that
-  // does not load is skipped; an exception from an initialize propagates.
+  // does not load is skipped. What an initialize throws is thrown again as an ldm_exception of
+  // this library (the same code and text; InternalError for anything else), since the caller
+  // unloads the module before the exception reaches its handler.
   void load(brindle::RID& rid);
-  // Calls each module's finalize, newest first; once.
+  // Calls each module's finalize, newest first; once. What one throws is reported and ignored.
   void finalize();
   // Calls the function name(argument) of every module that defines it, in load order.
   void invoke(const char* name, void* argument);

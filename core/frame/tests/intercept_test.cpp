@@ -257,6 +257,20 @@ TEST(Plugins, LoadFromTheRidSeeServicesAndCallbacksAndGoAfterTheirIntercepts) {
   EXPECT_FALSE(contains(out, "Loading plugin 12")) << out;
 }
 
+TEST(Plugins, AFailedConstructionFinalizesThePluginsBeforeDeletingTheirIntercepts) {
+  test_rid_options options;
+  options.port = case_port(port_block::intercept_test);
+  std::string text = test_rid_text(options);
+  with_plugins(plugin_entry("early", "\"early\" \"keep\"") + plugin_entry("late", "\"late\" \"fail\""))(text);
+  const scoped_rid_file rid(text);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(refusal_of([] { test_ldm ldm; }).detail(), std::string("the plug-in could not start"));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(in_order(out, {"early: initialize early keep", "late: initialize late fail", "late: finalize",
+                             "late: intercept deleted", "early: finalize", "early: intercept deleted"}))
+      << out;
+}
+
 TEST(Plugins, ARidReadOverTheNetworkLoadsItsPluginsOnlyWhenAllowed) {
   test_rid_options options;
   options.port = case_port(port_block::intercept_test);

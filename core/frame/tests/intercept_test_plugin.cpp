@@ -6,6 +6,7 @@
 //   veto_reflect    vetoes untimed reflections
 //   join            tries to join a federation from initialize
 //   keep            leaves its intercept listed at finalize, for the manager to delete
+//   fail            throws from initialize, once its intercept is listed
 // The module depends on the C library, so "exit" is reachable through it but not its own.
 #include <algorithm>
 #include <cstdio>
@@ -72,7 +73,9 @@ extern "C" void varnel_plugin_initialize(local_distribution_manager* ldm, int co
     }
   }
   instances.emplace_back(ldm, hook.get());
+  const bool fail = hook->has("fail");
   ldm->add_intercept(hook.release());
+  if (fail) throw ldm_exception(ldm_error::InternalError, "the plug-in could not start");
 }
 
 // The manager's newest instance first, as it finalizes its plug-ins.
