@@ -147,7 +147,9 @@ std::pair<size_t, size_t> message_sizes(status_query_monitor& monitor) {
   };
   const status_message query{.kind = status_kind::query, .querier = {}, .number = 1, .snapshot = {}};
   const status_message answer{.kind = status_kind::answer, .querier = {}, .number = 1, .snapshot = monitor.snapshot()};
-  return {size_of(query), size_of(answer)};
+  const std::pair<size_t, size_t> sizes{size_of(query), size_of(answer)};
+  pool->destroy();
+  return sizes;
 }
 
 void measure_queries() {

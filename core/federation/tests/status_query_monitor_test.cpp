@@ -23,7 +23,10 @@ namespace {
 
 class StatusQueries : public testing::Test {
 protected:
-  void TearDown() override { nodes_.clear(); }
+  void TearDown() override {
+    nodes_.clear();
+    pool_->destroy();
+  }
 
   test_ldm& make() {
     test_rid_options options;
@@ -179,6 +182,7 @@ TEST(StatusMessages, DecoderRefusesUnknownKindsWildcardsAndLongRouterLists) {
                  for (uint32_t i = 0; i <= status_message::max_routers; ++i) b << vessmark::conn_status{};
                }),
                ldm_decode_error);
+  pool->destroy();
 }
 
 }  // namespace
