@@ -55,8 +55,6 @@ void intercept_list::delete_all() {
   for (intercept* hook : hooks) delete hook;
 }
 
-size_t intercept_list::size() const { return listed_.load(std::memory_order_acquire); }
-
 bool intercept_list::is_listed(const intercept* hook) const {
   if (std::find(added_.begin(), added_.end(), hook) != added_.end()) return true;
   return std::any_of(entries_.begin(), entries_.end(), [&](const auto& e) { return e->hook == hook && !e->removed.load(); });

@@ -36,7 +36,6 @@ public:
   void remove(intercept* hook);
   // Deletes every listed intercept and empties the list.
   void delete_all();
-  size_t size() const;
 
   // Calls call(intercept&) on every listed intercept, newest first. True when one vetoed (threw
   // ldm_exception with code None); another ldm_exception propagates; anything else is reported

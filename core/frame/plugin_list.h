@@ -54,7 +54,6 @@ public:
   void finalize();
   // Calls the function name(argument) of every module that defines it, in load order.
   void invoke(const char* name, void* argument);
-  size_t size() const { return modules_.size(); }
 
   // The module file of a RID file name: the extension after the last '.' of the last path
   // element is replaced by the platform's.

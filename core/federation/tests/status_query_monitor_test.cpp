@@ -100,7 +100,10 @@ TEST_F(StatusQueries, EveryProcessAnswersAndUnjoinedAskersKeepOnlyTheirOwnAnswer
       EXPECT_EQ(s.federate, z.get_federate());
     }
   }
-  std::ostringstream printed;
+  std::ostringstream listed, printed;
+  x.get_status_query_monitor().print_queries(listed);
+  EXPECT_NE(listed.str().find("Query 1 asked "), std::string::npos) << listed.str();
+  EXPECT_NE(listed.str().find(" GMT: 3 answers\n"), std::string::npos) << listed.str();
   x.get_status_query_monitor().print_answers(asked_x, printed);
   EXPECT_NE(printed.str().find("zed on "), std::string::npos) << printed.str();
   EXPECT_NE(printed.str().find(" in Other, up 0d 00:00:00"), std::string::npos) << printed.str();

@@ -4,7 +4,7 @@
 //   veto_update     vetoes untimed updates until intercept_test_allow is invoked
 //   refuse_send     refuses untimed interactions with InteractionClassNotPublished
 //   veto_reflect    vetoes untimed reflections
-//   join            tries to join a federation from initialize
+//   join            tries to join a federation from initialize and again from finalize
 //   keep            leaves its intercept listed at finalize, for the manager to delete
 //   fail            throws from initialize, once its intercept is listed
 // The module depends on the C library, so "exit" is reachable through it but not its own.
@@ -41,6 +41,13 @@ public:
     if (has("veto_reflect")) throw ldm_exception(ldm_error::None);
   }
 
+  void try_join(local_distribution_manager& ldm) const {
+    try {
+      ldm.join_federation_execution(name_.c_str(), "Anywhere");
+    } catch (const ldm_exception& refusal) {
+      say(std::string("join refused: ") + refusal.detail());
+    }
+  }
   void allow() { flags_.erase("veto_update"); }
   bool has(const char* flag) const { return flags_.count(flag) > 0; }
   void say(const std::string& event) const {
@@ -65,13 +72,7 @@ extern "C" void varnel_plugin_initialize(local_distribution_manager* ldm, int co
   const std::string name = count > 0 ? parameters[0] : "?";
   auto hook = std::make_unique<test_intercept>(name, std::set<std::string>(parameters + (count > 0), parameters + count));
   hook->say(line);
-  if (hook->has("join")) {
-    try {
-      ldm->join_federation_execution(name.c_str(), "Anywhere");
-    } catch (const ldm_exception& refusal) {
-      hook->say(std::string("join refused: ") + refusal.detail());
-    }
-  }
+  if (hook->has("join")) hook->try_join(*ldm);
   instances.emplace_back(ldm, hook.get());
   const bool fail = hook->has("fail");
   ldm->add_intercept(hook.release());
@@ -84,6 +85,7 @@ extern "C" void varnel_plugin_finalize(local_distribution_manager* ldm) {
   test_intercept* hook = newest->second;
   instances.erase(std::next(newest).base());
   hook->say("finalize");
+  if (hook->has("join")) hook->try_join(*ldm);
   if (hook->has("keep")) return;
   ldm->del_intercept(hook);
   delete hook;
