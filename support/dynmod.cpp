@@ -1,6 +1,7 @@
 #include "dynmod.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include <cstdio>
 #include <cstring>
@@ -55,6 +56,16 @@ bool dynmod_unload_module(dynmod_module module) {
 void* dynmod_get_function(dynmod_module module, const char* name) {
   if (!module || !name) return nullptr;
   return dlsym(module, name);
+}
+
+void* dynmod_get_own_function(dynmod_module module, const char* name) {
+  void* function = dynmod_get_function(module, name);
+  link_map* own = nullptr;
+  link_map* holder = nullptr;
+  Dl_info info{};
+  if (!function || dlinfo(module, RTLD_DI_LINKMAP, &own) != 0) return nullptr;
+  if (dladdr1(function, &info, reinterpret_cast<void**>(&holder), RTLD_DL_LINKMAP) == 0) return nullptr;
+  return holder == own ? function : nullptr;
 }
 
 bool dynmod_get_lib_dirname(char* buffer, size_t length) {

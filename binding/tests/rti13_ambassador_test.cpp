@@ -18,6 +18,8 @@
 #include "RTI.hh"
 #include "bit_vector.h"
 #include "frame/callback_queue.h"
+#include "frame/intercept.h"
+#include "frame/ldm_error.h"
 #include "cpp13_absolute_time.h"
 #include "time/event_retraction_handle.h"
 #include "fedtime.hh"
@@ -372,6 +374,25 @@ TEST_F(JoinedAmbassador, CallbacksWithoutAnAmbassadorAreDropped) {
   std::ostringstream delivered;
   queue().print_history(delivered, true, false);
   EXPECT_NE(delivered.str().find("start_registration"), std::string::npos) << delivered.str();
+}
+
+// An intercept's veto leaves the ambassador's call returning normally; its refusal reaches the
+// federate as the rti13 exception of its code.
+TEST_F(JoinedAmbassador, InterceptVetoesReturnNormallyAndRefusalsArriveAsTheirExceptions) {
+  class hook : public varnel::pass_through_intercept {
+    void update_attribute_values(unsigned, const varnel::handle_value_set&, const varnel::user_tag&) override {
+      throw varnel::ldm_exception(varnel::ldm_error::None);
+    }
+    void send_interaction(unsigned, const varnel::handle_value_set&, const varnel::user_tag&) override {
+      throw varnel::ldm_exception(varnel::ldm_error::InteractionClassNotPublished, "held back");
+    }
+  };
+  join(63);
+  core().add_intercept(std::make_unique<hook>().release());
+  std::unique_ptr<AttributeHandleValuePairSet> attributes(AttributeSetFactory::create(1));
+  std::unique_ptr<ParameterHandleValuePairSet> parameters(ParameterSetFactory::create(1));
+  rti().updateAttributeValues(12345, *attributes, "no such object");
+  EXPECT_EQ(refusal_of([&] { rti().sendInteraction(0, *parameters, "t"); }), "InteractionClassNotPublished (held back)");
 }
 
 }  // namespace

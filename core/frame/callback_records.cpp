@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "messages/handle_value_set.h"
+#include "frame/intercept_list.h"
 #include "frame/local_distribution_manager.h"
 
 namespace varnel {
@@ -75,12 +76,13 @@ private:
   std::recursive_mutex& lock_;
 };
 
-// Intercepts see a record before the binding does once plug-ins can add them; until then every
-// record goes straight to the binding.
+// call(target) makes the record's callback on a target: first on every intercept, newest first,
+// with the lock held, then, unless one vetoed, on the distribution manager for the binding.
 template <class Call>
 void deliver_to_binding(local_distribution_manager& ldm, Call call) {
+  if (ldm.get_intercepts().vetoes([&](intercept& hook) { call(hook); })) return;
   binding_call unlocked(ldm);
-  call();
+  call(ldm);
 }
 
 void print_values(std::ostream& out, const handle_value_set& values, const char* word, bool show_values) {
@@ -132,11 +134,11 @@ callback_update_attribute_values::callback_update_attribute_values(unsigned obje
       tag_(tag) {}
 
 void callback_update_attribute_values::deliver(local_distribution_manager& ldm) {
-  deliver_to_binding(ldm, [&] {
+  deliver_to_binding(ldm, [&](auto& to) {
     if (timing_.time)
-      ldm.reflect_attribute_values(object_, values_.get(), *timing_.time, tag_, timing_.handle);
+      to.reflect_attribute_values(object_, values_.get(), *timing_.time, tag_, timing_.handle);
     else
-      ldm.reflect_attribute_values(object_, values_.get(), tag_);
+      to.reflect_attribute_values(object_, values_.get(), tag_);
   });
 }
 
@@ -159,11 +161,11 @@ callback_send_interaction::callback_send_interaction(unsigned interaction, unsig
       tag_(tag) {}
 
 void callback_send_interaction::deliver(local_distribution_manager& ldm) {
-  deliver_to_binding(ldm, [&] {
+  deliver_to_binding(ldm, [&](auto& to) {
     if (timing_.time)
-      ldm.receive_interaction(interaction_, values_.get(), *timing_.time, tag_, timing_.handle);
+      to.receive_interaction(interaction_, values_.get(), *timing_.time, tag_, timing_.handle);
     else
-      ldm.receive_interaction(interaction_, values_.get(), tag_);
+      to.receive_interaction(interaction_, values_.get(), tag_);
   });
 }
 
@@ -186,11 +188,11 @@ callback_delete_object::callback_delete_object(unsigned object, const char* name
       tag_(tag) {}
 
 void callback_delete_object::deliver(local_distribution_manager& ldm) {
-  deliver_to_binding(ldm, [&] {
+  deliver_to_binding(ldm, [&](auto& to) {
     if (timing_.time)
-      ldm.remove_object_instance(object_, *timing_.time, tag_, timing_.handle);
+      to.remove_object_instance(object_, *timing_.time, tag_, timing_.handle);
     else
-      ldm.remove_object_instance(object_, tag_);
+      to.remove_object_instance(object_, tag_);
   });
 }
 
@@ -209,7 +211,7 @@ callback_instantiate_discovered_object::callback_instantiate_discovered_object(u
       sender_(sender) {}
 
 void callback_instantiate_discovered_object::deliver(local_distribution_manager& ldm) {
-  deliver_to_binding(ldm, [&] { ldm.discover_object_instance(object_, class_, name_.c_str()); });
+  deliver_to_binding(ldm, [&](auto& to) { to.discover_object_instance(object_, class_, name_.c_str()); });
 }
 
 void callback_instantiate_discovered_object::print(std::ostream& out, bool, bool) const {
@@ -218,11 +220,11 @@ void callback_instantiate_discovered_object::print(std::ostream& out, bool, bool
 }
 
 void class_record::deliver(local_distribution_manager& ldm) {
-  deliver_to_binding(ldm, [&] {
+  deliver_to_binding(ldm, [&](auto& to) {
     if (kind() == callback_kind::start_registration)
-      ldm.start_registration_for_object_class(handle_);
+      to.start_registration_for_object_class(handle_);
     else
-      ldm.turn_interactions_on(handle_);
+      to.turn_interactions_on(handle_);
   });
 }
 
@@ -236,21 +238,21 @@ object_attributes_record::object_attributes_record(callback_kind kind, unsigned 
     : callback_base(kind), object_(object), attributes_(attributes), tag_(tag_or_empty(tag)) {}
 
 void object_attributes_record::deliver(local_distribution_manager& ldm) {
-  deliver_to_binding(ldm, [&] {
+  deliver_to_binding(ldm, [&](auto& to) {
     switch (kind()) {
-      case callback_kind::provide_attribute_values: return ldm.provide_attribute_value_update(object_, attributes_);
-      case callback_kind::turn_updates_on: return ldm.turn_updates_on_for_object_instance(object_, attributes_);
+      case callback_kind::provide_attribute_values: return to.provide_attribute_value_update(object_, attributes_);
+      case callback_kind::turn_updates_on: return to.turn_updates_on_for_object_instance(object_, attributes_);
       case callback_kind::request_to_take_ownership:
-        return ldm.request_attribute_ownership_assumption(object_, attributes_, tag_);
+        return to.request_attribute_ownership_assumption(object_, attributes_, tag_);
       case callback_kind::notify_about_ownership_loss:
-        return ldm.attribute_ownership_divestiture_notification(object_, attributes_);
+        return to.attribute_ownership_divestiture_notification(object_, attributes_);
       case callback_kind::notify_about_ownership_gain:
-        return ldm.attribute_ownership_acquisition_notification(object_, attributes_);
-      case callback_kind::ownership_not_available: return ldm.attribute_ownership_unavailable(object_, attributes_);
+        return to.attribute_ownership_acquisition_notification(object_, attributes_);
+      case callback_kind::ownership_not_available: return to.attribute_ownership_unavailable(object_, attributes_);
       case callback_kind::request_to_release_ownership:
-        return ldm.request_attribute_ownership_release(object_, attributes_, tag_);
+        return to.request_attribute_ownership_release(object_, attributes_, tag_);
       case callback_kind::confirm_acquire_cancellation:
-        return ldm.confirm_attribute_ownership_acquisition_cancellation(object_, attributes_);
+        return to.confirm_attribute_ownership_acquisition_cancellation(object_, attributes_);
       default: return;
     }
   });
@@ -265,13 +267,13 @@ label_record::label_record(callback_kind kind, const char* label, const user_tag
     : callback_base(kind), label_(label ? label : ""), tag_(tag_or_empty(tag)) {}
 
 void label_record::deliver(local_distribution_manager& ldm) {
-  deliver_to_binding(ldm, [&] {
+  deliver_to_binding(ldm, [&](auto& to) {
     switch (kind()) {
       case callback_kind::syncpoint_reg_success:
-        return ldm.synchronization_point_registration_succeeded(label_.c_str());
-      case callback_kind::syncpoint_reg_failure: return ldm.synchronization_point_registration_failed(label_.c_str());
-      case callback_kind::announce_syncpoint: return ldm.announce_synchronization_point(label_.c_str(), tag_);
-      case callback_kind::federation_synchronized: return ldm.federation_synchronized(label_.c_str());
+        return to.synchronization_point_registration_succeeded(label_.c_str());
+      case callback_kind::syncpoint_reg_failure: return to.synchronization_point_registration_failed(label_.c_str());
+      case callback_kind::announce_syncpoint: return to.announce_synchronization_point(label_.c_str(), tag_);
+      case callback_kind::federation_synchronized: return to.federation_synchronized(label_.c_str());
       default: return;
     }
   });
@@ -284,11 +286,11 @@ void label_record::print(std::ostream& out, bool, bool) const {
 }
 
 void time_record::deliver(local_distribution_manager& ldm) {
-  deliver_to_binding(ldm, [&] {
+  deliver_to_binding(ldm, [&](auto& to) {
     switch (kind()) {
-      case callback_kind::regulation_enabled: return ldm.time_regulation_enabled(*time_);
-      case callback_kind::constrained_enabled: return ldm.time_constrained_enabled(*time_);
-      case callback_kind::time_advance_grant: return ldm.time_advance_grant(*time_);
+      case callback_kind::regulation_enabled: return to.time_regulation_enabled(*time_);
+      case callback_kind::constrained_enabled: return to.time_constrained_enabled(*time_);
+      case callback_kind::time_advance_grant: return to.time_advance_grant(*time_);
       default: return;
     }
   });
@@ -299,7 +301,7 @@ void time_record::print(std::ostream& out, bool, bool) const {
 }
 
 void callback_request_retraction::deliver(local_distribution_manager& ldm) {
-  deliver_to_binding(ldm, [&] { ldm.request_retraction(handle_); });
+  deliver_to_binding(ldm, [&](auto& to) { to.request_retraction(handle_); });
 }
 
 void callback_request_retraction::print(std::ostream& out, bool, bool) const {
@@ -307,12 +309,12 @@ void callback_request_retraction::print(std::ostream& out, bool, bool) const {
 }
 
 void attribute_record::deliver(local_distribution_manager& ldm) {
-  deliver_to_binding(ldm, [&] {
+  deliver_to_binding(ldm, [&](auto& to) {
     switch (kind()) {
       case callback_kind::inform_attribute_ownership:
-        return ldm.inform_attribute_ownership(object_, attribute_, owner_);
-      case callback_kind::inform_attribute_is_floating: return ldm.attribute_is_not_owned(object_, attribute_);
-      case callback_kind::inform_attribute_is_mom: return ldm.attribute_owned_by_rti(object_, attribute_);
+        return to.inform_attribute_ownership(object_, attribute_, owner_);
+      case callback_kind::inform_attribute_is_floating: return to.attribute_is_not_owned(object_, attribute_);
+      case callback_kind::inform_attribute_is_mom: return to.attribute_owned_by_rti(object_, attribute_);
       default: return;
     }
   });

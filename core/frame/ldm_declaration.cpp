@@ -13,12 +13,14 @@ using namespace vessmark;
 // The unpublish and unsubscribe services' own checks ask the ddb.
 
 void local_distribution_manager::publish_object_class(unsigned object_class, const bit_vector& attributes) {
+  if (intercepts_->vetoes([&](intercept& i) { i.publish_object_class(object_class, attributes); })) return;
   service_frame frame(*this, rti_api_call::publishObjectClass);
   checks().check_class_attributes(object_class, attributes, frame.name());
   database().publish_object_class(object_class, attributes);
 }
 
 void local_distribution_manager::unpublish_object_class(unsigned object_class) {
+  if (intercepts_->vetoes([&](intercept& i) { i.unpublish_object_class(object_class); })) return;
   service_frame frame(*this, rti_api_call::unpublishObjectClass);
   checks().check_class(object_class, frame.name());
   const object_class_entry* entry = database().object_class(object_class);
@@ -32,12 +34,14 @@ void local_distribution_manager::unpublish_object_class(unsigned object_class) {
 }
 
 void local_distribution_manager::publish_interaction_class(unsigned interaction) {
+  if (intercepts_->vetoes([&](intercept& i) { i.publish_interaction_class(interaction); })) return;
   service_frame frame(*this, rti_api_call::publishInteractionClass);
   checks().check_interaction(interaction, frame.name());
   database().publish_interaction_class(interaction);
 }
 
 void local_distribution_manager::unpublish_interaction_class(unsigned interaction) {
+  if (intercepts_->vetoes([&](intercept& i) { i.unpublish_interaction_class(interaction); })) return;
   service_frame frame(*this, rti_api_call::unpublishInteractionClass);
   checks().check_interaction(interaction, frame.name());
   const interaction_class_entry* entry = database().interaction_class(interaction);
@@ -52,7 +56,9 @@ void local_distribution_manager::unpublish_interaction_class(unsigned interactio
 
 // Passive subscriptions are served as active ones: nothing here depends on the difference.
 void local_distribution_manager::subscribe_object_class_attributes(unsigned object_class, const bit_vector& attributes,
-                                                                   bool) {
+                                                                   bool active) {
+  if (intercepts_->vetoes([&](intercept& i) { i.subscribe_object_class_attributes(object_class, attributes, active); }))
+    return;
   service_frame frame(*this, rti_api_call::subscribeObjectClassAttributes);
   checks().check_class_attributes(object_class, attributes, frame.name());
   subscription_agent& agent = subscriptions();
@@ -60,6 +66,7 @@ void local_distribution_manager::subscribe_object_class_attributes(unsigned obje
 }
 
 void local_distribution_manager::unsubscribe_object_class(unsigned object_class) {
+  if (intercepts_->vetoes([&](intercept& i) { i.unsubscribe_object_class(object_class); })) return;
   service_frame frame(*this, rti_api_call::unsubscribeObjectClass);
   checks().check_class(object_class, frame.name());
   const object_class_entry* entry = database().object_class(object_class);
@@ -73,7 +80,8 @@ void local_distribution_manager::unsubscribe_object_class(unsigned object_class)
   agent.unsubscribe_object_class(object_class, agent.get_object_class_spec(object_class));
 }
 
-void local_distribution_manager::subscribe_interaction_class(unsigned interaction, bool) {
+void local_distribution_manager::subscribe_interaction_class(unsigned interaction, bool active) {
+  if (intercepts_->vetoes([&](intercept& i) { i.subscribe_interaction_class(interaction, active); })) return;
   service_frame frame(*this, rti_api_call::subscribeInteractionClass);
   checks().check_interaction(interaction, frame.name());
   subscription_agent& agent = subscriptions();
@@ -81,6 +89,7 @@ void local_distribution_manager::subscribe_interaction_class(unsigned interactio
 }
 
 void local_distribution_manager::unsubscribe_interaction_class(unsigned interaction) {
+  if (intercepts_->vetoes([&](intercept& i) { i.unsubscribe_interaction_class(interaction); })) return;
   service_frame frame(*this, rti_api_call::unsubscribeInteractionClass);
   checks().check_interaction(interaction, frame.name());
   const interaction_class_entry* entry = database().interaction_class(interaction);

@@ -9,6 +9,7 @@
 #include "federation/federation_manager.h"
 #include "frame/argument_checker.h"
 #include "frame/debugging_events.h"
+#include "frame/intercept_list.h"
 #include "frame/ldm_error.h"
 #include "frame/local_distribution_manager.h"
 #include "frame/rti_api_call.h"
@@ -63,12 +64,17 @@ private:
 };
 
 // The frame around every service, as a scope: lock, ticking guard, one count in the "api"
-// tracker, the trace line, the joined check. Intercepts, once plug-ins can add them, run before
-// the frame is entered, so a vetoed call is neither locked nor counted.
+// tracker, the trace line, the joined check. The intercepts run before the frame is entered
+// (intercepts_->vetoes, the line before it in every service), so a vetoed call is neither locked
+// nor counted. While the manager is built or destroyed services refuse before they count.
 class local_distribution_manager::service_frame {
 public:
   service_frame(local_distribution_manager& ldm, rti_api_call call, frame_kind kind = frame_kind::joined)
-      : call_(call), lock_(ldm.lock_), guard_(ldm, call, guards_ticking(kind)) {
+      : call_(call), lock_(ldm.lock_), guard_(ldm, call, guards_ticking(kind) && ldm.serving_) {
+    if (!ldm.serving_) {
+      throw make_ldm_exception(ldm_error::InternalError,
+                               "%s was called while the RTI ambassador is being built or destroyed", name());
+    }
     const auto number = static_cast<uint32_t>(call);
     ldm.stats_->note_event(ldm.api_tracker_, number, 1);
     if (dstream* trace = ldm.api_trace_[number]; trace->is_on())

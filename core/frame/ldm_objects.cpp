@@ -1,6 +1,7 @@
 // The object management services.
 #include "frame/local_distribution_manager.h"
 
+#include "fed/fed.h"
 #include "frame/ldm_frame.h"
 #include "objects/consistency_manager.h"
 #include "objects/ddb.h"
@@ -20,12 +21,14 @@ using namespace vessmark;
 // Checks on object handles ask the ddb, which knows the objects.
 
 unsigned local_distribution_manager::register_object_instance(unsigned object_class) {
+  if (intercepts_->vetoes([&](intercept& i) { i.register_object_instance(object_class); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::registerObjectInstance);
   checks().check_class(object_class, frame.name());
   return register_and_announce(object_class, nullptr);
 }
 
 unsigned local_distribution_manager::register_object_instance(unsigned object_class, const char* name) {
+  if (intercepts_->vetoes([&](intercept& i) { i.register_object_instance(object_class, name); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::registerObjectInstanceWithName);
   check_string(name);
   checks().check_class(object_class, frame.name());
@@ -43,6 +46,7 @@ unsigned local_distribution_manager::register_and_announce(unsigned object_class
 
 void local_distribution_manager::update_attribute_values(unsigned object, const handle_value_set& values,
                                                          const user_tag& tag) {
+  if (intercepts_->vetoes([&](intercept& i) { i.update_attribute_values(object, values, tag); })) return;
   service_frame frame(*this, rti_api_call::updateAttributeValues);
   transports().update_attribute_values(object, values, nullptr, tag);
 }
@@ -51,6 +55,7 @@ event_retraction_handle local_distribution_manager::update_attribute_values(unsi
                                                                             const handle_value_set& values,
                                                                             const absolute_time& time,
                                                                             const user_tag& tag) {
+  if (intercepts_->vetoes([&](intercept& i) { i.update_attribute_values(object, values, time, tag); })) return {};
   service_frame frame(*this, rti_api_call::updateAttributeValuesWithTime);
   times().check_time(frame.name(), &time);
   return transports().update_attribute_values(object, values, &time, tag);
@@ -58,6 +63,7 @@ event_retraction_handle local_distribution_manager::update_attribute_values(unsi
 
 void local_distribution_manager::send_interaction(unsigned interaction, const handle_value_set& values,
                                                   const user_tag& tag) {
+  if (intercepts_->vetoes([&](intercept& i) { i.send_interaction(interaction, values, tag); })) return;
   service_frame frame(*this, rti_api_call::sendInteraction);
   checks().check_interaction(interaction, frame.name());
   transports().send_interaction(interaction, values, nullptr, tag, subscriptions().get_interaction_class_spec(interaction));
@@ -66,6 +72,7 @@ void local_distribution_manager::send_interaction(unsigned interaction, const ha
 event_retraction_handle local_distribution_manager::send_interaction(unsigned interaction,
                                                                      const handle_value_set& values,
                                                                      const absolute_time& time, const user_tag& tag) {
+  if (intercepts_->vetoes([&](intercept& i) { i.send_interaction(interaction, values, time, tag); })) return {};
   service_frame frame(*this, rti_api_call::sendInteractionWithTime);
   times().check_time(frame.name(), &time);
   checks().check_interaction(interaction, frame.name());
@@ -74,6 +81,7 @@ event_retraction_handle local_distribution_manager::send_interaction(unsigned in
 }
 
 void local_distribution_manager::delete_object_instance(unsigned object, const user_tag& tag) {
+  if (intercepts_->vetoes([&](intercept& i) { i.delete_object_instance(object, tag); })) return;
   service_frame frame(*this, rti_api_call::deleteObjectInstance);
   checks().check_local_object(object, frame.name());
   objects().delete_local_object(object, tag, nullptr);
@@ -81,6 +89,7 @@ void local_distribution_manager::delete_object_instance(unsigned object, const u
 
 event_retraction_handle local_distribution_manager::delete_object_instance(unsigned object, const absolute_time& time,
                                                                            const user_tag& tag) {
+  if (intercepts_->vetoes([&](intercept& i) { i.delete_object_instance(object, time, tag); })) return {};
   service_frame frame(*this, rti_api_call::deleteObjectInstanceWithTime);
   times().check_time(frame.name(), &time);
   checks().check_local_object(object, frame.name());
@@ -88,6 +97,7 @@ event_retraction_handle local_distribution_manager::delete_object_instance(unsig
 }
 
 void local_distribution_manager::local_delete_object_instance(unsigned object) {
+  if (intercepts_->vetoes([&](intercept& i) { i.local_delete_object_instance(object); })) return;
   service_frame frame(*this, rti_api_call::localDeleteObjectInstance);
   checks().check_remote_object(object, frame.name());
   database().remove_object(object);
@@ -95,6 +105,8 @@ void local_distribution_manager::local_delete_object_instance(unsigned object) {
 
 void local_distribution_manager::change_attribute_transportation_type(unsigned object, const bit_vector& attributes,
                                                                       unsigned transport) {
+  if (intercepts_->vetoes([&](intercept& i) { i.change_attribute_transportation_type(object, attributes, transport); }))
+    return;
   service_frame frame(*this, rti_api_call::changeAttributeTransportationType);
   checks().check_owned_attributes(object, attributes, frame.name());
   checks().check_transport(transport, frame.name());
@@ -102,20 +114,26 @@ void local_distribution_manager::change_attribute_transportation_type(unsigned o
 }
 
 void local_distribution_manager::change_interaction_transportation_type(unsigned interaction, unsigned transport) {
+  if (intercepts_->vetoes([&](intercept& i) { i.change_interaction_transportation_type(interaction, transport); }))
+    return;
   service_frame frame(*this, rti_api_call::changeInteractionTransportationType);
   checks().check_interaction(interaction, frame.name());
   checks().check_transport(transport, frame.name());
   database().set_interaction_transport_type(interaction, transport);
 }
 
-void local_distribution_manager::request_object_attribute_value_update(unsigned object, const bit_vector&) {
+void local_distribution_manager::request_object_attribute_value_update(unsigned object, const bit_vector& attributes) {
+  if (intercepts_->vetoes([&](intercept& i) { i.request_object_attribute_value_update(object, attributes); })) return;
   service_frame frame(*this, rti_api_call::requestObjectAttributeValueUpdate);
   checks().check_object(object, frame.name());
   check_switch(service_group::queries);
   queries().request_object(object);
 }
 
-void local_distribution_manager::request_class_attribute_value_update(unsigned object_class, const bit_vector&) {
+void local_distribution_manager::request_class_attribute_value_update(unsigned object_class,
+                                                                      const bit_vector& attributes) {
+  if (intercepts_->vetoes([&](intercept& i) { i.request_class_attribute_value_update(object_class, attributes); }))
+    return;
   service_frame frame(*this, rti_api_call::requestClassAttributeValueUpdate);
   checks().check_class(object_class, frame.name());
   check_switch(service_group::queries);

@@ -15,6 +15,8 @@ using namespace vessmark;
 
 void local_distribution_manager::unconditional_attribute_ownership_divestiture(unsigned object,
                                                                                const bit_vector& attributes) {
+  if (intercepts_->vetoes([&](intercept& i) { i.unconditional_attribute_ownership_divestiture(object, attributes); }))
+    return;
   service_frame frame(*this, rti_api_call::unconditionalAttributeOwnershipDivestiture);
   checks().check_owned_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
@@ -24,6 +26,8 @@ void local_distribution_manager::unconditional_attribute_ownership_divestiture(u
 void local_distribution_manager::negotiated_attribute_ownership_divestiture(unsigned object,
                                                                             const bit_vector& attributes,
                                                                             const user_tag& tag) {
+  if (intercepts_->vetoes([&](intercept& i) { i.negotiated_attribute_ownership_divestiture(object, attributes, tag); }))
+    return;
   service_frame frame(*this, rti_api_call::negotiatedAttributeOwnershipDivestiture);
   checks().check_owned_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
@@ -32,6 +36,7 @@ void local_distribution_manager::negotiated_attribute_ownership_divestiture(unsi
 
 void local_distribution_manager::attribute_ownership_acquisition(unsigned object, const bit_vector& attributes,
                                                                  const user_tag& tag) {
+  if (intercepts_->vetoes([&](intercept& i) { i.attribute_ownership_acquisition(object, attributes, tag); })) return;
   service_frame frame(*this, rti_api_call::attributeOwnershipAcquisition);
   checks().check_acquirable_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
@@ -40,6 +45,8 @@ void local_distribution_manager::attribute_ownership_acquisition(unsigned object
 
 void local_distribution_manager::attribute_ownership_acquisition_if_available(unsigned object,
                                                                               const bit_vector& attributes) {
+  if (intercepts_->vetoes([&](intercept& i) { i.attribute_ownership_acquisition_if_available(object, attributes); }))
+    return;
   service_frame frame(*this, rti_api_call::attributeOwnershipAcquisitionIfAvailable);
   checks().check_acquirable_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
@@ -48,6 +55,8 @@ void local_distribution_manager::attribute_ownership_acquisition_if_available(un
 
 bit_vector* local_distribution_manager::attribute_ownership_release_response(unsigned object,
                                                                              const bit_vector& attributes) {
+  if (intercepts_->vetoes([&](intercept& i) { i.attribute_ownership_release_response(object, attributes); }))
+    return std::make_unique<bit_vector>().release();
   service_frame frame(*this, rti_api_call::attributeOwnershipReleaseResponse);
   checks().check_owned_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
@@ -56,6 +65,10 @@ bit_vector* local_distribution_manager::attribute_ownership_release_response(uns
 
 void local_distribution_manager::cancel_negotiated_attribute_ownership_divestiture(unsigned object,
                                                                                    const bit_vector& attributes) {
+  if (intercepts_->vetoes([&](intercept& i) {
+        i.cancel_negotiated_attribute_ownership_divestiture(object, attributes);
+      }))
+    return;
   service_frame frame(*this, rti_api_call::cancelNegotiatedAttributeOwnershipDivestiture);
   checks().check_owned_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
@@ -64,6 +77,7 @@ void local_distribution_manager::cancel_negotiated_attribute_ownership_divestitu
 
 void local_distribution_manager::cancel_attribute_ownership_acquisition(unsigned object,
                                                                         const bit_vector& attributes) {
+  if (intercepts_->vetoes([&](intercept& i) { i.cancel_attribute_ownership_acquisition(object, attributes); })) return;
   service_frame frame(*this, rti_api_call::cancelAttributeOwnershipAcquisition);
   checks().check_unowned_attributes(object, attributes, frame.name());
   check_switch(service_group::ownership);
@@ -71,6 +85,7 @@ void local_distribution_manager::cancel_attribute_ownership_acquisition(unsigned
 }
 
 void local_distribution_manager::query_attribute_ownership(unsigned object, unsigned attribute) {
+  if (intercepts_->vetoes([&](intercept& i) { i.query_attribute_ownership(object, attribute); })) return;
   service_frame frame(*this, rti_api_call::queryAttributeOwnership);
   checks().check_object_attribute(object, attribute, frame.name());
   check_switch(service_group::ownership);
@@ -78,6 +93,7 @@ void local_distribution_manager::query_attribute_ownership(unsigned object, unsi
 }
 
 bool local_distribution_manager::is_attribute_owned_by_federate(unsigned object, unsigned attribute) {
+  if (intercepts_->vetoes([&](intercept& i) { i.is_attribute_owned_by_federate(object, attribute); })) return false;
   service_frame frame(*this, rti_api_call::isAttributeOwnedByFederate);
   checks().check_object_attribute(object, attribute, frame.name());
   check_switch(service_group::ownership);

@@ -1,6 +1,7 @@
 // The data distribution management services.
 #include "frame/local_distribution_manager.h"
 
+#include "fed/fed.h"
 #include "frame/ldm_frame.h"
 #include "objects/consistency_manager.h"
 #include "time/time_manager.h"
@@ -18,6 +19,9 @@ constexpr const char* null_array_passed = "NULL attribute set or region array pa
 }  // namespace
 
 region_spec* local_distribution_manager::create_region(unsigned space, unsigned extents) {
+  // A vetoed creation has no region to return, and the federate would use a null one.
+  if (intercepts_->vetoes([&](intercept& i) { i.create_region(space, extents); }))
+    throw ldm_exception(ldm_error::InternalError, "createRegion was vetoed by an intercept");
   service_frame frame(*this, rti_api_call::createRegion);
   checks().check_space(space, frame.name());
   if (extents == 0) throw ldm_exception(ldm_error::InvalidRangeBound, "Zero passed for number of extents");
@@ -26,6 +30,7 @@ region_spec* local_distribution_manager::create_region(unsigned space, unsigned 
 }
 
 void local_distribution_manager::notify_about_region_modification(region_spec* region) {
+  if (intercepts_->vetoes([&](intercept& i) { i.notify_about_region_modification(region); })) return;
   service_frame frame(*this, rti_api_call::notifyAboutRegionModification);
   check_region(region);
   check_switch(service_group::regions);
@@ -33,6 +38,7 @@ void local_distribution_manager::notify_about_region_modification(region_spec* r
 }
 
 void local_distribution_manager::delete_region(region_spec* region) {
+  if (intercepts_->vetoes([&](intercept& i) { i.delete_region(region); })) return;
   service_frame frame(*this, rti_api_call::deleteRegion);
   check_region(region);
   check_switch(service_group::regions);
@@ -54,6 +60,10 @@ unsigned local_distribution_manager::register_object_instance_with_region(unsign
                                                                           const bit_vector* const attributes[],
                                                                           region_spec* const regions[],
                                                                           unsigned count) {
+  if (intercepts_->vetoes([&](intercept& i) {
+        i.register_object_instance_with_region(object_class, attributes, regions, count);
+      }))
+    return invalid_handle;
   service_frame frame(*this, rti_api_call::registerObjectInstanceWithRegion);
   check_region_entries(object_class, attributes, regions, count, frame.name());
   check_switch(service_group::regions);
@@ -64,6 +74,10 @@ unsigned local_distribution_manager::register_object_instance_with_region(unsign
                                                                           const bit_vector* const attributes[],
                                                                           region_spec* const regions[],
                                                                           unsigned count) {
+  if (intercepts_->vetoes([&](intercept& i) {
+        i.register_object_instance_with_region(object_class, name, attributes, regions, count);
+      }))
+    return invalid_handle;
   service_frame frame(*this, rti_api_call::registerObjectInstanceWithRegionWithName);
   check_string(name);
   check_region_entries(object_class, attributes, regions, count, frame.name());
@@ -73,6 +87,7 @@ unsigned local_distribution_manager::register_object_instance_with_region(unsign
 
 void local_distribution_manager::associate_region_for_updates(region_spec* region, unsigned object,
                                                               const bit_vector& attributes) {
+  if (intercepts_->vetoes([&](intercept& i) { i.associate_region_for_updates(region, object, attributes); })) return;
   service_frame frame(*this, rti_api_call::associateRegionForUpdates);
   checks().check_object_attributes(object, attributes, frame.name());
   check_region(region);
@@ -81,6 +96,7 @@ void local_distribution_manager::associate_region_for_updates(region_spec* regio
 }
 
 void local_distribution_manager::unassociate_region_for_updates(region_spec* region, unsigned object) {
+  if (intercepts_->vetoes([&](intercept& i) { i.unassociate_region_for_updates(region, object); })) return;
   service_frame frame(*this, rti_api_call::unassociateRegionForUpdates);
   checks().check_object(object, frame.name());
   check_region(region);
@@ -90,7 +106,11 @@ void local_distribution_manager::unassociate_region_for_updates(region_spec* reg
 
 void local_distribution_manager::subscribe_object_class_attributes_with_region(unsigned object_class,
                                                                                region_spec* region,
-                                                                               const bit_vector& attributes, bool) {
+                                                                               const bit_vector& attributes, bool active) {
+  if (intercepts_->vetoes([&](intercept& i) {
+        i.subscribe_object_class_attributes_with_region(object_class, region, attributes, active);
+      }))
+    return;
   service_frame frame(*this, rti_api_call::subscribeObjectClassAttributesWithRegion);
   checks().check_class_attributes(object_class, attributes, frame.name());
   check_region(region);
@@ -99,6 +119,7 @@ void local_distribution_manager::subscribe_object_class_attributes_with_region(u
 }
 
 void local_distribution_manager::unsubscribe_object_class_with_region(unsigned object_class, region_spec* region) {
+  if (intercepts_->vetoes([&](intercept& i) { i.unsubscribe_object_class_with_region(object_class, region); })) return;
   service_frame frame(*this, rti_api_call::unsubscribeObjectClassWithRegion);
   checks().check_class(object_class, frame.name());
   check_region(region);
@@ -107,7 +128,11 @@ void local_distribution_manager::unsubscribe_object_class_with_region(unsigned o
 }
 
 void local_distribution_manager::subscribe_interaction_class_with_region(unsigned interaction, region_spec* region,
-                                                                         bool) {
+                                                                         bool active) {
+  if (intercepts_->vetoes([&](intercept& i) {
+        i.subscribe_interaction_class_with_region(interaction, region, active);
+      }))
+    return;
   service_frame frame(*this, rti_api_call::subscribeInteractionClassWithRegion);
   checks().check_interaction(interaction, frame.name());
   check_region(region);
@@ -116,6 +141,8 @@ void local_distribution_manager::subscribe_interaction_class_with_region(unsigne
 }
 
 void local_distribution_manager::unsubscribe_interaction_class_with_region(unsigned interaction, region_spec* region) {
+  if (intercepts_->vetoes([&](intercept& i) { i.unsubscribe_interaction_class_with_region(interaction, region); }))
+    return;
   service_frame frame(*this, rti_api_call::unsubscribeInteractionClassWithRegion);
   checks().check_interaction(interaction, frame.name());
   check_region(region);
@@ -123,18 +150,25 @@ void local_distribution_manager::unsubscribe_interaction_class_with_region(unsig
   frame.unavailable(missing::region_specifications);
 }
 
-void local_distribution_manager::send_interaction_with_region(unsigned, const handle_value_set&, const user_tag&,
-                                                              region_spec* region) {
+void local_distribution_manager::send_interaction_with_region(unsigned interaction, const handle_value_set& values,
+                                                              const user_tag& tag, region_spec* region) {
+  if (intercepts_->vetoes([&](intercept& i) { i.send_interaction_with_region(interaction, values, tag, region); }))
+    return;
   service_frame frame(*this, rti_api_call::sendInteractionWithRegion);
   check_region(region);
   check_switch(service_group::regions);
   frame.unavailable(missing::region_specifications);
 }
 
-event_retraction_handle local_distribution_manager::send_interaction_with_region(unsigned, const handle_value_set&,
+event_retraction_handle local_distribution_manager::send_interaction_with_region(unsigned interaction,
+                                                                                 const handle_value_set& values,
                                                                                  const absolute_time& time,
-                                                                                 const user_tag&,
+                                                                                 const user_tag& tag,
                                                                                  region_spec* region) {
+  if (intercepts_->vetoes([&](intercept& i) {
+        i.send_interaction_with_region(interaction, values, time, tag, region);
+      }))
+    return {};
   service_frame frame(*this, rti_api_call::sendInteractionWithRegionWithTime);
   check_region(region);
   times().check_time(frame.name(), &time);
@@ -143,8 +177,12 @@ event_retraction_handle local_distribution_manager::send_interaction_with_region
 }
 
 void local_distribution_manager::request_class_attribute_value_update_with_region(unsigned object_class,
-                                                                                  const bit_vector&,
+                                                                                  const bit_vector& attributes,
                                                                                   region_spec* region) {
+  if (intercepts_->vetoes([&](intercept& i) {
+        i.request_class_attribute_value_update_with_region(object_class, attributes, region);
+      }))
+    return;
   service_frame frame(*this, rti_api_call::requestClassAttributeValueUpdateWithRegion);
   checks().check_class(object_class, frame.name());
   check_region(region);

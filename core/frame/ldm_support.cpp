@@ -29,6 +29,7 @@ const char* known_name(const char* name, ldm_error code, const char* format, uns
 }  // namespace
 
 unsigned local_distribution_manager::get_object_class_handle(const char* name) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_object_class_handle(name); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getObjectClassHandle);
   check_string(name);
   return known_handle(fed().get_object_class_handle(name), ldm_error::NameNotFound,
@@ -36,12 +37,14 @@ unsigned local_distribution_manager::get_object_class_handle(const char* name) {
 }
 
 const char* local_distribution_manager::get_object_class_name(unsigned object_class) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_object_class_name(object_class); })) return "";
   service_frame frame(*this, rti_api_call::getObjectClassName);
   return known_name(fed().get_object_class_name(object_class), ldm_error::ObjectClassNotDefined,
                     "Unknown class %d in getObjectClassName", object_class);
 }
 
 unsigned local_distribution_manager::get_attribute_handle(const char* name, unsigned object_class) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_attribute_handle(name, object_class); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getAttributeHandle);
   check_string(name);
   checks().check_class(object_class, frame.name());
@@ -50,6 +53,7 @@ unsigned local_distribution_manager::get_attribute_handle(const char* name, unsi
 }
 
 const char* local_distribution_manager::get_attribute_name(unsigned attribute, unsigned object_class) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_attribute_name(attribute, object_class); })) return "";
   service_frame frame(*this, rti_api_call::getAttributeName);
   checks().check_class(object_class, frame.name());
   return known_name(fed().get_attribute_name(attribute, object_class), ldm_error::AttributeNotDefined,
@@ -57,6 +61,7 @@ const char* local_distribution_manager::get_attribute_name(unsigned attribute, u
 }
 
 unsigned local_distribution_manager::get_interaction_class_handle(const char* name) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_interaction_class_handle(name); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getInteractionClassHandle);
   check_string(name);
   return known_handle(fed().get_interaction_class_handle(name), ldm_error::NameNotFound,
@@ -64,12 +69,14 @@ unsigned local_distribution_manager::get_interaction_class_handle(const char* na
 }
 
 const char* local_distribution_manager::get_interaction_class_name(unsigned interaction) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_interaction_class_name(interaction); })) return "";
   service_frame frame(*this, rti_api_call::getInteractionClassName);
   return known_name(fed().get_interaction_class_name(interaction), ldm_error::InteractionClassNotDefined,
                     "Unknown interaction %d in getInteractionClassName", interaction);
 }
 
 unsigned local_distribution_manager::get_parameter_handle(const char* name, unsigned interaction) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_parameter_handle(name, interaction); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getParameterHandle);
   check_string(name);
   checks().check_interaction(interaction, frame.name());
@@ -78,6 +85,7 @@ unsigned local_distribution_manager::get_parameter_handle(const char* name, unsi
 }
 
 const char* local_distribution_manager::get_parameter_name(unsigned parameter, unsigned interaction) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_parameter_name(parameter, interaction); })) return "";
   service_frame frame(*this, rti_api_call::getParameterName);
   checks().check_interaction(interaction, frame.name());
   return known_name(fed().get_parameter_name(parameter, interaction), ldm_error::InteractionParameterNotDefined,
@@ -85,6 +93,7 @@ const char* local_distribution_manager::get_parameter_name(unsigned parameter, u
 }
 
 unsigned local_distribution_manager::get_object_instance_handle(const char* name) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_object_instance_handle(name); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getObjectInstanceHandle);
   check_string(name);
   const object_entry* entry = database().object_named(name);
@@ -94,6 +103,7 @@ unsigned local_distribution_manager::get_object_instance_handle(const char* name
 }
 
 const char* local_distribution_manager::get_object_instance_name(unsigned object) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_object_instance_name(object); })) return "";
   service_frame frame(*this, rti_api_call::getObjectInstanceName);
   const object_entry* entry = database().object(object);
   if (!entry)
@@ -102,6 +112,7 @@ const char* local_distribution_manager::get_object_instance_name(unsigned object
 }
 
 unsigned local_distribution_manager::get_routing_space_handle(const char* name) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_routing_space_handle(name); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getRoutingSpaceHandle);
   check_string(name);
   return known_handle(fed().get_routing_space_handle(name), ldm_error::NameNotFound,
@@ -109,12 +120,14 @@ unsigned local_distribution_manager::get_routing_space_handle(const char* name) 
 }
 
 const char* local_distribution_manager::get_routing_space_name(unsigned space) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_routing_space_name(space); })) return "";
   service_frame frame(*this, rti_api_call::getRoutingSpaceName);
   return known_name(fed().get_routing_space_name(space), ldm_error::InvalidSpaceHandle,
                     "Unknown space %d in getRoutingSpaceName", space);
 }
 
 unsigned local_distribution_manager::get_dimension_handle(const char* name, unsigned space) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_dimension_handle(name, space); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getDimensionHandle);
   check_string(name);
   checks().check_space(space, frame.name());
@@ -123,6 +136,7 @@ unsigned local_distribution_manager::get_dimension_handle(const char* name, unsi
 }
 
 const char* local_distribution_manager::get_dimension_name(unsigned dimension, unsigned space) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_dimension_name(dimension, space); })) return "";
   service_frame frame(*this, rti_api_call::getDimensionName);
   checks().check_space(space, frame.name());
   return known_name(fed().get_dimension_name(dimension, space), ldm_error::InvalidDimensionHandle,
@@ -130,12 +144,15 @@ const char* local_distribution_manager::get_dimension_name(unsigned dimension, u
 }
 
 unsigned local_distribution_manager::get_attribute_routing_space_handle(unsigned attribute, unsigned object_class) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_attribute_routing_space_handle(attribute, object_class); }))
+    return invalid_handle;
   service_frame frame(*this, rti_api_call::getAttributeRoutingSpaceHandle);
   checks().check_class_attribute(object_class, attribute, frame.name());
   return fed().get_routing_space(attribute, object_class);
 }
 
 unsigned local_distribution_manager::get_object_instance_class(unsigned object) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_object_instance_class(object); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getObjectClass);
   const object_entry* entry = database().object(object);
   if (!entry) throw make_ldm_exception(ldm_error::ObjectInstanceNotKnown, "Unknown object %d in getObjectClass", object);
@@ -143,12 +160,15 @@ unsigned local_distribution_manager::get_object_instance_class(unsigned object) 
 }
 
 unsigned local_distribution_manager::get_interaction_routing_space_handle(unsigned interaction) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_interaction_routing_space_handle(interaction); }))
+    return invalid_handle;
   service_frame frame(*this, rti_api_call::getInteractionRoutingSpaceHandle);
   checks().check_interaction(interaction, frame.name());
   return fed().get_interaction_routing_space(interaction);
 }
 
 unsigned local_distribution_manager::get_transportation_handle(const char* name) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_transportation_handle(name); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getTransportationHandle);
   check_string(name);
   return known_handle(fed().get_transport_id(name), ldm_error::InvalidTransportationName,
@@ -156,12 +176,14 @@ unsigned local_distribution_manager::get_transportation_handle(const char* name)
 }
 
 const char* local_distribution_manager::get_transportation_name(unsigned transport) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_transportation_name(transport); })) return "";
   service_frame frame(*this, rti_api_call::getTransportationName);
   return known_name(fed().get_transport_name(transport), ldm_error::InvalidTransportationType,
                     "Unknown transport %d in getTransportationName", transport);
 }
 
 unsigned local_distribution_manager::get_ordering_handle(const char* name) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_ordering_handle(name); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getOrderingHandle);
   check_string(name);
   return known_handle(fed().get_order_id(name), ldm_error::InvalidOrderName, "Unknown order %s in getOrderingHandle",
@@ -169,57 +191,68 @@ unsigned local_distribution_manager::get_ordering_handle(const char* name) {
 }
 
 const char* local_distribution_manager::get_ordering_name(unsigned order) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_ordering_name(order); })) return "";
   service_frame frame(*this, rti_api_call::getOrderingName);
   return known_name(fed().get_order_name(order), ldm_error::InvalidOrderType, "Unknown order %d in getOrderingName",
                     order);
 }
 
 unsigned local_distribution_manager::get_region_token(region_spec* region) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_region_token(region); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getRegionToken);
   check_region(region);
   frame.unavailable(missing::region_specifications);
 }
 
-region_spec* local_distribution_manager::get_region(unsigned) {
+region_spec* local_distribution_manager::get_region(unsigned token) {
+  if (intercepts_->vetoes([&](intercept& i) { i.get_region(token); })) return nullptr;
   service_frame frame(*this, rti_api_call::getRegion);
   frame.unavailable(missing::region_specifications);
 }
 
 void local_distribution_manager::enable_class_relevance_advisory_switch() {
+  if (intercepts_->vetoes([&](intercept& i) { i.enable_class_relevance_advisory_switch(); })) return;
   service_frame frame(*this, rti_api_call::enableClassRelevanceAdvisorySwitch);
   database().class_relevance = true;
 }
 
 void local_distribution_manager::disable_class_relevance_advisory_switch() {
+  if (intercepts_->vetoes([&](intercept& i) { i.disable_class_relevance_advisory_switch(); })) return;
   service_frame frame(*this, rti_api_call::disableClassRelevanceAdvisorySwitch);
   database().class_relevance = false;
 }
 
 void local_distribution_manager::enable_attribute_relevance_advisory_switch() {
+  if (intercepts_->vetoes([&](intercept& i) { i.enable_attribute_relevance_advisory_switch(); })) return;
   service_frame frame(*this, rti_api_call::enableAttributeRelevanceAdvisorySwitch);
   database().attribute_relevance = true;
 }
 
 void local_distribution_manager::disable_attribute_relevance_advisory_switch() {
+  if (intercepts_->vetoes([&](intercept& i) { i.disable_attribute_relevance_advisory_switch(); })) return;
   service_frame frame(*this, rti_api_call::disableAttributeRelevanceAdvisorySwitch);
   database().attribute_relevance = false;
 }
 
 // Attribute scope advisories are always sent, so both switch calls are accepted and change nothing.
 void local_distribution_manager::enable_attribute_scope_advisory_switch() {
+  if (intercepts_->vetoes([&](intercept& i) { i.enable_attribute_scope_advisory_switch(); })) return;
   service_frame frame(*this, rti_api_call::enableAttributeScopeAdvisorySwitch);
 }
 
 void local_distribution_manager::disable_attribute_scope_advisory_switch() {
+  if (intercepts_->vetoes([&](intercept& i) { i.disable_attribute_scope_advisory_switch(); })) return;
   service_frame frame(*this, rti_api_call::disableAttributeScopeAdvisorySwitch);
 }
 
 void local_distribution_manager::enable_interaction_relevance_advisory_switch() {
+  if (intercepts_->vetoes([&](intercept& i) { i.enable_interaction_relevance_advisory_switch(); })) return;
   service_frame frame(*this, rti_api_call::enableInteractionRelevanceAdvisorySwitch);
   database().interaction_relevance = true;
 }
 
 void local_distribution_manager::disable_interaction_relevance_advisory_switch() {
+  if (intercepts_->vetoes([&](intercept& i) { i.disable_interaction_relevance_advisory_switch(); })) return;
   service_frame frame(*this, rti_api_call::disableInteractionRelevanceAdvisorySwitch);
   database().interaction_relevance = false;
 }

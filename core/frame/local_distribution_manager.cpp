@@ -8,8 +8,11 @@
 #include "fed/fed.h"
 #include "federation/federate_handle_set.h"
 #include "frame/callback_queue.h"
+#include "federation/status_query_monitor.h"
 #include "frame/debugging_events.h"
+#include "frame/intercept_list.h"
 #include "frame/joined_managers.h"
+#include "frame/plugin_list.h"
 #include "objects/ddb.h"
 #include "frame/ldm_frame.h"
 #include "message_stats.h"
@@ -66,19 +69,37 @@ local_distribution_manager::local_distribution_manager(const char* api_name, std
   // Hears stream 1 from now on.
   federation_manager_ = std::make_unique<federation_manager>(*rid_, *scheduler_, *streams_, *debug_,
                                                              static_cast<federation_host&>(*this));
-  // Built here once they exist: the plug-in list and the status query monitor; then the
-  // plug-ins are loaded.
+  plugins_ = std::make_unique<plugin_list>(*this);
+  status_ = std::make_unique<status_query_monitor>(*this);
+  intercepts_ = std::make_unique<intercept_list>();
+  try {
+    plugins_->load(*rid_);
+  } catch (...) {
+    plugins_->finalize();
+    throw;
+  }
+  serving_ = true;
 }
 
 local_distribution_manager::~local_distribution_manager() {
+  serving_ = false;
   resign();
-  // Once they exist: finalize and unload the plug-ins, delete the remaining intercepts, the
-  // status query monitor and the plug-in list.
+  plugins_->finalize();
+  intercepts_->delete_all();
+  plugins_.reset();
   // The federation manager goes while the lock and the stream manager still exist: it resigns
   // when still joined, and its last message must still go out.
   federation_manager_.reset();
   // The other members go in reverse order of construction, the stream manager first and the
   // RID last.
+}
+
+void local_distribution_manager::add_intercept(intercept* hook) { intercepts_->add(hook); }
+
+void local_distribution_manager::del_intercept(intercept* hook) { intercepts_->remove(hook); }
+
+void local_distribution_manager::invoke_plugin_func(const char* name, void* argument) {
+  if (name) plugins_->invoke(name, argument);
 }
 
 void local_distribution_manager::create_api_trace_flags() {
@@ -362,9 +383,13 @@ void local_distribution_manager::check_region(const region_spec* region) const {
 // Ticking. Callbacks are delivered inside the scheduler pass once the callback queue exists: it
 // is switched to delivering before the pass and back to holding after it.
 
-bool local_distribution_manager::tick() { return run_tick(rti_api_call::tick, 0, 5000); }
+bool local_distribution_manager::tick() {
+  if (intercepts_->vetoes([&](intercept& i) { i.tick(); })) return false;
+  return run_tick(rti_api_call::tick, 0, 5000);
+}
 
 bool local_distribution_manager::tick(double min_seconds, double max_seconds) {
+  if (intercepts_->vetoes([&](intercept& i) { i.tick(min_seconds, max_seconds); })) return false;
   return run_tick(rti_api_call::tickWithTimes, whole_milliseconds(min_seconds), whole_milliseconds(max_seconds));
 }
 

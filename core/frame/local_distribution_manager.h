@@ -36,7 +36,11 @@ class callback_queue;
 class debugging_events;
 class dstream;
 class federate_handle_set;
+class intercept;
+class intercept_list;
 class joined_managers;
+class plugin_list;
+class status_query_monitor;
 class ddb;
 class subscription_agent;
 class msgorder_manager;
@@ -67,9 +71,12 @@ public:
   // Passed to the stream transport; federates of another release do not hear each other.
   static constexpr uint8_t release_byte = 0x22;
 
-  // Prints the version banner, then reads the RID (named by RTI_RID_FILE) and builds everything
-  // a federate needs before it joins. Without a scheduler it runs on the real clock; a test may
-  // pass one on a clock of its own (a stepped clock), which must outlive this manager.
+  // Prints the version banner, then reads the RID (named by RTI_RID_FILE), builds everything a
+  // federate needs before it joins and loads the plug-ins. Without a scheduler it runs on the real
+  // clock; a test may pass one on a clock of its own (a stepped clock), which must outlive this
+  // manager. While it is built and once it is being destroyed the federate's own class is not
+  // there to take callbacks, so services refuse with InternalError then; intercepts, the RID and
+  // the identity queries stay available to plug-ins.
   explicit local_distribution_manager(const char* api_name, std::unique_ptr<brindle::scheduler> on_clock = nullptr);
   virtual ~local_distribution_manager();
   local_distribution_manager(const local_distribution_manager&) = delete;
@@ -179,6 +186,17 @@ public:
   unsigned get_object_class(unsigned object) const;
   bool is_object_local(unsigned object) const;
   bool is_object_remote(unsigned object) const;
+
+  // Intercepts and plug-ins. add_intercept lists a hook, newest first, which the manager then
+  // owns and deletes at its end unless del_intercept hands it back; adding one twice or deleting
+  // one not listed is ignored. invoke_plugin_func calls the function name(argument) of every
+  // plug-in that defines it.
+  void add_intercept(intercept* hook);
+  void del_intercept(intercept* hook);
+  void invoke_plugin_func(const char* name, void* argument);
+  intercept_list& get_intercepts() { return *intercepts_; }
+  // Asks every federate on the network for its status; the console lists the answers.
+  status_query_monitor& get_status_query_monitor() { return *status_; }
 
   // What the managers reach each other through.
   brindle::RID& get_rid() { return *rid_; }
@@ -395,6 +413,12 @@ private:
   int api_tracker_ = -1;
   std::unique_ptr<vessmark::stream_manager> streams_;
   std::unique_ptr<federation_manager> federation_manager_;
+  // The plug-ins are finalized, then the intercepts deleted, then the modules unloaded: an
+  // intercept's destructor is the plug-in's code.
+  std::unique_ptr<plugin_list> plugins_;
+  std::unique_ptr<status_query_monitor> status_;
+  std::unique_ptr<intercept_list> intercepts_;
+  bool serving_ = false;  // from the end of construction to the start of destruction
 
   // Join-time state: set by join, cleared by resign.
   FED* fed_ = nullptr;  // owned by the federation manager

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "vessmark_export.h"
+
 namespace brindle {
 class ldm_buf;
 }  // namespace brindle
@@ -26,7 +28,7 @@ struct conn_status {
 
 // Wire form: state (one word), then each counter as two words, high half first. Reading an
 // unknown state throws ldm_decode_error, as reading past a received buffer does.
-brindle::ldm_buf& operator<<(brindle::ldm_buf& buffer, const conn_status& status);
-brindle::ldm_buf& operator>>(brindle::ldm_buf& buffer, conn_status& status);
+VESSMARK_EXPORT brindle::ldm_buf& operator<<(brindle::ldm_buf& buffer, const conn_status& status);
+VESSMARK_EXPORT brindle::ldm_buf& operator>>(brindle::ldm_buf& buffer, conn_status& status);
 
 }  // namespace vessmark

@@ -22,6 +22,10 @@ TEST(Dynmod, LoadsCallsAndUnloadsAModule) {
   EXPECT_EQ(answer(), 42);
   EXPECT_EQ(dynmod_get_function(module, "no_such_function"), nullptr);
   EXPECT_EQ(dynmod_get_function(nullptr, "dynmod_test_answer"), nullptr);
+  // The C library's getpid is reachable through the module, but the module does not define it.
+  EXPECT_NE(dynmod_get_function(module, "getpid"), nullptr);
+  EXPECT_EQ(dynmod_get_own_function(module, "getpid"), nullptr);
+  EXPECT_EQ(dynmod_get_own_function(module, "dynmod_test_answer"), reinterpret_cast<void*>(answer));
 
   char file[4096];
   ASSERT_TRUE(dynmod_get_function_filename(module, "dynmod_test_answer", file, sizeof file));

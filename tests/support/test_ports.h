@@ -52,6 +52,10 @@ enum class port_block : uint16_t {
   consistency_test = 46,
   transport_change_test = 47,
   query_messages_fuzz = 48,
+  intercept_test = 50,
+  status_query_monitor_test = 51,
+  status_query_fuzz = 52,
+  intercept_bench = 53,  // run by hand, never under ctest
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 

@@ -1,6 +1,7 @@
 # Installs the build tree into a scratch prefix, then builds and runs the out-of-tree federate
 # against it with find_package as C++14 and as C++20, and checks the pkg-config file.
-# Defined by the caller: BUILD_DIR, SOURCE_DIR (this folder), WORK_DIR, RID_PORT, CXX_FLAGS.
+# Defined by the caller: BUILD_DIR, SOURCE_DIR (this folder), WORK_DIR, RID_PORT, CXX_FLAGS, PLUGIN_SOURCE
+# (a plug-in module built against the installed headers too).
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
   if(NOT result EQUAL 0)
@@ -30,6 +31,7 @@ set(ENV{RTI_RID_FILE} ${WORK_DIR}/federate.rid)
 foreach(standard 14 20)
   set(build ${WORK_DIR}/federate_cpp${standard})
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_STANDARD=${standard}
+      -DPLUGIN_SOURCE=${PLUGIN_SOURCE}
       -DCMAKE_CXX_STANDARD_REQUIRED=ON "-DCMAKE_CXX_FLAGS=${CXX_FLAGS} -Wno-deprecated")
   run(${CMAKE_COMMAND} --build ${build})
   run(${build}/federate)
