@@ -189,9 +189,8 @@ bool in_order(const std::string& text, const strings& lines) {
 }
 
 TEST(Plugins, LoadFromTheRidSeeServicesAndCallbacksAndGoAfterTheirIntercepts) {
-  test_rid_options options;
-  options.port = case_port(port_block::intercept_test);
-  stepped_federation federation("Hooks", EXAMPLES_DIR "/demo.fed");
+  const test_rid_options options;
+  stepped_federation federation(case_port(port_block::intercept_test), "Hooks");
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   const std::string alpha_entries = plugin_entry("first", "\"alpha\" 7 2.5 \"veto_update\" \"refuse_send\" \"keep\"") +
