@@ -497,12 +497,12 @@ void ddb::set_attributes_local(uint32_t object, const bit_vector& attributes) {
   // The newly owned attributes go out on the stream of the filter they are associated with.
   std::set<filter_spec_base*> filters;
   if (!entry->filter.empty()) for_each_bit(accepted, [&](uint32_t a) { if (entry->filter[a]) filters.insert(entry->filter[a]); });
-  for (filter_spec_base* filter : filters)
-    for (const auto& [associated, associated_attributes] : filter->associations())
-      if (const object_entry* other = this->object(associated)) {
-        const bit_vector sending = owned_and_published(*other, associated_attributes);
-        if (!sending.is_empty()) set_stream(associated, sending, filter->get_pub_stream());
-      }
+  for (filter_spec_base* filter : filters) {
+    const auto association = filter->associations().find(object);
+    if (association == filter->associations().end()) continue;
+    const bit_vector sending = owned_and_published(*entry, association->second);
+    if (!sending.is_empty()) set_stream(object, sending, filter->get_pub_stream());
+  }
 }
 
 void ddb::set_used(uint32_t object, const bit_vector& attributes) {
