@@ -7,8 +7,8 @@
 
 #include "fed/fed.h"
 #include "federation/federate_handle_set.h"
-#include "frame/callback_queue.h"
 #include "federation/status_query_monitor.h"
+#include "frame/callback_queue.h"
 #include "frame/debugging_events.h"
 #include "frame/intercept_list.h"
 #include "frame/joined_managers.h"
