@@ -168,7 +168,7 @@ void syncpoint_manager::apply(const syncpoint_message& message) {
 
 void syncpoint_manager::announced(const syncpoint_message& message) {
   const syncpoint_key& point = message.point;
-  if (responding_.count(point) || is_completed(point)) return;
+  if (responding_.count(point) || completed_.contains(point)) return;
   if (message.members && !message.members->count(self_)) return;
   if (responding_.size() >= max_responding) {
     ++counters_.refused_full;
@@ -183,7 +183,7 @@ void syncpoint_manager::reported(const syncpoint_message& message) {
   const auto found = requesting_.find(message.point);
   if (found == requesting_.end()) {
     // A member that lost the synchronized message keeps repeating its report.
-    if (message.point.registrar == self_ && is_completed(message.point))
+    if (message.point.registrar == self_ && completed_.contains(message.point))
       send(message_for(syncpoint_kind::synchronized, message.point,
                        record{message.label, message.tag, message.members, {}, false}),
            true);
@@ -199,7 +199,7 @@ void syncpoint_manager::reported(const syncpoint_message& message) {
 }
 
 void syncpoint_manager::synchronized(const syncpoint_message& message) {
-  remember_completed(message.point);
+  completed_.insert(message.point);
   // The registrar may lie outside its own set, so its book is closed whether or not the point
   // was announced here.
   requesting_.erase(message.point);
@@ -218,14 +218,6 @@ bool syncpoint_manager::holds(const record& entry, const federate_identifier* ex
   if (!federation) return false;
   return std::all_of(federation->federates.begin(), federation->federates.end(),
                      [&](const auto& known) { return has_reported(known.first); });
-}
-
-void syncpoint_manager::remember_completed(const syncpoint_key& point) {
-  if (!completed_set_.insert(point).second) return;
-  completed_order_.push_back(point);
-  if (completed_order_.size() <= completed_memory) return;
-  completed_set_.erase(completed_order_.front());
-  completed_order_.pop_front();
 }
 
 // Federates coming and going.

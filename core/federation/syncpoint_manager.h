@@ -21,7 +21,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -32,6 +31,7 @@
 #include "federation/federate_join_client.h"
 #include "federation/syncpoint_messages.h"
 #include "messages/message_service.h"
+#include "recent_set.h"
 #include "timers.h"
 
 namespace varnel {
@@ -125,8 +125,6 @@ private:
   const point_table::value_type* find_label(const std::string& label) const;
   // True when every required member other than excluded has reported.
   bool holds(const record& entry, const brindle::federate_identifier* excluded) const;
-  void remember_completed(const syncpoint_key& point);
-  bool is_completed(const syncpoint_key& point) const { return completed_set_.count(point) != 0; }
   void repeat();
   syncpoint_message message_for(syncpoint_kind kind, const syncpoint_key& point, const record& entry) const;
   void trace(const char* what, const syncpoint_message& message);
@@ -139,8 +137,7 @@ private:
   std::unique_ptr<message_best_effort> repeats_;
   point_table requesting_;
   point_table responding_;
-  std::deque<syncpoint_key> completed_order_;
-  std::set<syncpoint_key> completed_set_;
+  brindle::recent_set<syncpoint_key> completed_{completed_memory};
   std::optional<syncpoint_key> requesting_cursor_;  // the last point of each table repeated
   std::optional<syncpoint_key> responding_cursor_;
   counters counters_;

@@ -40,15 +40,6 @@ bit_vector difference(const bit_vector& a, const bit_vector& b) {
   return result;
 }
 
-// The set as far as the class has attributes: a set from the network may claim 2^30 bits.
-bit_vector clamped(const bit_vector& attributes, uint32_t count) {
-  bit_vector result(count, false);
-  for_each_bit(attributes, [&](uint32_t a) {
-    if (a < count) result.set_bit(a);
-  });
-  return result;
-}
-
 ownership_message message_of(ownership_type type) {
   ownership_message message;
   message.type = type;
@@ -424,11 +415,7 @@ void ownership_manager::object_removed(uint32_t object) {
 
 void ownership_manager::federate_gone(federate_record* federate) {
   const federate_identifier gone = federate->identifier;
-  if (gone_.insert(gone).second) gone_order_.push_back(gone);
-  if (gone_order_.size() > gone_memory) {
-    gone_.erase(gone_order_.front());
-    gone_order_.pop_front();
-  }
+  gone_.insert(gone);
   // Nobody is left to grant what this federate asked the gone one for: it takes it at once.
   for (ownership_table* table : {&taking_, &taking_if_available_})
     for (const auto& [object, sets] : std::map(table->objects()))
@@ -470,7 +457,7 @@ void ownership_manager::receive(int, unsigned char, ldm_buf* buffer) {
     ++counters_.unknown_object;
     return;
   }
-  message.attributes = clamped(message.attributes, object->object_class->attribute_count);
+  message.attributes.set_length(object->object_class->attribute_count);
   apply(message, *object);
 }
 

@@ -18,9 +18,7 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
-#include <set>
 #include <memory>
 #include <utility>
 
@@ -28,6 +26,7 @@
 #include "federate_identifier.h"
 #include "federation/federate_join_client.h"
 #include "messages/message_service.h"
+#include "recent_set.h"
 #include "timers.h"
 
 namespace varnel {
@@ -157,7 +156,7 @@ private:
   // Takes what a federate that is gone let float, which a concurrent taker may contest.
   void take_orphans(const object_entry& object, const brindle::federate_identifier& from,
                     const brindle::bit_vector& attributes);
-  bool is_gone(const brindle::federate_identifier& federate) const { return gone_.count(federate) != 0; }
+  bool is_gone(const brindle::federate_identifier& federate) const { return gone_.contains(federate); }
   // A take from the federate is unanswered. A federate has at most one take from another
   // unanswered per object, so that each answer settles the take it answers.
   bool awaits_answer(uint32_t object, const brindle::federate_identifier& from) const;
@@ -181,8 +180,7 @@ private:
   ownership_table taking_;     // takes awaiting their grant, by the federate asked; then a request
   ownership_table taking_if_available_;  // the same, from acquire if available
   ownership_table orphans_;    // owned attributes taken at once from a federate that is gone, by it
-  std::set<brindle::federate_identifier> gone_;   // the last federates that went, oldest first in
-  std::deque<brindle::federate_identifier> gone_order_;  // gone_order_
+  brindle::recent_set<brindle::federate_identifier> gone_{gone_memory};  // the last federates that went
   std::map<std::pair<uint32_t, uint32_t>, uint64_t> queries_;  // (object, attribute) -> deadline
   counters counters_;
   query_timer timer_{*this};

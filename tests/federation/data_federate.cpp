@@ -46,6 +46,7 @@
 #include <RTI.hh>
 #include <fedtime.hh>
 
+#include "demo_federation.h"
 #include "time_ambassador.h"
 
 namespace {
@@ -170,11 +171,7 @@ public:
   explicit federate(const std::string& name) : name_(name), me_("[" + name + "] "), ambassador_(me_, h_) {}
 
   void join(const std::string& federation) {
-    try {
-      rti_.createFederationExecution(federation.c_str(), EXAMPLES_DIR "/demo.fed");
-    } catch (const rti13::FederationExecutionAlreadyExists&) {
-    }
-    rti_.joinFederationExecution(name_.c_str(), federation.c_str(), &ambassador_);
+    join_demo_federation(rti_, name_, federation, &ambassador_);
     h_.truck = rti_.getObjectClassHandle("Vehicle.Truck");
     h_.name = rti_.getAttributeHandle("Name", h_.truck);
     h_.position = rti_.getAttributeHandle("Position", h_.truck);

@@ -30,6 +30,7 @@
 
 #include <NullFederateAmbassador.hh>
 #include <RTI.hh>
+#include "demo_federation.h"
 
 namespace {
 
@@ -99,11 +100,7 @@ public:
   explicit federate(const std::string& name) : name_(name), me_("[" + name + "] "), ambassador_(me_) {}
 
   void join(const std::string& federation) {
-    try {
-      rti_.createFederationExecution(federation.c_str(), EXAMPLES_DIR "/demo.fed");
-    } catch (const rti13::FederationExecutionAlreadyExists&) {
-    }
-    rti_.joinFederationExecution(name_.c_str(), federation.c_str(), &ambassador_);
+    join_demo_federation(rti_, name_, federation, &ambassador_);
     m_.vehicle = rti_.getObjectClassHandle("Vehicle");
     m_.name = rti_.getAttributeHandle("Name", m_.vehicle);
     m_.position = rti_.getAttributeHandle("Position", m_.vehicle);
@@ -116,7 +113,7 @@ public:
 
   void register_vehicles(int count, bool heartbeat) {
     for (int k = 0; k < count; ++k) {
-      const std::string name = "o" + std::to_string(k);
+      const std::string name = std::string("o").append(std::to_string(k));
       const rti13::ObjectHandle object = rti_.registerObjectInstance(m_.vehicle, name.c_str());
       ambassador_.names[object] = name;
       if (heartbeat)

@@ -22,6 +22,7 @@
 
 #include <NullFederateAmbassador.hh>
 #include <RTI.hh>
+#include "demo_federation.h"
 
 namespace {
 
@@ -52,11 +53,7 @@ public:
   explicit federate(const std::string& name) : name_(name), me_("[" + name + "] "), ambassador_(me_) {}
 
   void join(const std::string& federation) {
-    try {
-      rti_.createFederationExecution(federation.c_str(), EXAMPLES_DIR "/demo.fed");
-    } catch (const rti13::FederationExecutionAlreadyExists&) {
-    }
-    rti_.joinFederationExecution(name_.c_str(), federation.c_str(), &ambassador_);
+    join_demo_federation(rti_, name_, federation, &ambassador_);
     std::cout << me_ << "joined" << std::endl;
   }
 

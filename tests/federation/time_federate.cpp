@@ -26,6 +26,7 @@
 #include <RTI.hh>
 #include <fedtime.hh>
 
+#include "demo_federation.h"
 #include "time_ambassador.h"
 
 namespace {
@@ -94,11 +95,7 @@ int main(int argc, char** argv) {
   try {
     rti13::RTIambassador rti;
     time_ambassador federate;
-    try {
-      rti.createFederationExecution(o.federation.c_str(), EXAMPLES_DIR "/demo.fed");
-    } catch (const rti13::FederationExecutionAlreadyExists&) {
-    }
-    rti.joinFederationExecution(o.name.c_str(), o.federation.c_str(), &federate);
+    join_demo_federation(rti, o.name, o.federation, &federate);
     if (!o.free) {
       rti.enableTimeRegulation(RTIfedTime(0.0), RTIfedTime(1.0));
       tick_until(rti, [&] { return federate.regulating; });
