@@ -64,7 +64,6 @@ public:
   void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;
 
   const counters& get_counters() const { return counters_; }
-  size_t pending() const { return pending_.size(); }
 
 private:
   class tick_timer : public brindle::periodic_realtime_timer {

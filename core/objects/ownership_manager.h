@@ -115,7 +115,6 @@ public:
   const ownership_table& available() const { return available_; }
   const ownership_table& requests() const { return requests_; }
   const ownership_table& asked() const { return asked_; }
-  const ownership_table& taking() const { return taking_; }
   size_t pending_queries() const { return queries_.size(); }
 
 private:
