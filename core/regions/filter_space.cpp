@@ -13,8 +13,16 @@ void filter_space_base::add_all_streams(sparse_bit_vector& out) const {
   if (stream_count_ > 0) out.set_bit_range(first_stream_, first_stream_ + stream_count_, true);
 }
 
+void filter_space_broadcast::get_streams(const filter_extent&, bool, sparse_bit_vector& out) const {
+  out.set_bit(broadcast_stream);
+}
+
 void filter_space_broadcast::print(std::ostream& out) const {
   out << "Broadcast space_id " << get_space_handle() << ",  Name " << get_name() << std::endl;
+}
+
+void filter_space_simple::get_streams(const filter_extent&, bool, sparse_bit_vector& out) const {
+  out.set_bit(get_first_stream());
 }
 
 void filter_space_simple::print(std::ostream& out) const {

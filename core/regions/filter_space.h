@@ -7,6 +7,8 @@
 #include <ostream>
 #include <string>
 
+#include "regions/filter_extent.h"
+
 namespace brindle {
 class sparse_bit_vector;
 }  // namespace brindle
@@ -30,6 +32,9 @@ public:
   // Every stream of the space, [first, first + count): what a subscriber without a region hears.
   void add_all_streams(brindle::sparse_bit_vector& out) const;
 
+  // Adds the streams of one extent. Subscribing: every stream a subscriber with this extent
+  // must join. Sending: the one stream an update sent with this extent travels on.
+  virtual void get_streams(const filter_extent& extent, bool subscribing, brindle::sparse_bit_vector& out) const = 0;
   virtual void print(std::ostream& out) const = 0;
 
 private:
@@ -43,6 +48,7 @@ class filter_space_broadcast : public filter_space_base {
 public:
   filter_space_broadcast(uint32_t space, std::string name, uint32_t first_stream)
       : filter_space_base(space, std::move(name), first_stream, 0) {}
+  void get_streams(const filter_extent& extent, bool subscribing, brindle::sparse_bit_vector& out) const override;
   void print(std::ostream& out) const override;
 };
 
@@ -50,6 +56,7 @@ class filter_space_simple : public filter_space_base {
 public:
   filter_space_simple(uint32_t space, std::string name, uint32_t first_stream)
       : filter_space_base(space, std::move(name), first_stream, 1) {}
+  void get_streams(const filter_extent& extent, bool subscribing, brindle::sparse_bit_vector& out) const override;
   void print(std::ostream& out) const override;
 };
 
