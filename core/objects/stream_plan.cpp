@@ -1,6 +1,7 @@
 #include "objects/stream_plan.h"
 
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "diagnostic.h"
@@ -164,6 +165,10 @@ void stream_plan::add_space_streams(uint32_t space, sparse_bit_vector& out) cons
 const filter_space_base* stream_plan::get_space(uint32_t space) const {
   auto found = spaces_.find(space);
   return found == spaces_.end() ? nullptr : found->second.get();
+}
+
+filter_space_base* stream_plan::get_space(uint32_t space) {
+  return const_cast<filter_space_base*>(std::as_const(*this).get_space(space));
 }
 
 }  // namespace varnel
