@@ -10,6 +10,7 @@
 #include "objects/ownership_manager.h"
 #include "objects/subscription_agent.h"
 #include "objects/transport_change_manager.h"
+#include "regions/scope_manager.h"
 #include "time/time_manager.h"
 #include "time/msgorder_manager.h"
 #include "time/retraction_manager.h"
@@ -36,8 +37,7 @@ void joined_managers::set_construction_hook(construction_hook installed) { hook(
 
 // Later managers may use earlier ones while they are built. Still to come, in join order: before
 // the ddb the text output interceptor, the vterm manager and the console support object; between
-// the argument checker and the transport manager ping; after the consistency manager the scope
-// manager; after the ownership manager the MOM agent, and after the transport change manager the
+// the argument checker and the transport manager ping; after the ownership manager the MOM agent, and after the transport change manager the
 // remterm manager. The callback queue comes last.
 joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed) {
   try {
@@ -56,6 +56,8 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
     built("transport manager");
     consistency_manager_ = std::make_unique<consistency_manager>(ldm, *ddb_, *transport_manager_);
     built("consistency manager");
+    scope_manager_ = std::make_unique<scope_manager>(ldm, *ddb_);
+    built("scope manager");
     time_manager_ = std::make_unique<time_manager>(ldm, *msgorder_manager_);
     built("time manager");
     retraction_manager_ = std::make_unique<retraction_manager>(ldm, *msgorder_manager_);
@@ -77,8 +79,7 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
 joined_managers::~joined_managers() { tear_down(); }
 
 // Still to come, in resign order: the remterm manager, vterm manager, text output interceptor and
-// ping first; between the transport and the object manager the MOM agent; after the order
-// manager the scope manager; after the callback queue the console support object. The
+// ping first; between the transport and the object manager the MOM agent; after the callback queue the console support object. The
 // transport change and consistency managers go before the transport manager they listen to. The
 // retraction and time managers go before the order manager they use: the time manager's last
 // state, sent as it goes, still asks the order manager for its fence.
@@ -92,6 +93,7 @@ void joined_managers::tear_down() {
   retraction_manager_.reset();
   time_manager_.reset();
   msgorder_manager_.reset();
+  scope_manager_.reset();
   syncpoint_manager_.reset();
   ownership_manager_.reset();
   ddb_.reset();

@@ -18,6 +18,7 @@ class local_distribution_manager;
 class msgorder_manager;
 class object_manager;
 class ownership_manager;
+class scope_manager;
 class retraction_manager;
 class syncpoint_manager;
 class transport_change_manager;
@@ -51,6 +52,8 @@ public:
   syncpoint_manager& syncpoints() { return *syncpoint_manager_; }
   // Null while the managers are built and torn down around it.
   ownership_manager* ownership() { return ownership_manager_.get(); }
+  // Null while the managers are built and torn down around it.
+  scope_manager* scope() { return scope_manager_.get(); }
   transport_change_manager& transport_changes() { return *transport_change_manager_; }
   const argument_checker& checker() const { return *checker_; }
   callback_queue& callbacks() { return *callback_queue_; }
@@ -65,6 +68,7 @@ private:
   std::unique_ptr<argument_checker> checker_;
   std::unique_ptr<transport_manager> transport_manager_;
   std::unique_ptr<consistency_manager> consistency_manager_;
+  std::unique_ptr<scope_manager> scope_manager_;
   std::unique_ptr<time_manager> time_manager_;
   std::unique_ptr<retraction_manager> retraction_manager_;
   std::unique_ptr<ownership_manager> ownership_manager_;

@@ -330,6 +330,10 @@ ownership_manager* local_distribution_manager::get_ownership_manager() const {
   return joined_ ? joined_->ownership() : nullptr;
 }
 
+scope_manager* local_distribution_manager::get_scope_manager() const {
+  return joined_ ? joined_->scope() : nullptr;
+}
+
 ownership_manager& local_distribution_manager::ownership() const { return *joined_->ownership(); }
 
 transport_change_manager* local_distribution_manager::get_transport_change_manager() const {

@@ -58,6 +58,7 @@ class absolute_time;
 class relative_time;
 class user_tag;
 class region_spec;
+class scope_manager;
 class handle_value_set;
 struct event_retraction_handle;
 
@@ -221,6 +222,8 @@ public:
   transport_manager* get_transport_manager() const;
   syncpoint_manager* get_syncpoint_manager() const;
   ownership_manager* get_ownership_manager() const;
+  // Null while not joined.
+  scope_manager* get_scope_manager() const;
   // The serial of the next synchronization point registered here: it runs on across resign and
   // join, so a point registered after a re-join cannot be mistaken for an earlier one.
   uint32_t next_syncpoint_serial() { return ++syncpoint_serial_; }

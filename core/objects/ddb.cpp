@@ -9,6 +9,7 @@
 #include "frame/callback_queue.h"
 #include "frame/local_distribution_manager.h"
 #include "objects/ownership_manager.h"
+#include "regions/scope_manager.h"
 #include "regions/filters.h"
 #include "sparse_bit_vector.h"
 #include "messages/user_tag.h"
@@ -596,6 +597,7 @@ void ddb::set_stream(uint32_t object, const bit_vector& attributes, int32_t stre
     diagnostic(tag, "Empty attribute list in set_stream");
     return;
   }
+  std::map<int32_t, bit_vector> leaving;
   for_each_bit(sized(attributes, entry->object_class->attribute_count), [&](uint32_t a) {
     if (unpublished_local(*entry, a)) {
       diagnostic(tag,
@@ -604,8 +606,10 @@ void ddb::set_stream(uint32_t object, const bit_vector& attributes, int32_t stre
                  stream, a, object);
       return;
     }
+    note_leaving(*entry, a, stream, leaving);
     move_stream(*entry, a, stream);
   });
+  tell_scope(*entry, leaving, stream);
 }
 
 // An object left with no owned attribute and nothing on any stream is heard from no more: it is
@@ -616,6 +620,7 @@ void ddb::unset_stream(uint32_t object, const bit_vector& attributes) {
     diagnostic(tag, "Null object_entry pointer in unset_stream");
     return;
   }
+  std::map<int32_t, bit_vector> leaving;
   for_each_bit(sized(attributes, entry->object_class->attribute_count), [&](uint32_t a) {
     if (unpublished_local(*entry, a)) {
       diagnostic(tag,
@@ -624,8 +629,10 @@ void ddb::unset_stream(uint32_t object, const bit_vector& attributes) {
                  a, object);
       return;
     }
+    note_leaving(*entry, a, no_stream, leaving);
     move_stream(*entry, a, no_stream);
   });
+  tell_scope(*entry, leaving, no_stream);
   const bool on_a_stream = std::any_of(entry->stream.begin(), entry->stream.end(),
                                        [](int32_t s) { return s != no_stream; });
   if (entry->has_local || on_a_stream) return;
@@ -746,6 +753,21 @@ bit_vector ddb::owned_and_published(const object_entry& entry, const bit_vector&
     if (!entry.is_local(a)) result.set_bit(a, false);
   });
   return result;
+}
+
+// Local attributes leaving a stream for another, grouped by the stream they leave: the receivers
+// there are told where they went.
+void ddb::note_leaving(const object_entry& entry, uint32_t attribute, int32_t stream,
+                       std::map<int32_t, bit_vector>& leaving) const {
+  const int32_t old = entry.stream[attribute];
+  if (old == stream || old == no_stream || !entry.is_local(attribute)) return;
+  leaving.try_emplace(old, entry.object_class->attribute_count, false).first->second.set_bit(attribute);
+}
+
+void ddb::tell_scope(const object_entry& entry, const std::map<int32_t, bit_vector>& leaving, int32_t stream) {
+  if (leaving.empty()) return;
+  if (scope_manager* scope = ldm_.get_scope_manager())
+    for (const auto& [from, attributes] : leaving) scope->moved(entry, from, attributes, stream);
 }
 
 // The stream index holds an object under a stream while any of its attributes is on it.

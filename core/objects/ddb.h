@@ -205,6 +205,9 @@ private:
                     std::vector<uint32_t> object_entry::*overrides, std::vector<uint32_t> object_class_entry::*defaults,
                     const char* what, const char* operation);
   void move_stream(object_entry& entry, uint32_t attribute, int32_t stream);
+  void note_leaving(const object_entry& entry, uint32_t attribute, int32_t stream,
+                    std::map<int32_t, brindle::bit_vector>& leaving) const;
+  void tell_scope(const object_entry& entry, const std::map<int32_t, brindle::bit_vector>& leaving, int32_t stream);
   uint32_t transport_of(const object_entry& entry, uint32_t attribute) const;
   void tell_transport_moves(const object_entry& entry, const std::vector<std::pair<uint32_t, uint32_t>>& moves);
   void drop_from_index(uint32_t object, uint32_t stream);

@@ -19,6 +19,7 @@
 #include "bit_vector.h"
 #include "messages/handle_value_pair.h"
 #include "messages/handle_value_set.h"
+#include "regions/region_spec.h"
 #include "time/event_retraction_handle.h"
 #include "frame/local_distribution_manager.h"
 #include "manual_clock.h"
@@ -130,6 +131,8 @@ public:
   std::vector<std::string> callbacks;
   // The values of each reflect and receive, in order: "handle=bytes" by ascending handle.
   std::vector<std::string> values;
+  // The region of each of those sets (extents_of), "" for none.
+  std::vector<std::string> regions;
   // Runs inside each callback, after it is recorded: lets a test act as a federate would.
   std::function<void(const std::string&)> on_callback;
 
@@ -254,6 +257,22 @@ private:
     std::string text;
     for (const std::string& pair : pairs) text.append(text.empty() ? "" : " ").append(pair);
     values.push_back(text);
+    regions.push_back(extents_of(set.get_region()));
+  }
+  // "[lower-upper ...]" per extent of a received set's region; "" for none.
+  static std::string extents_of(const varnel::region_spec* region) {
+    std::string text;
+    if (!region) return text;
+    for (const varnel::filter_extent& extent : region->committed_extents()) {
+      text += "[";
+      for (const varnel::filter_range& range : extent.ranges)
+        text.append(text.back() == '[' ? "" : " ")
+            .append(std::to_string(range.lower))
+            .append("-")
+            .append(std::to_string(range.upper));
+      text += "]";
+    }
+    return text;
   }
   static std::string value(const varnel::absolute_time& time) {
     char text[32];

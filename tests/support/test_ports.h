@@ -43,6 +43,9 @@ enum class port_block : uint16_t {
   update_fuzz = 30,
   object_messages_fuzz = 31,
   traffic_example_test = 32,  // examples/traffic.rid with its port moved here
+  regions_test = 33,
+  scope_fuzz = 34,
+  region_scenarios_test = 35,
   syncpoint_manager_test = 40,
   syncpoint_fuzz = 41,
   sync_scenarios_test = 42,
