@@ -107,7 +107,7 @@ void local_distribution_manager::unassociate_region_for_updates(region_spec* reg
   checks().check_object(object, frame.name());
   check_region(region);
   check_switch(service_group::regions);
-  subscriptions().unassociate_for_updates(object, *region);
+  subscriptions().unassociate_region_for_updates(object, *region);
 }
 
 void local_distribution_manager::subscribe_object_class_attributes_with_region(unsigned object_class,

@@ -88,8 +88,15 @@ void subscription_agent::associate_for_updates(uint32_t object, const bit_vector
   const object_entry* entry = ddb_.object(object);
   if (!entry) return;
   if (plan_.settings().force_static_spaces) filter.check_attr_assoc(entry->object_class->handle, attributes);
+  // Only attributes dropped from an earlier association leave their stream: the others move
+  // straight to the filter's, so receivers never see them go out of scope on the way.
   auto previous = filter.associations().find(object);
-  if (previous != filter.associations().end()) ddb_.unset_stream(object, ddb_.owned_and_published(*entry, previous->second));
+  if (previous != filter.associations().end()) {
+    bit_vector dropped = previous->second;
+    dropped -= attributes;
+    dropped = ddb_.owned_and_published(*entry, dropped);
+    if (!dropped.is_empty()) ddb_.unset_stream(object, dropped);
+  }
   release_from_other_filters(*entry, attributes, filter);
   filter.associate(object, attributes);
   ddb_.set_spec(object, attributes, &filter);
@@ -177,6 +184,20 @@ void subscription_agent::delete_region(region_spec& region) {
 region_spec* subscription_agent::get_region(uint32_t token) const {
   auto found = by_token_.find(token);
   return found == by_token_.end() ? nullptr : found->second;
+}
+
+// The attributes go back to their class's own association, the one they would have without a
+// region, and so keep being sent; they move from the region's stream to the class's directly.
+void subscription_agent::unassociate_region_for_updates(uint32_t object, region_spec& region) {
+  auto associated = region.associations().find(object);
+  const object_entry* entry = ddb_.object(object);
+  if (associated == region.associations().end() || !entry) return;
+  bit_vector attributes = associated->second;
+  region.unassociate(object);
+  ddb_.unset_spec(object, attributes);
+  object_class_spec& own = get_object_class_spec(entry->object_class->handle);
+  if (auto held = own.associations().find(object); held != own.associations().end()) attributes |= held->second;
+  associate_for_updates(object, attributes, own);
 }
 
 sparse_bit_vector subscription_agent::sub_streams(const filter_spec_base& filter) const {

@@ -48,6 +48,8 @@ public:
   // The owned, published attributes among attributes go out on the filter's stream.
   void associate_for_updates(uint32_t object, const brindle::bit_vector& attributes, filter_spec_base& filter);
   void unassociate_for_updates(uint32_t object, filter_spec_base& filter);
+  // Unassociates the region; the attributes go back to their class's own association.
+  void unassociate_region_for_updates(uint32_t object, region_spec& region);
 
   // Regions. create_region takes a space of the model and at most region_spec::max_extents
   // extents. notify_about_region_modification makes edited extents effective: the streams

@@ -99,7 +99,9 @@ TEST_F(RegionsTest, ARegionSubscriptionHearsOverlappingSendersOfItsClassAndBelow
                  "Region is still in use");
   b().unsubscribe_object_class_with_region(ship_, &watch);
   b().delete_region(&watch);
-  a().delete_object_instance(ship, user_tag("gone"));
+  // Unassociated, the ship's attributes go back to its class's own stream and still go out.
+  a().unassociate_region_for_updates(&moored, ship);
+  stepped_federation::update(a(), ship, {{position_, "p"}});
   a().delete_object_instance(tanker, user_tag("gone"));
   a().delete_region(&moored);
   expect_refusal(refusal_of([&] { a().delete_region(&moored); }), ldm_error::RegionNotCreatedByThisFederate,
