@@ -104,12 +104,7 @@ struct receive_side {
       for (int i = 0; i < decodes; ++i) {
         buffer->set_iptr(start);
         data_message::decoded d = data_message::read(*buffer, fed);
-        if (d.message.region)
-          for (const filter_extent& extent : d.message.region->to_extents())
-            if (sea.match(extent, ship, invalid_handle)) {
-              ++matched;
-              break;
-            }
+        if (d.message.region && sea.match(d.message.region->bounds, ship, invalid_handle)) ++matched;
       }
       runs.push_back(std::chrono::duration<double, std::nano>(bench_clock::now() - begin).count() / decodes);
     }
@@ -145,14 +140,18 @@ struct counting_ambassador : NullFederateAmbassador {
   }
 };
 
-struct harbour_handles {
-  rti13::SpaceHandle sea;
-  rti13::ObjectClassHandle ship;
-  rti13::AttributeHandle position;
-  explicit harbour_handles(rti13::RTIambassador& rti)
-      : sea(rti.getRoutingSpaceHandle("Sea")),
-        ship(rti.getObjectClassHandle("Ship")),
-        position(rti.getAttributeHandle("Position", ship)) {}
+// The federate's handles and what both sides do with them: Ship's Position, near the harbour
+// mouth when with a region.
+struct harbour_federate {
+  rti13::RTIambassador rti;
+  rti13::SpaceHandle sea = 0;
+  rti13::ObjectClassHandle ship = 0;
+  rti13::AttributeHandle position = 0;
+  std::unique_ptr<rti13::AttributeHandleSet> attributes{rti13::AttributeHandleSetFactory::create(1)};
+  rti13::Region* region = nullptr;
+
+  harbour_federate(const char* name, rti13::FederateAmbassador* ambassador, bool with_region);
+  ~harbour_federate() { delete region; }
 };
 
 rti13::Region* region_near_mouth(rti13::RTIambassador& rti, rti13::SpaceHandle sea) {
@@ -171,49 +170,46 @@ void join(rti13::RTIambassador& rti, const char* federate, rti13::FederateAmbass
   rti.joinFederationExecution(federate, "RegionBench", ambassador);
 }
 
+harbour_federate::harbour_federate(const char* name, rti13::FederateAmbassador* ambassador, bool with_region) {
+  join(rti, name, ambassador);
+  sea = rti.getRoutingSpaceHandle("Sea");
+  ship = rti.getObjectClassHandle("Ship");
+  position = rti.getAttributeHandle("Position", ship);
+  attributes->add(position);
+  if (with_region) region = region_near_mouth(rti, sea);
+}
+
 void tick_for(rti13::RTIambassador& rti, bench_clock::duration time) {
   for (const auto end = bench_clock::now() + time; bench_clock::now() < end;) rti.tick(0.005, 0.02);
 }
 
 void publish(bool with_region) {
   NullFederateAmbassador quiet;
-  rti13::RTIambassador rti;
-  join(rti, "publisher", &quiet);
-  const harbour_handles h(rti);
-  std::unique_ptr<rti13::AttributeHandleSet> attributes(rti13::AttributeHandleSetFactory::create(1));
-  attributes->add(h.position);
-  rti.publishObjectClass(h.ship, *attributes);
-  rti13::Region* region = with_region ? region_near_mouth(rti, h.sea) : nullptr;
-  rti13::AttributeHandle handles[] = {h.position};
-  const rti13::ObjectHandle ship =
-      region ? rti.registerObjectInstanceWithRegion(h.ship, handles, &region, 1) : rti.registerObjectInstance(h.ship);
-  tick_for(rti, start_delay);
+  harbour_federate f("publisher", &quiet, with_region);
+  f.rti.publishObjectClass(f.ship, *f.attributes);
+  rti13::AttributeHandle handles[] = {f.position};
+  const rti13::ObjectHandle ship = f.region ? f.rti.registerObjectInstanceWithRegion(f.ship, handles, &f.region, 1)
+                                            : f.rti.registerObjectInstance(f.ship);
+  tick_for(f.rti, start_delay);
   std::unique_ptr<rti13::AttributeHandleValuePairSet> values(rti13::AttributeSetFactory::create(1));
-  values->add(h.position, "0123456789abcdef0123456789abcdef", 32);
+  values->add(f.position, "0123456789abcdef0123456789abcdef", 32);
   for (const auto end = bench_clock::now() + blast_time; bench_clock::now() < end;) {
-    for (int i = 0; i < 64; ++i) rti.updateAttributeValues(ship, *values, "");
-    rti.tick();
+    for (int i = 0; i < 64; ++i) f.rti.updateAttributeValues(ship, *values, "");
+    f.rti.tick();
   }
-  tick_for(rti, std::chrono::seconds(1));
-  rti.resignFederationExecution(rti13::DELETE_OBJECTS);
-  delete region;
+  tick_for(f.rti, std::chrono::seconds(1));
+  f.rti.resignFederationExecution(rti13::DELETE_OBJECTS);
 }
 
 throughput subscribe(bool with_region) {
   counting_ambassador counter;
-  rti13::RTIambassador rti;
-  join(rti, "subscriber", &counter);
-  const harbour_handles h(rti);
-  std::unique_ptr<rti13::AttributeHandleSet> attributes(rti13::AttributeHandleSetFactory::create(1));
-  attributes->add(h.position);
-  rti13::Region* region = with_region ? region_near_mouth(rti, h.sea) : nullptr;
-  if (region)
-    rti.subscribeObjectClassAttributesWithRegion(h.ship, *region, *attributes);
+  harbour_federate f("subscriber", &counter, with_region);
+  if (f.region)
+    f.rti.subscribeObjectClassAttributesWithRegion(f.ship, *f.region, *f.attributes);
   else
-    rti.subscribeObjectClassAttributes(h.ship, *attributes);
-  tick_for(rti, listen_time);
-  rti.resignFederationExecution(rti13::NO_ACTION);
-  delete region;
+    f.rti.subscribeObjectClassAttributes(f.ship, *f.attributes);
+  tick_for(f.rti, listen_time);
+  f.rti.resignFederationExecution(rti13::NO_ACTION);
   const double seconds = std::chrono::duration<double>(counter.last - counter.first).count();
   return {seconds > 0 ? counter.reflected / seconds : 0, static_cast<uint32_t>(counter.reflected)};
 }

@@ -18,7 +18,17 @@ handle_value_set::handle_value_set(uint32_t capacity, ldm_buf* buffer) {
   }
 }
 
-void handle_value_set::set_region(std::unique_ptr<region_spec> region) { region_ = std::move(region); }
+void handle_value_set::set_received_region(uint32_t space, uint32_t extents, std::vector<uint32_t> bounds) {
+  region_.reset();
+  region_space_ = space;
+  region_extents_ = extents;
+  region_bounds_ = std::move(bounds);
+}
+
+region_spec* handle_value_set::get_region() const {
+  if (!region_ && region_extents_ > 0) region_ = std::make_unique<region_spec>(region_space_, region_extents_, region_bounds_);
+  return region_.get();
+}
 
 handle_value_set::~handle_value_set() {
   pairs_.clear();  // pairs may point into the buffers: destroy them first

@@ -64,10 +64,11 @@ public:
   void set_transport_type(uint32_t type) { transport_type_ = type; }
   void set_order_type(uint32_t type) { order_type_ = type; }
   brindle::ldm_buf* get_buffer() const { return buffer_; }
-  // The region the set was received with (the sender's extents); null for none. The set owns it.
-  const region_spec* get_region() const { return region_.get(); }
-  region_spec* get_region() { return region_.get(); }
-  void set_region(std::unique_ptr<region_spec> region);
+  // The region the set was received with: the sender's extents as bounds (lower and upper per
+  // dimension, extent after extent). The region is made on first use and owned by the set; null
+  // for none.
+  void set_received_region(uint32_t space, uint32_t extents, std::vector<uint32_t> bounds);
+  region_spec* get_region() const;
 
   void up_refcount() { ++refcount_; }
   // Drops one reference; the last destroys the set and returns its block to the pools.
@@ -84,7 +85,10 @@ private:
   uint32_t order_type_ = unset;
   uint32_t refcount_ = 1;
   brindle::ldm_buf* buffer_ = nullptr;               // one reference held
-  std::unique_ptr<region_spec> region_;
+  uint32_t region_space_ = 0;
+  uint32_t region_extents_ = 0;
+  std::vector<uint32_t> region_bounds_;
+  mutable std::unique_ptr<region_spec> region_;
   std::vector<brindle::ldm_buf*> borrowed_buffers_;  // other sets' buffers that moved pairs point into
 };
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace varnel {
@@ -22,14 +23,14 @@ struct filter_extent {
   explicit filter_extent(uint32_t dimensions) : ranges(dimensions) {}
   bool operator==(const filter_extent&) const = default;
 
-  // Two extents overlap when in every dimension their lower bounds are equal or each lower
-  // bound lies below the other's upper bound.
-  bool overlaps(const filter_extent& other) const {
-    if (other.ranges.size() != ranges.size()) return false;
+  // Overlaps another extent given as its bounds, lower and upper per dimension: in every
+  // dimension the lower bounds are equal or each lower bound lies below the other's upper bound.
+  bool overlaps(std::span<const uint32_t> bounds) const {
+    if (bounds.size() != ranges.size() * 2) return false;
     for (size_t d = 0; d < ranges.size(); ++d) {
       const filter_range& a = ranges[d];
-      const filter_range& b = other.ranges[d];
-      if (a.lower != b.lower && !(a.lower < b.upper && b.lower < a.upper)) return false;
+      const uint32_t lower = bounds[2 * d], upper = bounds[2 * d + 1];
+      if (a.lower != lower && !(a.lower < upper && lower < a.upper)) return false;
     }
     return true;
   }

@@ -19,13 +19,13 @@ void filter_space_base::add_all_streams(sparse_bit_vector& out) const {
 
 void filter_space_base::remove_region(region_spec& region) { std::erase(regions_, &region); }
 
-bool filter_space_base::match(const filter_extent& extent, uint32_t object_class, uint32_t interaction) const {
+bool filter_space_base::match(std::span<const uint32_t> bounds, uint32_t object_class, uint32_t interaction) const {
   for (const region_spec* region : regions_) {
     const bool subscribes = object_class != invalid_handle ? region->object_classes().count(object_class) != 0
                                                            : region->interaction_classes().count(interaction) != 0;
     if (!subscribes) continue;
     for (const filter_extent& committed : region->committed_extents())
-      if (committed.overlaps(extent)) return true;
+      if (committed.overlaps(bounds)) return true;
   }
   return false;
 }

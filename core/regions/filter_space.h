@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,9 +48,10 @@ public:
   void add_region(region_spec& region) { regions_.push_back(&region); }
   void remove_region(region_spec& region);
   const std::vector<region_spec*>& regions() const { return regions_; }
-  // Whether the extent of a received message overlaps a committed extent of a region of this
-  // space that subscribes the object class (or, when object_class is invalid, the interaction).
-  bool match(const filter_extent& extent, uint32_t object_class, uint32_t interaction) const;
+  // Whether an extent of a received message (its bounds, lower and upper per dimension) overlaps
+  // a committed extent of a region of this space that subscribes the object class (or, when
+  // object_class is invalid, the interaction).
+  bool match(std::span<const uint32_t> bounds, uint32_t object_class, uint32_t interaction) const;
 
 private:
   uint32_t space_;

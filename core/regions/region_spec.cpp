@@ -25,11 +25,18 @@ region_spec::region_spec(const stream_plan& plan, const FED& fed, filter_space_b
   space.add_region(*this);
 }
 
-region_spec::region_spec(uint32_t space_handle, std::vector<filter_extent> extents)
+region_spec::region_spec(uint32_t space_handle, uint32_t extents, std::span<const uint32_t> bounds)
     : space_handle_(space_handle),
-      dimensions_(extents.empty() ? 0 : static_cast<uint32_t>(extents.front().ranges.size())),
-      extents_(std::move(extents)),
-      committed_(extents_) {}
+      dimensions_(extents ? static_cast<uint32_t>(bounds.size() / 2 / extents) : 0),
+      extents_(extents, filter_extent(dimensions_)) {
+  size_t word = 0;
+  for (filter_extent& extent : extents_)
+    for (filter_range& range : extent.ranges) {
+      range.lower = bounds[word++];
+      range.upper = bounds[word++];
+    }
+  committed_ = extents_;
+}
 
 region_spec::~region_spec() {
   if (space_) space_->remove_region(*this);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "frame/varnel_export.h"
@@ -39,9 +40,10 @@ public:
   // A region of the federate. The plan and model serve the class streams a region subscription
   // also hears and the routing-space checks; the space gives the streams of the extents.
   region_spec(const stream_plan& plan, const FED& fed, filter_space_base& space, uint32_t extents, uint32_t token);
-  // A detached region with these committed extents, for a received value set: no space, no
-  // subscriptions, never registered.
-  region_spec(uint32_t space_handle, std::vector<filter_extent> extents);
+  // A detached region with these committed extents, given as bounds (lower and upper per
+  // dimension, extent after extent), for a received value set: no space, no subscriptions, never
+  // registered.
+  region_spec(uint32_t space_handle, uint32_t extents, std::span<const uint32_t> bounds);
   ~region_spec() override;
 
   uint32_t get_space_handle() const { return space_handle_; }

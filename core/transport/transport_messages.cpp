@@ -48,21 +48,6 @@ region_block region_block::of(const region_spec& region) {
   return block;
 }
 
-std::vector<filter_extent> region_block::to_extents() const {
-  std::vector<filter_extent> result;
-  if (extents == 0) return result;
-  const size_t dimensions = bounds.size() / 2 / extents;
-  result.reserve(extents);
-  for (size_t e = 0, word = 0; e < extents; ++e) {
-    filter_extent& extent = result.emplace_back(static_cast<uint32_t>(dimensions));
-    for (filter_range& range : extent.ranges) {
-      range.lower = bounds[word++];
-      range.upper = bounds[word++];
-    }
-  }
-  return result;
-}
-
 namespace {
 
 uint32_t handles_of(const FED& fed, const data_message& message) {

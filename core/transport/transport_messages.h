@@ -27,7 +27,6 @@
 
 #include "bit_vector.h"
 #include "messages/user_tag.h"
-#include "regions/filter_extent.h"
 
 namespace brindle {
 class ldm_buf;
@@ -57,8 +56,6 @@ struct region_block {
 
   // The committed extents of a region, as sent.
   static region_block of(const region_spec& region);
-  // The extents as ranges; the dimension count is bounds / (2 * extents).
-  std::vector<filter_extent> to_extents() const;
 };
 
 // Drops a reference of a value set instead of deleting it.

@@ -75,17 +75,20 @@ void transport_service::deliver(ordering_service, message_order order, const abs
 bool transport_service::region_accepts(const data_message& message, bool class_subscribes, uint32_t object_class,
                                        uint32_t interaction) {
   if (!message.region || class_subscribes) return true;
-  if (const filter_space_base* space = manager_.subscriptions().plan().get_space(message.region->space))
-    for (const filter_extent& extent : message.region->to_extents())
-      if (space->match(extent, object_class, interaction)) return true;
+  const region_block& region = *message.region;
+  const filter_space_base* space = manager_.subscriptions().plan().get_space(region.space);
+  const size_t words = region.extents ? region.bounds.size() / region.extents : 0;
+  if (space && words > 0)
+    for (size_t at = 0; at < region.bounds.size(); at += words)
+      if (space->match(std::span(region.bounds).subspan(at, words), object_class, interaction)) return true;
   ++counters_.region_filtered;
   return false;
 }
 
 // A value set received with region data carries the sender's extents, for the federate to read.
-void transport_service::attach_region(const data_message& message, handle_value_set& values) {
+void transport_service::attach_region(data_message& message, handle_value_set& values) {
   if (message.region)
-    values.set_region(std::make_unique<region_spec>(message.region->space, message.region->to_extents()));
+    values.set_received_region(message.region->space, message.region->extents, std::move(message.region->bounds));
 }
 
 void transport_service::decode_update(arrival& in) {
@@ -142,7 +145,7 @@ void transport_service::decode_update(arrival& in) {
     return;
   }
   kept->set_transport_type(id_);
-  attach_region(m, *kept);
+  attach_region(in.decoded.message, *kept);
   ++counters_.updates;
   manager_.note_received(true, object_class, kept->num_bytes_in_set());
   if (callback_queue* callbacks = manager_.get_ldm().get_callback_queue())
@@ -257,7 +260,7 @@ void transport_service::decode_interaction(arrival& in) {
     return;
   }
   kept->set_transport_type(id_);
-  attach_region(m, *kept);
+  attach_region(in.decoded.message, *kept);
   ++counters_.interactions;
   manager_.note_received(false, receive_as, kept->num_bytes_in_set());
   if (callback_queue* callbacks = manager_.get_ldm().get_callback_queue())

@@ -98,7 +98,7 @@ private:
   void decode_interaction(arrival& in);
   bool region_accepts(const data_message& message, bool class_subscribes, uint32_t object_class,
                       uint32_t interaction);
-  static void attach_region(const data_message& message, handle_value_set& values);
+  static void attach_region(data_message& message, handle_value_set& values);
   object_entry* find_or_discover(arrival& in, uint32_t& object_class);
 
   uint32_t id_;
