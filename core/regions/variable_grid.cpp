@@ -53,8 +53,10 @@ uint32_t normalise(double v, const grid_domain& domain, bool& clamped) {
   return static_cast<uint32_t>(std::clamp(scaled, 0.0, scale_top));
 }
 
+bool is_named(const char* name, const char* word) { return name && std::strcmp(name, word) == 0; }
+
 bool is_word(const Value* value, const char* word) {
-  return value && value->kind == Document::string_value && std::strcmp(value->string, word) == 0;
+  return value && value->kind == Document::string_value && is_named(value->string, word);
 }
 
 // The dimension's cell count: an integer of at least 1.
@@ -139,7 +141,7 @@ bool warning_switched_on(Document& doc, Element& entry) {
 
 bool is_space_setting(const char* name) {
   for (const char* setting : {"type", "bounds", "warn_when_broadcasting"})
-    if (std::strcmp(name, setting) == 0) return true;
+    if (is_named(name, setting)) return true;
   return false;
 }
 
@@ -268,7 +270,7 @@ filter_space_variGrid::layout filter_space_variGrid::read_layout(const std::stri
   bool any = false;
   for (Element& child : entry.children) {
     if (is_space_setting(child.name)) continue;
-    if (std::strcmp(child.name, "grid") != 0) {
+    if (!is_named(child.name, "grid")) {
       diagnostic(grid_tag, "incorrect grid entry in filter %s", space.c_str());
       continue;
     }
