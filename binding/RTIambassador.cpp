@@ -15,6 +15,7 @@
 #include "cpp13_ahvps.h"
 #include "cpp13_fhs.h"
 #include "cpp13_phvps.h"
+#include "cpp13_region.h"
 #include "cpp13_relative_time.h"
 #include "time/event_retraction_handle.h"
 #include "frame/ldm_error.h"
@@ -70,27 +71,22 @@ const federate_handle_set& federates_of(const FederateHandleSet& set) {
 }
 
 // With the validator, only regions this ambassador created pass; without it, only null is
-// refused. The binding has no wrapper of the manager's regions yet (a Region can only come
-// from createRegion, which the manager refuses until it manages regions), so a region that
-// passes reaches the manager as null, which the manager refuses in turn.
+// refused here. Either way the pointer must be one of this library's wrappers whose region
+// still exists; the manager then checks the region against its live ones.
 region_spec* region_of(const RTIambPrivateData& data, const Region* region) {
   if (const region_validator* validator = data.get_region_validator()) {
     if (!validator->contains(region)) throw RegionNotKnown(bad_region);
   } else if (!region) {
     throw RTIinternalError(bad_region);
   }
-  return nullptr;
+  const auto* wrapper = dynamic_cast<const cpp13_region*>(region);
+  if (!wrapper) throw RegionNotKnown("Region not made by this federate");
+  if (!wrapper->get_region_spec()) throw RegionNotKnown("The region no longer exists");
+  return wrapper->get_region_spec();
 }
 
 region_spec* region_of(const RTIambPrivateData& data, const Region& region) {
   return region_of(data, address_of(region));
-}
-
-// What the federate gets for a region the manager hands out; see region_of for why no region
-// can be wrapped yet.
-Region* region_for(region_spec* region) {
-  if (!region) return nullptr;
-  throw RTIinternalError("This federate cannot be given regions yet");
 }
 
 char* copy_of_name(const char* name) {
@@ -670,7 +666,14 @@ void RTIambassador::changeInteractionOrderType(InteractionClassHandle theClass, 
 Region* RTIambassador::createRegion(SpaceHandle theSpace, ULong numberOfExtents)
     RTI13_THROW(SpaceNotDefined, InvalidExtents, FederateNotExecutionMember, ConcurrentAccessAttempted, SaveInProgress,
                 RestoreInProgress, RTIinternalError) {
-  return region_for(translate_refusals([&] { return privateData->create_region(theSpace, numberOfExtents); }));
+  // Handles and counts are 64 bits here and the manager's 32: a larger value must not wrap.
+  if (theSpace > UINT32_MAX) throw SpaceNotDefined("Unknown routing space");
+  if (numberOfExtents > region_spec::max_extents) throw InvalidExtents("A region takes at most 1024 extents");
+  region_spec* region = translate_refusals([&] {
+    return privateData->create_region(static_cast<unsigned>(theSpace), static_cast<unsigned>(numberOfExtents));
+  });
+  if (!region) return nullptr;
+  return new cpp13_region(*region, privateData->share_region_validator());
 }
 
 void RTIambassador::notifyAboutRegionModification(Region& theRegion)
@@ -688,8 +691,7 @@ void RTIambassador::deleteRegion(Region* theRegion)
   if (!theRegion) throw RegionNotKnown(bad_region);
   region_spec* region = region_of(*privateData, theRegion);
   translate_refusals([&] { privateData->delete_region(region); });
-  if (validator) validator->remove(theRegion);
-  delete theRegion;
+  delete theRegion;  // leaves the validator
 }
 
 namespace {
@@ -967,9 +969,10 @@ RegionToken RTIambassador::getRegionToken(Region* theRegion)
 
 Region* RTIambassador::getRegion(RegionToken theToken)
     RTI13_THROW(FederateNotExecutionMember, ConcurrentAccessAttempted, RegionNotKnown, RTIinternalError) {
+  if (theToken > UINT32_MAX) throw RegionNotKnown("Could not find region");
   region_spec* region = translate_refusals([&] { return privateData->get_region(static_cast<unsigned>(theToken)); });
   if (!region) throw RegionNotKnown("Could not find region");
-  return region_for(region);
+  return &cpp13_region::of(*region);
 }
 
 void RTIambassador::enableClassRelevanceAdvisorySwitch()

@@ -38,7 +38,7 @@ rti13::OrderType cpp13_ahvps::getOrderType(rti13::ULong i) const
 rti13::Region* cpp13_ahvps::getRegion(rti13::ULong i) const
     RTI13_THROW(rti13::ArrayIndexOutOfBounds, rti13::InvalidHandleValuePairSetContext) {
   pairs_.check_index(i);
-  throw rti13::InvalidHandleValuePairSetContext("The set carries no region");
+  return pairs_.region();
 }
 
 void cpp13_ahvps::add(rti13::Handle h, const char* buff, rti13::ULong valueLength)

@@ -27,8 +27,8 @@ public:
       RTI13_THROW(rti13::InvalidHandleValuePairSetContext) override;
   rti13::OrderType getOrderType(rti13::ULong i) const
       RTI13_THROW(rti13::ArrayIndexOutOfBounds, rti13::InvalidHandleValuePairSetContext) override;
-  // The distribution manager's value sets carry no region yet: InvalidHandleValuePairSetContext
-  // for any i within range.
+  // The region the set was received with, the same object for any i within range;
+  // InvalidHandleValuePairSetContext when it carries none.
   rti13::Region* getRegion(rti13::ULong i) const
       RTI13_THROW(rti13::ArrayIndexOutOfBounds, rti13::InvalidHandleValuePairSetContext) override;
 

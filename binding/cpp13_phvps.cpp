@@ -32,7 +32,7 @@ rti13::OrderType cpp13_phvps::getOrderType() const RTI13_THROW(rti13::InvalidHan
 }
 
 rti13::Region* cpp13_phvps::getRegion() const RTI13_THROW(rti13::InvalidHandleValuePairSetContext) {
-  throw rti13::InvalidHandleValuePairSetContext("The set carries no region");
+  return pairs_.region();
 }
 
 void cpp13_phvps::add(rti13::Handle h, const char* buff, rti13::ULong valueLength)

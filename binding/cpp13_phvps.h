@@ -25,7 +25,7 @@ public:
   // Transport, order type and region belong to the whole interaction.
   rti13::TransportType getTransportType() const RTI13_THROW(rti13::InvalidHandleValuePairSetContext) override;
   rti13::OrderType getOrderType() const RTI13_THROW(rti13::InvalidHandleValuePairSetContext) override;
-  // The distribution manager's value sets carry no region yet: InvalidHandleValuePairSetContext.
+  // The region the interaction was received with; InvalidHandleValuePairSetContext when none.
   rti13::Region* getRegion() const RTI13_THROW(rti13::InvalidHandleValuePairSetContext) override;
 
   void add(rti13::Handle h, const char* buff, rti13::ULong valueLength)

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "cpp13_region.h"
 #include "frame/ldm_error.h"
 
 namespace halden13 {
@@ -22,7 +23,18 @@ cpp13_value_pairs::cpp13_value_pairs(const handle_value_set& shown, const char* 
   set_->up_refcount();
 }
 
-cpp13_value_pairs::~cpp13_value_pairs() { set_->down_refcount(); }
+// The wrapper goes first: it detaches from the set's region, which goes with the set.
+cpp13_value_pairs::~cpp13_value_pairs() {
+  region_.reset();
+  set_->down_refcount();
+}
+
+rti13::Region* cpp13_value_pairs::region() const {
+  varnel::region_spec* region = set_->get_region();
+  if (!region) throw rti13::InvalidHandleValuePairSetContext("The set carries no region");
+  if (!region_) region_ = std::make_unique<cpp13_region>(*region, nullptr);
+  return region_.get();
+}
 
 void cpp13_value_pairs::check_index(rti13::ULong i) const {
   if (i < set_->size()) return;

@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "RTI.hh"
 #include "messages/handle_value_set.h"
 
 namespace halden13 {
+
+class cpp13_region;
 
 class cpp13_value_pairs {
 public:
@@ -38,10 +41,14 @@ public:
   void empty() { set_->empty(); }
 
   rti13::ULong start() const { return set_->size() ? 0 : 0xFFFFFFFF; }
+  // The region the set was received with, wrapped once and kept until the adapter goes;
+  // InvalidHandleValuePairSetContext when the set carries none.
+  rti13::Region* region() const;
 
 private:
   varnel::handle_value_set* set_;  // one reference held
   const char* kind_;
+  mutable std::unique_ptr<cpp13_region> region_;
 };
 
 }  // namespace halden13

@@ -19,11 +19,13 @@ public:
   explicit RTIambPrivateData(const char* api_name);
   ~RTIambPrivateData() override;
 
-  // Null while region validation is off.
+  // Null while region validation is off. Shared with the regions' wrappers, which leave it when
+  // the federate deletes them, even after the ambassador is gone.
   halden13::region_validator* get_region_validator() const { return validator_.get(); }
+  const std::shared_ptr<halden13::region_validator>& share_region_validator() const { return validator_; }
 
 private:
-  std::unique_ptr<halden13::region_validator> validator_;
+  std::shared_ptr<halden13::region_validator> validator_;
 };
 
 class RTIambPrivateRefs : public RTIambPrivateData {

@@ -146,14 +146,15 @@ std::string refusal_of(Call call) {
 }
 
 const char* const demo_fed = EXAMPLES_DIR "/demo.fed";
+const char* const training_fed = EXAMPLES_DIR "/training.fed";  // has a routing space
 
 // One federate joined to its own federation "Demo" on the test's port.
 class JoinedAmbassador : public ::testing::Test {
 protected:
-  void join(uint16_t port_index, bool validate_regions = true) {
+  void join(uint16_t port_index, bool validate_regions = true, const char* fed = demo_fed) {
     rid_.emplace(rid_options(port_index, validate_regions));
     ambassador_ = std::make_unique<RTIambassador>();
-    ambassador_->createFederationExecution("Demo", demo_fed);
+    ambassador_->createFederationExecution("Demo", fed);
     handle_ = ambassador_->joinFederationExecution("alpha", "Demo", &federate_);
   }
 
@@ -264,13 +265,67 @@ TEST_F(JoinedAmbassador, WithoutValidationOnlyNullRegionsAreCaughtByTheBinding) 
   foreign_region foreign;
   EXPECT_EQ(refusal_of([&] { rti().deleteRegion(nullptr); }), "RegionNotKnown (Bad Region passed)");
   EXPECT_EQ(refusal_of([&] { rti().getRegionToken(nullptr); }), "RTIinternalError (Bad Region passed)");
-  // A foreign region gets past the binding; the manager finds no region of its own in it.
-  EXPECT_EQ(refusal_of([&] { rti().notifyAboutRegionModification(foreign); }), "RegionNotKnown (NULL Region passed)");
-  EXPECT_EQ(refusal_of([&] { rti().deleteRegion(&foreign); }), "RegionNotKnown (NULL Region passed)");
+  // A region of the federate's own making is never followed into the manager.
+  EXPECT_EQ(refusal_of([&] { rti().notifyAboutRegionModification(foreign); }),
+            "RegionNotKnown (Region not made by this federate)");
+  EXPECT_EQ(refusal_of([&] { rti().deleteRegion(&foreign); }), "RegionNotKnown (Region not made by this federate)");
   AttributeHandle attributes[] = {0, 0};
-  Region* regions[] = {&foreign, nullptr};
+  Region* regions[] = {nullptr, &foreign};
   EXPECT_EQ(refusal_of([&] { rti().registerObjectInstanceWithRegion(0, attributes, regions, 2); }),
             "RTIinternalError (Bad Region passed)");
+}
+
+// A region is the manager's own, edited in place and effective on notification; 64-bit indices
+// and counts never wrap; the wrapper and the manager's region unlink both ways.
+TEST_F(JoinedAmbassador, RegionsAreEditedInPlaceAndUnlinkBothWays) {
+  join(64, true, training_fed);
+  const SpaceHandle space = rti().getRoutingSpaceHandle("HyperSpace");
+  const ULong beyond_32_bits = ULong(1) << 32;
+  EXPECT_EQ(refusal_of([&] { rti().createRegion(space, beyond_32_bits + 1); }),
+            "InvalidExtents (A region takes at most 1024 extents)");
+  Region* region = rti().createRegion(space, 2);
+  ASSERT_NE(region, nullptr);
+  EXPECT_EQ(region->getNumberOfExtents(), 2u);
+  EXPECT_EQ(refusal_of([&] { region->getRangeLowerBound(2, 0); }),
+            "ArrayIndexOutOfBounds (Asked for extent 2 when only 2 are present)");
+  EXPECT_EQ(refusal_of([&] { region->getRangeLowerBound(beyond_32_bits, 0); }),
+            "ArrayIndexOutOfBounds (Asked for extent 4294967296 when only 2 are present)");
+  EXPECT_EQ(refusal_of([&] { region->setRangeLowerBound(0, 3, 1); }),
+            "ArrayIndexOutOfBounds (Asked for dimension 3 when only 3 are present)");
+
+  region->setRangeLowerBound(1, 2, 7);
+  region->setRangeUpperBound(1, 2, beyond_32_bits * 4);
+  EXPECT_EQ(region->getRangeLowerBound(1, 2), 7u);
+  EXPECT_EQ(region->getRangeUpperBound(1, 2), Region::getMaxExtent());
+  EXPECT_EQ(region->getRangeLowerBoundNotificationLimit(1, 2), 0u);
+  rti().notifyAboutRegionModification(*region);
+  EXPECT_EQ(region->getRangeLowerBoundNotificationLimit(1, 2), 7u);
+  region->setRangeLowerBound(0, 0, 9);
+  region->setRangeUpperBound(0, 0, 3);
+  EXPECT_EQ(refusal_of([&] { rti().notifyAboutRegionModification(*region); }),
+            "InvalidExtents (Invalid range: Lower 9 > Upper 3)");
+  EXPECT_EQ(region->getRangeLowerBoundNotificationLimit(0, 0), 0u);
+
+  const RegionToken token = rti().getRegionToken(region);
+  EXPECT_EQ(rti().getRegion(token), region);
+  EXPECT_EQ(refusal_of([&] { rti().getRegion(token + beyond_32_bits); }), "RegionNotKnown (Could not find region)");
+  // Deleted without deleteRegion: the region stays, and the token gives a wrapper that this
+  // federate's createRegion never handed out.
+  delete region;
+  Region* again = rti().getRegion(token);
+  EXPECT_EQ(refusal_of([&] { rti().notifyAboutRegionModification(*again); }), "RegionNotKnown (Bad Region passed)");
+
+  // Resign frees the manager's regions while the federate still holds its wrappers.
+  Region* kept = rti().createRegion(space, 1);
+  rti().resignFederationExecution(NO_ACTION);
+  EXPECT_EQ(refusal_of([&] { kept->getRangeLowerBound(0, 0); }), "ArrayIndexOutOfBounds (The region no longer exists)");
+  EXPECT_EQ(kept->getNumberOfExtents(), 0u);
+  rti().joinFederationExecution("alpha", "Demo", &federate_);
+  EXPECT_EQ(refusal_of([&] { rti().notifyAboutRegionModification(*kept); }),
+            "RegionNotKnown (The region no longer exists)");
+  EXPECT_EQ(refusal_of([&] { rti().deleteRegion(kept); }), "RegionNotKnown (The region no longer exists)");
+  delete kept;
+  delete again;
 }
 
 TEST_F(JoinedAmbassador, CopiesShareOneManagerWhicheverGoesFirst) {

@@ -17,12 +17,6 @@
 
 namespace varnel {
 
-// The managers a service forwards to that later work adds to the federate. Until a manager
-// exists, its services refuse with InternalError naming the service and the manager.
-namespace missing {
-inline constexpr const char* region_specifications = "region specifications";
-}  // namespace missing
-
 // Which optional frame steps a service runs.
 enum class frame_kind { joined, unjoined, guarded_unjoined, guarded_joined };
 
@@ -83,12 +77,6 @@ public:
   }
 
   const char* name() const { return rti_api_call_name(call_); }
-
-  // The forward of a service whose manager this build does not have yet.
-  [[noreturn]] void unavailable(const char* manager) const {
-    throw make_ldm_exception(ldm_error::InternalError, "%s cannot be served: this federate has no %s yet", name(),
-                             manager);
-  }
 
 private:
   rti_api_call call_;

@@ -9,6 +9,7 @@
 #include "objects/subscription_agent.h"
 #include "objects/transport_change_manager.h"
 #include "regions/filters.h"
+#include "regions/region_spec.h"
 #include "transport/transport_manager.h"
 #include "time/time_manager.h"
 #include "time/event_retraction_handle.h"
@@ -24,7 +25,7 @@ unsigned local_distribution_manager::register_object_instance(unsigned object_cl
   if (intercepts_->vetoes([&](intercept& i) { i.register_object_instance(object_class); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::registerObjectInstance);
   checks().check_class(object_class, frame.name());
-  return register_and_announce(object_class, nullptr);
+  return register_and_announce(object_class, nullptr, {});
 }
 
 unsigned local_distribution_manager::register_object_instance(unsigned object_class, const char* name) {
@@ -32,14 +33,20 @@ unsigned local_distribution_manager::register_object_instance(unsigned object_cl
   service_frame frame(*this, rti_api_call::registerObjectInstanceWithName);
   check_string(name);
   checks().check_class(object_class, frame.name());
-  return register_and_announce(object_class, name);
+  return register_and_announce(object_class, name, {});
 }
 
-// The object's published attributes go out on its class's stream before the others hear of it.
-unsigned local_distribution_manager::register_and_announce(unsigned object_class, const char* name) {
+// The object's published attributes go out on its class's stream, or their region's, before the
+// others hear of it.
+unsigned local_distribution_manager::register_and_announce(unsigned object_class, const char* name,
+                                                           const region_entries& entries) {
   const unsigned object = objects().register_object(object_class, name);
-  subscriptions().associate_for_updates(object, database().object_class(object_class)->published,
-                                        subscriptions().get_object_class_spec(object_class));
+  bit_vector by_class = database().object_class(object_class)->published;
+  for (unsigned i = 0; i < entries.count; ++i) by_class -= *entries.attributes[i];
+  subscription_agent& agent = subscriptions();
+  if (!by_class.is_empty()) agent.associate_for_updates(object, by_class, agent.get_object_class_spec(object_class));
+  for (unsigned i = 0; i < entries.count; ++i)
+    agent.associate_for_updates(object, *entries.attributes[i], *entries.regions[i]);
   objects().announce_creation(object);
   return object;
 }

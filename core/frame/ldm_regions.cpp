@@ -4,6 +4,9 @@
 #include "fed/fed.h"
 #include "frame/ldm_frame.h"
 #include "objects/consistency_manager.h"
+#include "objects/subscription_agent.h"
+#include "regions/region_spec.h"
+#include "transport/transport_manager.h"
 #include "time/time_manager.h"
 #include "time/event_retraction_handle.h"
 
@@ -26,7 +29,7 @@ region_spec* local_distribution_manager::create_region(unsigned space, unsigned 
   checks().check_space(space, frame.name());
   if (extents == 0) throw ldm_exception(ldm_error::InvalidRangeBound, "Zero passed for number of extents");
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  return &subscriptions().create_region(space, extents);
 }
 
 void local_distribution_manager::notify_about_region_modification(region_spec* region) {
@@ -34,7 +37,7 @@ void local_distribution_manager::notify_about_region_modification(region_spec* r
   service_frame frame(*this, rti_api_call::notifyAboutRegionModification);
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  subscriptions().notify_about_region_modification(*region);
 }
 
 void local_distribution_manager::delete_region(region_spec* region) {
@@ -42,7 +45,7 @@ void local_distribution_manager::delete_region(region_spec* region) {
   service_frame frame(*this, rti_api_call::deleteRegion);
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  subscriptions().delete_region(*region);
 }
 
 void local_distribution_manager::check_region_entries(unsigned object_class, const bit_vector* const attributes[],
@@ -54,6 +57,9 @@ void local_distribution_manager::check_region_entries(unsigned object_class, con
     checks().check_class_attributes(object_class, *attributes[i], service);
   }
   for (unsigned i = 0; i < count; ++i) check_region(regions[i]);
+  // A region of another routing space is refused before the object is made.
+  if (subscriptions().plan().settings().force_static_spaces)
+    for (unsigned i = 0; i < count; ++i) regions[i]->check_attr_assoc(object_class, *attributes[i]);
 }
 
 unsigned local_distribution_manager::register_object_instance_with_region(unsigned object_class,
@@ -67,7 +73,7 @@ unsigned local_distribution_manager::register_object_instance_with_region(unsign
   service_frame frame(*this, rti_api_call::registerObjectInstanceWithRegion);
   check_region_entries(object_class, attributes, regions, count, frame.name());
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  return register_and_announce(object_class, nullptr, {attributes, regions, count});
 }
 
 unsigned local_distribution_manager::register_object_instance_with_region(unsigned object_class, const char* name,
@@ -82,7 +88,7 @@ unsigned local_distribution_manager::register_object_instance_with_region(unsign
   check_string(name);
   check_region_entries(object_class, attributes, regions, count, frame.name());
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  return register_and_announce(object_class, name, {attributes, regions, count});
 }
 
 void local_distribution_manager::associate_region_for_updates(region_spec* region, unsigned object,
@@ -92,7 +98,7 @@ void local_distribution_manager::associate_region_for_updates(region_spec* regio
   checks().check_object_attributes(object, attributes, frame.name());
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  subscriptions().associate_for_updates(object, attributes, *region);
 }
 
 void local_distribution_manager::unassociate_region_for_updates(region_spec* region, unsigned object) {
@@ -101,7 +107,7 @@ void local_distribution_manager::unassociate_region_for_updates(region_spec* reg
   checks().check_object(object, frame.name());
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  subscriptions().unassociate_for_updates(object, *region);
 }
 
 void local_distribution_manager::subscribe_object_class_attributes_with_region(unsigned object_class,
@@ -115,7 +121,7 @@ void local_distribution_manager::subscribe_object_class_attributes_with_region(u
   checks().check_class_attributes(object_class, attributes, frame.name());
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  subscriptions().subscribe_object_class_attributes(object_class, attributes, *region);
 }
 
 void local_distribution_manager::unsubscribe_object_class_with_region(unsigned object_class, region_spec* region) {
@@ -124,7 +130,10 @@ void local_distribution_manager::unsubscribe_object_class_with_region(unsigned o
   checks().check_class(object_class, frame.name());
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  if (!region->object_classes().count(object_class))
+    throw make_ldm_exception(ldm_error::AttributeNotSubscribed, "Object class %u is not subscribed with this region",
+                             object_class);
+  subscriptions().unsubscribe_object_class(object_class, *region);
 }
 
 void local_distribution_manager::subscribe_interaction_class_with_region(unsigned interaction, region_spec* region,
@@ -137,7 +146,7 @@ void local_distribution_manager::subscribe_interaction_class_with_region(unsigne
   checks().check_interaction(interaction, frame.name());
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  subscriptions().subscribe_interaction_class(interaction, *region);
 }
 
 void local_distribution_manager::unsubscribe_interaction_class_with_region(unsigned interaction, region_spec* region) {
@@ -147,7 +156,10 @@ void local_distribution_manager::unsubscribe_interaction_class_with_region(unsig
   checks().check_interaction(interaction, frame.name());
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  if (!region->interaction_classes().count(interaction))
+    throw make_ldm_exception(ldm_error::InteractionClassNotSubscribed,
+                             "Interaction class %u is not subscribed with this region", interaction);
+  subscriptions().unsubscribe_interaction_class(interaction, *region);
 }
 
 void local_distribution_manager::send_interaction_with_region(unsigned interaction, const handle_value_set& values,
@@ -157,7 +169,8 @@ void local_distribution_manager::send_interaction_with_region(unsigned interacti
   service_frame frame(*this, rti_api_call::sendInteractionWithRegion);
   check_region(region);
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  checks().check_interaction(interaction, frame.name());
+  transports().send_interaction(interaction, values, nullptr, tag, *region);
 }
 
 event_retraction_handle local_distribution_manager::send_interaction_with_region(unsigned interaction,
@@ -173,7 +186,8 @@ event_retraction_handle local_distribution_manager::send_interaction_with_region
   check_region(region);
   times().check_time(frame.name(), &time);
   check_switch(service_group::regions);
-  frame.unavailable(missing::region_specifications);
+  checks().check_interaction(interaction, frame.name());
+  return transports().send_interaction(interaction, values, &time, tag, *region);
 }
 
 void local_distribution_manager::request_class_attribute_value_update_with_region(unsigned object_class,

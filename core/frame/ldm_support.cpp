@@ -5,6 +5,8 @@
 #include "fed/fed.h"
 #include "frame/ldm_frame.h"
 #include "objects/ddb.h"
+#include "objects/subscription_agent.h"
+#include "regions/region_spec.h"
 
 namespace varnel {
 
@@ -201,13 +203,15 @@ unsigned local_distribution_manager::get_region_token(region_spec* region) {
   if (intercepts_->vetoes([&](intercept& i) { i.get_region_token(region); })) return invalid_handle;
   service_frame frame(*this, rti_api_call::getRegionToken);
   check_region(region);
-  frame.unavailable(missing::region_specifications);
+  return region->get_token();
 }
 
 region_spec* local_distribution_manager::get_region(unsigned token) {
   if (intercepts_->vetoes([&](intercept& i) { i.get_region(token); })) return nullptr;
   service_frame frame(*this, rti_api_call::getRegion);
-  frame.unavailable(missing::region_specifications);
+  region_spec* region = subscriptions().get_region(token);
+  if (!region) throw make_ldm_exception(ldm_error::InvalidRegion, "Can't find region for token %u", token);
+  return region;
 }
 
 void local_distribution_manager::enable_class_relevance_advisory_switch() {

@@ -13,8 +13,9 @@
 #include "frame/intercept_list.h"
 #include "frame/joined_managers.h"
 #include "frame/plugin_list.h"
-#include "objects/ddb.h"
 #include "frame/ldm_frame.h"
+#include "objects/ddb.h"
+#include "objects/subscription_agent.h"
 #include "message_stats.h"
 #include "millisecond_clock.h"
 #include "release.h"
@@ -376,8 +377,12 @@ void local_distribution_manager::check_string(const char* text) const {
   if (!text) throw ldm_exception(ldm_error::InternalError, null_string_passed);
 }
 
+// A region pointer is looked up among the federate's live regions before it is used: the caller
+// may hold one that was deleted, freed at resign, or never made here.
 void local_distribution_manager::check_region(const region_spec* region) const {
   if (!region) throw ldm_exception(ldm_error::InvalidRegion, null_region_passed);
+  if (!subscriptions().is_live(region))
+    throw ldm_exception(ldm_error::RegionNotCreatedByThisFederate, "Region not known to this federate");
 }
 
 // Ticking. Callbacks are delivered inside the scheduler pass once the callback queue exists: it

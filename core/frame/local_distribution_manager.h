@@ -389,7 +389,13 @@ private:
   subscription_agent& subscriptions() const;
   time_manager& times() const;
   object_manager& objects() const;
-  unsigned register_and_announce(unsigned object_class, const char* name);
+  // The (attributes, region) pairs of a registration with regions; none for the plain one.
+  struct region_entries {
+    const brindle::bit_vector* const* attributes = nullptr;
+    region_spec* const* regions = nullptr;
+    unsigned count = 0;
+  };
+  unsigned register_and_announce(unsigned object_class, const char* name, const region_entries& entries);
   transport_manager& transports() const;
   syncpoint_manager& syncpoints() const;
   ownership_manager& ownership() const;

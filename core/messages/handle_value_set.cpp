@@ -4,6 +4,7 @@
 
 #include "ldm_buf.h"
 #include "frame/ldm_error.h"
+#include "regions/region_spec.h"
 
 namespace varnel {
 
@@ -16,6 +17,8 @@ handle_value_set::handle_value_set(uint32_t capacity, ldm_buf* buffer) {
     buffer_ = buffer;
   }
 }
+
+void handle_value_set::set_region(std::unique_ptr<region_spec> region) { region_ = std::move(region); }
 
 handle_value_set::~handle_value_set() {
   pairs_.clear();  // pairs may point into the buffers: destroy them first

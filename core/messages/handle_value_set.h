@@ -21,6 +21,8 @@ class ldm_buf;
 
 namespace varnel {
 
+class region_spec;
+
 class VARNEL_EXPORT handle_value_set : public brindle::memory_pooled<handle_value_set> {
 public:
   static constexpr uint32_t unset = 0xFFFFFFFF;
@@ -62,6 +64,10 @@ public:
   void set_transport_type(uint32_t type) { transport_type_ = type; }
   void set_order_type(uint32_t type) { order_type_ = type; }
   brindle::ldm_buf* get_buffer() const { return buffer_; }
+  // The region the set was received with (the sender's extents); null for none. The set owns it.
+  const region_spec* get_region() const { return region_.get(); }
+  region_spec* get_region() { return region_.get(); }
+  void set_region(std::unique_ptr<region_spec> region);
 
   void up_refcount() { ++refcount_; }
   // Drops one reference; the last destroys the set and returns its block to the pools.
@@ -78,6 +84,7 @@ private:
   uint32_t order_type_ = unset;
   uint32_t refcount_ = 1;
   brindle::ldm_buf* buffer_ = nullptr;               // one reference held
+  std::unique_ptr<region_spec> region_;
   std::vector<brindle::ldm_buf*> borrowed_buffers_;  // other sets' buffers that moved pairs point into
 };
 

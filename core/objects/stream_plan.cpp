@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fed/fed.h"
@@ -174,6 +175,10 @@ void stream_plan::add_space_streams(uint32_t space, sparse_bit_vector& out) cons
 const filter_space_base* stream_plan::get_space(uint32_t space) const {
   auto found = spaces_.find(space);
   return found == spaces_.end() ? nullptr : found->second.get();
+}
+
+filter_space_base* stream_plan::get_space(uint32_t space) {
+  return const_cast<filter_space_base*>(std::as_const(*this).get_space(space));
 }
 
 }  // namespace varnel

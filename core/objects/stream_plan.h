@@ -71,6 +71,7 @@ public:
   void add_space_streams(uint32_t space, brindle::sparse_bit_vector& out) const;
   // Null for a handle without a filter space.
   const filter_space_base* get_space(uint32_t space) const;
+  filter_space_base* get_space(uint32_t space);
   const std::map<uint32_t, std::unique_ptr<filter_space_base>>& spaces() const { return spaces_; }
 
 private:

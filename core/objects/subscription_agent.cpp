@@ -1,7 +1,11 @@
 #include "objects/subscription_agent.h"
 
+#include <set>
+
 #include "fed/fed.h"
+#include "frame/ldm_error.h"
 #include "objects/ddb.h"
+#include "regions/region_spec.h"
 #include "stream_manager.h"
 
 namespace varnel {
@@ -10,7 +14,7 @@ using namespace brindle;
 using namespace vessmark;
 
 subscription_agent::subscription_agent(RID& rid, const FED& fed, ddb& database, stream_manager& streams)
-    : ddb_(database), streams_(streams), plan_(rid, fed) {
+    : ddb_(database), streams_(streams), fed_(fed), plan_(rid, fed) {
   object_specs_.resize(fed.num_object_classes());
   for (uint32_t c = 0; c < fed.num_object_classes(); ++c)
     if (fed.is_object_class_valid(c)) object_specs_[c] = std::make_unique<object_class_spec>(plan_, fed, c);
@@ -22,6 +26,7 @@ subscription_agent::subscription_agent(RID& rid, const FED& fed, ddb& database, 
 // The transport counts joins per stream: leaving each as often as it was joined here gives back
 // exactly what this federate's subscriptions took.
 subscription_agent::~subscription_agent() {
+  live_.clear();
   for (const auto& [stream, count] : join_counts_)
     for (uint32_t i = 0; i < count; ++i) streams_.leave(static_cast<int>(stream));
 }
@@ -85,6 +90,7 @@ void subscription_agent::associate_for_updates(uint32_t object, const bit_vector
   if (plan_.settings().force_static_spaces) filter.check_attr_assoc(entry->object_class->handle, attributes);
   auto previous = filter.associations().find(object);
   if (previous != filter.associations().end()) ddb_.unset_stream(object, ddb_.owned_and_published(*entry, previous->second));
+  release_from_other_filters(*entry, attributes, filter);
   filter.associate(object, attributes);
   ddb_.set_spec(object, attributes, &filter);
   const bit_vector sending = ddb_.owned_and_published(*entry, attributes);
@@ -100,6 +106,77 @@ void subscription_agent::unassociate_for_updates(uint32_t object, filter_spec_ba
   ddb_.unset_spec(object, attributes);
   const bit_vector sending = ddb_.owned_and_published(*entry, attributes);
   if (!sending.is_empty()) ddb_.unset_stream(object, sending);
+}
+
+// Attributes associated anew leave the filters they were associated with, so that a region whose
+// attributes all went elsewhere is no longer in use.
+void subscription_agent::release_from_other_filters(const object_entry& entry, const bit_vector& attributes,
+                                                    const filter_spec_base& keeping) {
+  std::set<filter_spec_base*> others;
+  for (uint32_t a = attributes.ffs(); a != bit_vector::npos && a < entry.filter.size(); a = attributes.find_next(a + 1))
+    if (entry.filter[a] && entry.filter[a] != &keeping) others.insert(entry.filter[a]);
+  for (filter_spec_base* other : others) {
+    auto held = other->associations().find(entry.handle);
+    if (held == other->associations().end()) continue;
+    bit_vector rest = held->second;
+    rest -= attributes;
+    if (rest.is_empty())
+      other->unassociate(entry.handle);
+    else
+      other->associate(entry.handle, rest);
+  }
+}
+
+region_spec& subscription_agent::create_region(uint32_t space, uint32_t extents) {
+  filter_space_base* filter_space = plan_.get_space(space);
+  if (!filter_space) throw make_ldm_exception(ldm_error::InvalidSpaceHandle, "No filter space for routing space %u", space);
+  if (extents > region_spec::max_extents)
+    throw make_ldm_exception(ldm_error::InvalidRangeBound, "A region takes at most %u extents, not %u",
+                             region_spec::max_extents, extents);
+  while (next_token_ == 0 || by_token_.count(next_token_)) ++next_token_;
+  auto region = std::make_unique<region_spec>(plan_, fed_, *filter_space, extents, next_token_++);
+  region_spec& made = *region;
+  by_token_.emplace(made.get_token(), &made);
+  live_.emplace(&made, std::move(region));
+  return made;
+}
+
+// Every range is checked before anything changes; then the committed extents are replaced and
+// the streams follow them.
+void subscription_agent::notify_about_region_modification(region_spec& region) {
+  region.check_extents();
+  if (!region.extents_changed()) return;
+  const sparse_bit_vector before = sub_streams(region);
+  const int32_t old_pub = region.has_associations() ? region.get_pub_stream() : no_stream;
+  region.commit_extents();
+  change_streams(region, before, sub_streams(region));
+  if (!region.has_associations()) return;
+  const int32_t new_pub = region.get_pub_stream();
+  if (new_pub != old_pub) move_associations(region, new_pub);
+}
+
+// Only attributes still associated with this region move: an attribute associated with another
+// filter since keeps its stream.
+void subscription_agent::move_associations(region_spec& region, int32_t stream) {
+  for (const auto& [object, attributes] : region.associations()) {
+    const object_entry* entry = ddb_.object(object);
+    if (!entry) continue;
+    bit_vector sending = ddb_.owned_and_published(*entry, attributes);
+    for (uint32_t a = sending.ffs(); a != bit_vector::npos; a = sending.find_next(a + 1))
+      if (a >= entry->filter.size() || entry->filter[a] != &region) sending.set_bit(a, false);
+    if (!sending.is_empty()) ddb_.set_stream(object, sending, stream);
+  }
+}
+
+void subscription_agent::delete_region(region_spec& region) {
+  if (region.in_use()) throw ldm_exception(ldm_error::RegionInUseForUpdateOrSubscription, "Region is still in use");
+  by_token_.erase(region.get_token());
+  live_.erase(&region);
+}
+
+region_spec* subscription_agent::get_region(uint32_t token) const {
+  auto found = by_token_.find(token);
+  return found == by_token_.end() ? nullptr : found->second;
 }
 
 sparse_bit_vector subscription_agent::sub_streams(const filter_spec_base& filter) const {

@@ -1,5 +1,9 @@
 #include "regions/filter_space.h"
 
+#include <algorithm>
+
+#include "fed/fed.h"
+#include "regions/region_spec.h"
 #include "sparse_bit_vector.h"
 
 namespace varnel {
@@ -11,6 +15,19 @@ filter_space_base::filter_space_base(uint32_t space, std::string name, uint32_t 
 
 void filter_space_base::add_all_streams(sparse_bit_vector& out) const {
   if (stream_count_ > 0) out.set_bit_range(first_stream_, first_stream_ + stream_count_, true);
+}
+
+void filter_space_base::remove_region(region_spec& region) { std::erase(regions_, &region); }
+
+bool filter_space_base::match(const filter_extent& extent, uint32_t object_class, uint32_t interaction) const {
+  for (const region_spec* region : regions_) {
+    const bool subscribes = object_class != invalid_handle ? region->object_classes().count(object_class) != 0
+                                                           : region->interaction_classes().count(interaction) != 0;
+    if (!subscribes) continue;
+    for (const filter_extent& committed : region->committed_extents())
+      if (committed.overlaps(extent)) return true;
+  }
+  return false;
 }
 
 void filter_space_broadcast::get_streams(const filter_extent&, bool, sparse_bit_vector& out) const {

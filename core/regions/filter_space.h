@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "regions/filter_extent.h"
 
@@ -14,6 +15,8 @@ class sparse_bit_vector;
 }  // namespace brindle
 
 namespace varnel {
+
+class region_spec;
 
 // The shared control and broadcast stream: every federate of a federation joins it.
 inline constexpr uint32_t broadcast_stream = 2;
@@ -35,13 +38,25 @@ public:
   // Adds the streams of one extent. Subscribing: every stream a subscriber with this extent
   // must join. Sending: the one stream an update sent with this extent travels on.
   virtual void get_streams(const filter_extent& extent, bool subscribing, brindle::sparse_bit_vector& out) const = 0;
+  // Where a region whose extents fall on several streams sends: a stream every region subscriber
+  // of the space hears.
+  virtual uint32_t get_broadcast_stream() const { return broadcast_stream; }
   virtual void print(std::ostream& out) const = 0;
+
+  // The regions of the federate in this space; each registers itself for its lifetime.
+  void add_region(region_spec& region) { regions_.push_back(&region); }
+  void remove_region(region_spec& region);
+  const std::vector<region_spec*>& regions() const { return regions_; }
+  // Whether the extent of a received message overlaps a committed extent of a region of this
+  // space that subscribes the object class (or, when object_class is invalid, the interaction).
+  bool match(const filter_extent& extent, uint32_t object_class, uint32_t interaction) const;
 
 private:
   uint32_t space_;
   std::string name_;
   uint32_t first_stream_;
   uint32_t stream_count_;
+  std::vector<region_spec*> regions_;
 };
 
 class filter_space_broadcast : public filter_space_base {
@@ -57,6 +72,7 @@ public:
   filter_space_simple(uint32_t space, std::string name, uint32_t first_stream)
       : filter_space_base(space, std::move(name), first_stream, 1) {}
   void get_streams(const filter_extent& extent, bool subscribing, brindle::sparse_bit_vector& out) const override;
+  uint32_t get_broadcast_stream() const override { return get_first_stream(); }
   void print(std::ostream& out) const override;
 };
 

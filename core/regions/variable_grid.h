@@ -99,7 +99,7 @@ public:
                         brindle::Document::Element& entry, uint64_t stream_limit);
 
   // The last stream of the space: carries sends that touch several cells or none.
-  uint32_t get_broadcast_stream() const { return get_first_stream() + get_stream_count() - 1; }
+  uint32_t get_broadcast_stream() const override { return get_first_stream() + get_stream_count() - 1; }
   const std::vector<variable_grid>& get_grids() const { return grids_; }
   uint32_t get_num_dims() const { return dimensions_; }
   bool warns_when_broadcasting() const { return warn_when_broadcasting_; }

@@ -19,6 +19,7 @@
 #include "objects/failure_ownership.h"
 #include "objects/ownership_manager.h"
 #include "regions/filters.h"
+#include "regions/region_spec.h"
 #include "rid.h"
 #include "time/msgorder_manager.h"
 #include "transport/transport_messages.h"
@@ -77,6 +78,7 @@ struct transport_manager::group {
   transport_service* transport;
   uint32_t order;
   int32_t stream;
+  const region_spec* region;  // carried in the message; null for none
   std::vector<const handle_value_pair*> values;
   // (attribute, checksum) of each value, committed once the message is sent; values may be
   // sorted, this list is not.
@@ -197,11 +199,12 @@ std::vector<transport_manager::group> transport_manager::group_values(uint32_t o
     if (o >= fed_.num_order_types())
       refuse_attribute(ldm_error::AttributeNotDefined, "aborting update of attribute with bad order type: ", entry, a,
                        "Tried to update bad attribute in object %u (%s)");
+    const region_spec* r = sending_region(entry.filter.empty() ? nullptr : entry.filter[a]);
     auto found = std::find_if(groups.begin(), groups.end(), [&](const group& g) {
-      return g.transport == transport && g.order == o && g.stream == s;
+      return g.transport == transport && g.order == o && g.stream == s && g.region == r;
     });
     if (found == groups.end()) {
-      groups.push_back(group{transport, o, s, {}, {}, bit_vector(object_class.attribute_count, false)});
+      groups.push_back(group{transport, o, s, r, {}, {}, bit_vector(object_class.attribute_count, false)});
       found = groups.end() - 1;
     }
     const uint64_t checksum = pair.get_cksum();
@@ -211,6 +214,14 @@ std::vector<transport_manager::group> transport_manager::group_values(uint32_t o
     found->changed |= entry.checksum[a] != checksum;
   }
   return groups;
+}
+
+// The region a message carries: with perfect_filter, the attribute's (the interaction's) region
+// when it has extents; receivers then filter on it.
+const region_spec* transport_manager::sending_region(const filter_spec_base* filter) const {
+  if (!settings_.perfect_filter) return nullptr;
+  const auto* region = dynamic_cast<const region_spec*>(filter);
+  return region && region->get_num_extents() > 0 ? region : nullptr;
 }
 
 void transport_manager::check_size(ldm_buf* buffer, const char* what, uint32_t handle) const {
@@ -249,6 +260,8 @@ event_retraction_handle transport_manager::update_attribute_values(uint32_t obje
         for (uint32_t a = 0; a < entry->object_class->attribute_count; ++a)
           if (ddb_.get_transport_type(object, a) == g.transport->get_id()) message.transports->set_bit(a);
       }
+      message.region.reset();
+      if (g.region) message.region = region_block::of(*g.region);
       g.buffer = g.transport->get_buf(message_order_of(fed_, g.order), time, handle);
       message.write(*g.buffer, g.values);
       check_size(g.buffer, "An update of object", object);
@@ -325,6 +338,7 @@ event_retraction_handle transport_manager::send_interaction(uint32_t interaction
   message.sender = ldm_.get_federate_id();
   message.class_handle = interaction;
   message.tag = tag;
+  if (const region_spec* region = sending_region(&filter)) message.region = region_block::of(*region);
   event_retraction_handle handle;
   ldm_buf* buffer = transport->get_buf(message_order_of(fed_, entry->order), time, handle);
   message.write(*buffer, pairs);

@@ -28,6 +28,7 @@ class absolute_time;
 class ddb;
 class dstream;
 class filter_spec_base;
+class region_spec;
 class handle_value_set;
 class local_distribution_manager;
 class msgorder_manager;
@@ -110,6 +111,7 @@ private:
   void add_transport_service(std::unique_ptr<transport_service> service);
   std::vector<group> group_values(uint32_t object, const handle_value_set& values, brindle::bit_vector& takeover);
   void check_size(brindle::ldm_buf* buffer, const char* what, uint32_t handle) const;
+  const region_spec* sending_region(const filter_spec_base* filter) const;
   transport_service* service_of(uint32_t transport) const;
   template <class Tell>
   void by_transport(const object_entry& object, const brindle::bit_vector& attributes, Tell tell);

@@ -5,6 +5,7 @@
 #include "messages/handle_value_pair.h"
 #include "messages/handle_value_set.h"
 #include "messages/wire_vectors.h"
+#include "regions/region_spec.h"
 
 namespace varnel {
 
@@ -33,6 +34,36 @@ bool read_region(ldm_buf& buffer, const FED& fed, region_block& region) {
   for (uint32_t& bound : region.bounds) bound = buffer.read_4();
   return true;
 }
+
+}  // namespace
+
+region_block region_block::of(const region_spec& region) {
+  region_block block{region.get_space_handle(), region.get_num_extents(), {}};
+  block.bounds.reserve(size_t{block.extents} * region.get_num_dims() * 2);
+  for (const filter_extent& extent : region.committed_extents())
+    for (const filter_range& range : extent.ranges) {
+      block.bounds.push_back(range.lower);
+      block.bounds.push_back(range.upper);
+    }
+  return block;
+}
+
+std::vector<filter_extent> region_block::to_extents() const {
+  std::vector<filter_extent> result;
+  if (extents == 0) return result;
+  const size_t dimensions = bounds.size() / 2 / extents;
+  result.reserve(extents);
+  for (size_t e = 0, word = 0; e < extents; ++e) {
+    filter_extent& extent = result.emplace_back(static_cast<uint32_t>(dimensions));
+    for (filter_range& range : extent.ranges) {
+      range.lower = bounds[word++];
+      range.upper = bounds[word++];
+    }
+  }
+  return result;
+}
+
+namespace {
 
 uint32_t handles_of(const FED& fed, const data_message& message) {
   return message.is_update() ? fed.num_attributes(message.class_handle) : fed.num_parameters(message.class_handle);

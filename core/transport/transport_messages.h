@@ -27,12 +27,15 @@
 
 #include "bit_vector.h"
 #include "messages/user_tag.h"
+#include "regions/filter_extent.h"
 
 namespace brindle {
 class ldm_buf;
 }  // namespace brindle
 
 namespace varnel {
+
+class region_spec;
 
 class FED;
 class handle_value_pair;
@@ -51,6 +54,11 @@ struct region_block {
   uint32_t space = 0;
   uint32_t extents = 0;
   std::vector<uint32_t> bounds;  // lower, upper per dimension of the space, extent after extent
+
+  // The committed extents of a region, as sent.
+  static region_block of(const region_spec& region);
+  // The extents as ranges; the dimension count is bounds / (2 * extents).
+  std::vector<filter_extent> to_extents() const;
 };
 
 // Drops a reference of a value set instead of deleting it.

@@ -14,7 +14,9 @@
 #include "objects/ownership_manager.h"
 #include "objects/object_manager.h"
 #include "objects/subscription_agent.h"
+#include "regions/filter_space.h"
 #include "regions/filters.h"
+#include "regions/region_spec.h"
 #include "rid.h"
 #include "time/msgorder_manager.h"
 #include "transport/transport_manager.h"
@@ -67,12 +69,23 @@ void transport_service::deliver(ordering_service, message_order order, const abs
     decode_interaction(in);
 }
 
-// Region matching comes with region subscriptions: until a federate can subscribe with a
-// region, a message sent with one is heard only through a class subscription.
-bool transport_service::region_accepts(const data_message& message, bool class_subscribes) {
+// A class subscription hears everything on its streams; otherwise some extent of the message must
+// overlap a region that subscribes the class the message is received as (a region subscription
+// to a superclass hears its subclasses' instances).
+bool transport_service::region_accepts(const data_message& message, bool class_subscribes, uint32_t object_class,
+                                       uint32_t interaction) {
   if (!message.region || class_subscribes) return true;
+  if (const filter_space_base* space = manager_.subscriptions().plan().get_space(message.region->space))
+    for (const filter_extent& extent : message.region->to_extents())
+      if (space->match(extent, object_class, interaction)) return true;
   ++counters_.region_filtered;
   return false;
+}
+
+// A value set received with region data carries the sender's extents, for the federate to read.
+void transport_service::attach_region(const data_message& message, handle_value_set& values) {
+  if (message.region)
+    values.set_region(std::make_unique<region_spec>(message.region->space, message.region->to_extents()));
 }
 
 void transport_service::decode_update(arrival& in) {
@@ -87,7 +100,7 @@ void transport_service::decode_update(arrival& in) {
   }
   const uint32_t discover_as = sent_class->discover_as;
   auto& class_filter = manager_.subscriptions().get_object_class_spec(discover_as);
-  if (!region_accepts(m, class_filter.object_classes().count(discover_as) != 0)) {
+  if (!region_accepts(m, class_filter.object_classes().count(discover_as) != 0, discover_as, invalid_handle)) {
     trace << "O>> region filter matches no subscription" << std::endl;
     return;
   }
@@ -129,6 +142,7 @@ void transport_service::decode_update(arrival& in) {
     return;
   }
   kept->set_transport_type(id_);
+  attach_region(m, *kept);
   ++counters_.updates;
   manager_.note_received(true, object_class, kept->num_bytes_in_set());
   if (callback_queue* callbacks = manager_.get_ldm().get_callback_queue())
@@ -214,7 +228,7 @@ void transport_service::decode_interaction(arrival& in) {
   }
   const uint32_t receive_as = sent_class->receive_as;
   auto& class_filter = manager_.subscriptions().get_interaction_class_spec(receive_as);
-  if (!region_accepts(m, class_filter.interaction_classes().count(receive_as) != 0)) {
+  if (!region_accepts(m, class_filter.interaction_classes().count(receive_as) != 0, invalid_handle, receive_as)) {
     trace << "I>> region filter matches no subscription" << std::endl;
     return;
   }
@@ -243,6 +257,7 @@ void transport_service::decode_interaction(arrival& in) {
     return;
   }
   kept->set_transport_type(id_);
+  attach_region(m, *kept);
   ++counters_.interactions;
   manager_.note_received(false, receive_as, kept->num_bytes_in_set());
   if (callback_queue* callbacks = manager_.get_ldm().get_callback_queue())

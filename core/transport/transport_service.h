@@ -96,7 +96,9 @@ private:
   void note_arrival(const arrival& in, object_entry& object, const object_class_entry& receiving,
                     const brindle::bit_vector& attributes);
   void decode_interaction(arrival& in);
-  bool region_accepts(const data_message& message, bool class_subscribes);
+  bool region_accepts(const data_message& message, bool class_subscribes, uint32_t object_class,
+                      uint32_t interaction);
+  static void attach_region(const data_message& message, handle_value_set& values);
   object_entry* find_or_discover(arrival& in, uint32_t& object_class);
 
   uint32_t id_;

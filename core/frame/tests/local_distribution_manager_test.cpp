@@ -312,15 +312,16 @@ TEST_F(LdmTest, RegionRegistrationChecksEveryRegionAndTracesUnderItsOwnName) {
   const unsigned car = ldm.get_object_class_handle("Vehicle.Car");
   bit_vector attributes;
   const bit_vector* const sets[] = {&attributes, &attributes};
-  // Regions belong to a later manager; the frame only tests the pointers, never follows them.
+  // A pointer the federate never got is looked up, never followed.
   alignas(8) char stand_in[8];
-  region_spec* const regions[] = {reinterpret_cast<region_spec*>(stand_in), nullptr};
+  region_spec* const regions[] = {nullptr, reinterpret_cast<region_spec*>(stand_in)};
+  region_spec* const unknown[] = {regions[1]};
 
   testing::internal::CaptureStdout();
   expect_refusal(refusal_of([&] { ldm.register_object_instance_with_region(car, sets, regions, 2); }),
                  ldm_error::InvalidRegion, "NULL Region passed");
-  expect_refusal(refusal_of([&] { ldm.register_object_instance_with_region(car, "car1", sets, regions, 2); }),
-                 ldm_error::InvalidRegion, "NULL Region passed");
+  expect_refusal(refusal_of([&] { ldm.register_object_instance_with_region(car, "car1", sets, unknown, 1); }),
+                 ldm_error::RegionNotCreatedByThisFederate, "Region not known to this federate");
   expect_refusal(refusal_of([&] { ldm.register_object_instance_with_region(car, "car1", sets, nullptr, 1); }),
                  ldm_error::InternalError, "NULL attribute set or region array passed");
   const std::string out = testing::internal::GetCapturedStdout();
