@@ -33,6 +33,17 @@ const char rid_defaults_text[] = R"rid(
   (federation_parameters
     (routing_spaces)                  ; how FED routing spaces map onto streams; a space not
                                       ; described here gets a single stream of its own
+      ; Entries, each named by its FED space:
+      ;   (Sea (type broadcast))        every region's traffic on stream 2
+      ;   (Air (type simple))           one stream for the whole space
+      ;   (Geo (type gridded)           one stream per grid cell, then a broadcast stream
+      ;     (bounds (X (domain 0 100)) (Y (domain -50 50)))   ; per FED dimension, default 0 1
+      ;     (grid main (X (range 0 100) (size 4)) (Y (range -50 50) (size 4)))
+      ;     (grid harbour (X (range 10 20) (size 8)) (Y (range 0 10) (size 8)))
+      ;     (warn_when_broadcasting true))   ; say so when a send spans several cells
+      ; Ranges are in domain units (a missing one is the whole domain, a missing size 1 cell).
+      ; An extent inside a later grid uses that grid's cells alone; a send touching more than
+      ; one cell goes to the broadcast stream, which every subscriber of the space joins.
 
     (connectivity_providers
       (multicast MULTICAST_PATH       ; the nodes a multicast message passes through

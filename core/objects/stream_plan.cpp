@@ -1,12 +1,13 @@
 #include "objects/stream_plan.h"
 
 #include <iostream>
+#include <string>
 #include <utility>
 #include <vector>
 
-#include "diagnostic.h"
 #include "fed/fed.h"
 #include "frame/ldm_error.h"
+#include "regions/variable_grid.h"
 #include "rid.h"
 #include "sparse_bit_vector.h"
 #include "stream_manager.h"
@@ -16,8 +17,6 @@ namespace varnel {
 using namespace brindle;
 
 namespace {
-
-const char* const diagnostic_tag = "subscription_agent";
 
 uint64_t round_down_to_hundred(uint64_t value) { return value / 100 * 100; }
 
@@ -79,7 +78,7 @@ stream_plan::stream_plan(RID& rid, const FED& fed, uint64_t stream_limit)
   if (space_base <= UINT32_MAX / 2) {
     interaction_base_ = static_cast<uint32_t>(interaction_base);
     space_base_ = static_cast<uint32_t>(space_base);
-    lay_out_configured_spaces(rid);
+    lay_out_configured_spaces(rid, stream_limit);
     lay_out_remaining_spaces();
   }
   end_ = std::max(end_, class_end);
@@ -94,8 +93,8 @@ stream_plan::stream_plan(RID& rid, const FED& fed, uint64_t stream_limit)
 stream_plan::~stream_plan() = default;
 
 // Each entry of routing_spaces describes one FED space; its kind fixes how many streams it takes.
-// Gridded spaces are laid out as simple ones for now, identically in every federate.
-void stream_plan::lay_out_configured_spaces(RID& rid) {
+// A gridded space takes its cells and a broadcast stream, dropping grids the transport cannot carry.
+void stream_plan::lay_out_configured_spaces(RID& rid, uint64_t stream_limit) {
   Document::Element* section = rid.get_entry("routing_spaces");
   if (!section) return;
   for (Document::Element& entry : section->children) {
@@ -106,13 +105,24 @@ void stream_plan::lay_out_configured_spaces(RID& rid) {
     if (kind != "broadcast" && kind != "simple" && kind != "gridded") continue;
     const uint32_t handle = fed_.get_routing_space_handle(name);
     if (handle == invalid_handle || spaces_.count(handle)) continue;
-    if (kind == "gridded") diagnostic(diagnostic_tag, "gridded routing space \"%s\" is laid out as simple", name);
     const uint32_t first = static_cast<uint32_t>(end_);
     if (kind == "broadcast")
       add(std::make_unique<filter_space_broadcast>(handle, name, first));
+    else if (kind == "gridded")
+      add(std::make_unique<filter_space_variGrid>(handle, name, first, dimension_names(handle), rid, entry,
+                                                  stream_limit));
     else
       add(std::make_unique<filter_space_simple>(handle, name, first));
   }
+}
+
+std::vector<std::string> stream_plan::dimension_names(uint32_t space) const {
+  std::vector<std::string> names;
+  for (uint32_t d = 0; d < fed_.num_dimensions(space); ++d) {
+    const char* name = fed_.get_dimension_name(d, space);
+    names.emplace_back(name ? name : "");
+  }
+  return names;
 }
 
 void stream_plan::lay_out_remaining_spaces() {

@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "regions/filter_space.h"
 
@@ -73,7 +75,8 @@ public:
   const std::map<uint32_t, std::unique_ptr<filter_space_base>>& spaces() const { return spaces_; }
 
 private:
-  void lay_out_configured_spaces(brindle::RID& rid);
+  void lay_out_configured_spaces(brindle::RID& rid, uint64_t stream_limit);
+  std::vector<std::string> dimension_names(uint32_t space) const;
   void lay_out_remaining_spaces();
   void add(std::unique_ptr<filter_space_base> space);
 

@@ -100,19 +100,26 @@ TEST(StreamPlan, BasesFollowTheClassCountsIdenticallyInEveryFederate) {
 TEST(StreamPlan, SpacesComeFromTheRidInItsOrderAndTheRestDefaultToSimple) {
   const generated_model generated(5, 3);
   test_rid_options options;
-  options.routing_spaces = "(Sea (type \"broadcast\")) (Nowhere (type \"simple\")) (Geo (type \"gridded\"))";
+  options.routing_spaces = "(Sea (type \"broadcast\")) (Nowhere (type \"simple\"))"
+                           " (Geo (type \"gridded\") (bounds (X (domain 0 10))) (grid main (X (size 3))))";
   const auto rid = make_test_rid(options);
   const FED fed(rid.get(), generated.path());
   testing::internal::CaptureStderr();
   const stream_plan plan(*rid, fed);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "subscription_agent: gridded routing space \"Geo\" is laid out as simple\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   const filter_space_base& sea = *plan.get_space(fed.get_routing_space_handle("Sea"));
   const filter_space_base& geo = *plan.get_space(fed.get_routing_space_handle("Geo"));
   EXPECT_EQ(sea.get_stream_count(), 0u);  // broadcast: stream 2
   EXPECT_EQ(geo.get_first_stream(), plan.space_base());
-  EXPECT_EQ(geo.get_stream_count(), 1u);
+  EXPECT_EQ(geo.get_stream_count(), 4u) << "three cells and the broadcast stream";
+  EXPECT_EQ(plan.end_of_plan(), plan.space_base() + 4);
   EXPECT_EQ(plan.spaces().size(), 2u);  // Nowhere is not in the model
+  // A grid the transport cannot carry is dropped; the space keeps its broadcast stream.
+  testing::internal::CaptureStderr();
+  const stream_plan tight(*rid, fed, plan.space_base() + 3);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("grid main in space Geo has more cells than the 2 streams left"),
+            std::string::npos);
+  EXPECT_EQ(tight.get_space(fed.get_routing_space_handle("Geo"))->get_stream_count(), 1u);
 
   sparse_bit_vector heard;
   plan.add_object_class_streams(fed.get_object_class_handle("ObjectRoot"), heard);
