@@ -1,6 +1,7 @@
 #include "chain_set.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -101,10 +102,12 @@ void chain_set::start_run() {
     done_[c] = 0;
   }
   failure_.clear();
+  // Cleared here rather than in run(), so that a stop asked for before the worker gets to
+  // run() is not lost.
+  stop_requested_ = false;
 }
 
 bool chain_set::run(const progress_callback& progress) {
-  stop_requested_ = false;
   const int total = engines_[0]->iterations();
   if (count() == 1) {
     run_chain(0, progress);
@@ -173,11 +176,14 @@ std::string chain_set::report() const {
   out += "\tAlpha\t\tDelta";
   for (int k = 1; k <= thresholds; ++k) out += std::string("\t\tTau").append(std::to_string(k));
   out += "\n";
+  // An undefined value (a parameter that never moved) counts as the worst.
   const summary* worst_r_hat = &rows[0];
   const summary* worst_ess = &rows[0];
   for (const summary& row : rows) {
-    if (!(row.convergence.r_hat <= worst_r_hat->convergence.r_hat)) worst_r_hat = &row;
-    if (!(row.convergence.ess >= worst_ess->convergence.ess)) worst_ess = &row;
+    const double r_hat = row.convergence.r_hat, ess = row.convergence.ess;
+    const double worst_r = worst_r_hat->convergence.r_hat, worst_e = worst_ess->convergence.ess;
+    if (std::isnan(r_hat) ? !std::isnan(worst_r) : r_hat > worst_r) worst_r_hat = &row;
+    if (std::isnan(ess) ? !std::isnan(worst_e) : ess < worst_e) worst_ess = &row;
   }
   char line[128];
   for (int s = 0; s < J; ++s) {

@@ -52,9 +52,10 @@ public:
   const std::string& last_error() const;
 
   void start_run();
-  // Runs every chain from its start to the end, until stop() or until a chain fails; true when
-  // all of them reached the end. Several chains run on threads of their own while the calling
-  // thread reports progress about every 50 ms; one chain runs on the calling thread.
+  // Runs every chain from where start_run() put it to the end, until stop() or until a chain
+  // fails; true when all of them reached the end. Several chains run on threads of their own
+  // while the calling thread reports progress about every 50 ms; one chain runs on the calling
+  // thread and reports after each iteration.
   bool run(const progress_callback& progress = nullptr);
   // Asks a run to end after the iteration each chain is in; callable from any thread.
   void stop() { stop_requested_ = true; }

@@ -1,5 +1,6 @@
 #include "gui.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -363,7 +364,8 @@ int GUI::chains_setting() const { return gtk_spin_button_get_value_as_int(GTK_SP
 // made for an earlier run of the same problem.
 void GUI::fill_plot_choices() {
   const std::vector<QUENTA::parameter_id> ids = chains_->first().recorded_parameters();
-  if (ids.size() != plot_parameters_.size()) {
+  auto same = [](const QUENTA::parameter_id& a, const QUENTA::parameter_id& b) { return a.name() == b.name(); };
+  if (!std::equal(ids.begin(), ids.end(), plot_parameters_.begin(), plot_parameters_.end(), same)) {
     GtkComboBox* combo = GTK_COMBO_BOX(trace_combo_);
     gtk_list_store_clear(GTK_LIST_STORE(gtk_combo_box_get_model(combo)));
     for (const QUENTA::parameter_id& id : ids) gtk_combo_box_append_text(combo, id.name().c_str());

@@ -137,9 +137,10 @@ void QUENTA::start_run() {
 // Alphas spread by a factor of about e^(+-dispersion) and locations by about +-dispersion, kept
 // inside their priors; the thresholds already start anywhere in theirs.
 void QUENTA::disperse() {
+  // Not std::clamp: a prior read from a file may have its bounds the wrong way round.
   auto inside = [](double x, const prior& p) {
     const double margin = 0.05 * (p.hi - p.lo);
-    return std::clamp(x, p.lo + margin, p.hi - margin);
+    return std::max(p.lo + margin, std::min(x, p.hi - margin));
   };
   for (int j = 0; j < size_.items; ++j) {
     items_.alpha[j] = inside(items_.alpha[j] * std::exp(standard_normal_deviate() * dispersion), alpha_prior_[j]);
