@@ -6,18 +6,27 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "chain_set.h"
+#include "plots.h"
 #include "quenta.h"
 
 const char* const usage_text =
     "usage: quenta [problem.mcs]\n"
-    "       quenta --batch problem.mcs [--save run.txt] [--seed N]\n"
+    "       quenta --batch problem.mcs [--save run.txt] [--seed N] [--chains N]\n"
+    "                      [--plots DIR] [--csv FILE]\n"
     "       quenta --help\n"
     "\n"
     "Without --batch the window opens, with the syntax file imported when one is given.\n"
     "With --batch the estimation runs in the terminal: progress goes to standard error,\n"
     "the report to standard output, and --save writes the recorded chains to a file.\n"
-    "--seed N makes the run repeatable; without it the generator is seeded from the time.\n";
+    "--seed N makes the run repeatable; without it the generator is seeded from the time.\n"
+    "--chains N runs N chains (1 to 64) from dispersed starts on threads of their own; the\n"
+    "report then pools them and adds R-hat and effective sample sizes, and --save writes\n"
+    "run.chain1.txt, run.chain2.txt, ... --plots DIR writes trace plots of every parameter\n"
+    "and the category response curves of every item as PNG files; --csv FILE writes the\n"
+    "estimates, standard errors, R-hat and effective sample sizes as one CSV table.\n";
 
 namespace {
 
@@ -30,6 +39,7 @@ command_line refuse(std::string error) {
   return line;
 }
 
+// A non-negative whole number.
 bool parse_seed(const char* text, std::uint64_t& seed) {
   if (*text < '0' || *text > '9') return false;
   char* end = nullptr;
@@ -54,6 +64,17 @@ command_line parse_batch(int argc, char** argv) {
       if (!has_value || line.seed || !parse_seed(argv[++i], seed))
         return refuse("--seed needs one non-negative whole number");
       line.seed = seed;
+    } else if (arg == "--chains") {
+      std::uint64_t chains = 0;
+      if (!has_value || !parse_seed(argv[++i], chains) || chains < 1 || chains > chain_set::max_chains)
+        return refuse("--chains needs a number from 1 to " + std::to_string(chain_set::max_chains));
+      line.chains = static_cast<int>(chains);
+    } else if (arg == "--plots") {
+      if (!has_value || !line.plots_folder.empty()) return refuse("--plots needs one folder name");
+      line.plots_folder = argv[++i];
+    } else if (arg == "--csv") {
+      if (!has_value || !line.csv_path.empty()) return refuse("--csv needs one file name");
+      line.csv_path = argv[++i];
     } else if (arg.starts_with("--") || !line.syntax_path.empty()) {
       return refuse("unexpected argument " + arg);
     } else {
@@ -102,24 +123,54 @@ private:
   int last_tenth_ = 0;
 };
 
-int load(QUENTA& engine, const std::string& path) {
+int load(chain_set& chains, const std::string& path, int count) {
+  const QUENTA& engine = chains.first();
   if (!engine.has_quantile_table()) {
     std::fprintf(stderr, "quenta: data/ZScore.dat could not be read; the estimation needs it\n");
     return exit_bad_syntax;
   }
-  switch (engine.load_syntax(path)) {
+  switch (chains.load_syntax(path, count)) {
   case QUENTA::loaded_ok:
     print_load_warnings(engine);
     return exit_ok;
   case QUENTA::no_valid_responses:
     std::fprintf(stderr, "quenta: the data file has no valid responses: %s\n",
-                 engine.last_error().c_str());
+                 chains.last_error().c_str());
     return exit_no_valid_responses;
   default:
     std::fprintf(stderr, "quenta: failed to import the syntax file: %s\n",
-                 engine.last_error().c_str());
+                 chains.last_error().c_str());
     return exit_bad_syntax;
   }
+}
+
+bool write_file(const std::string& path, const std::string& text, std::string& error) {
+  FILE* file = std::fopen(path.c_str(), "w");
+  if (!file) {
+    error = "cannot create " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  written = std::fclose(file) == 0 && written;
+  if (!written) error = "could not write " + path + ": " + std::strerror(errno);
+  return written;
+}
+
+// The plots and the table asked for; false after printing what failed.
+bool write_outputs(const command_line& options, const chain_set& chains) {
+  std::string error;
+  if (!options.csv_path.empty() && !write_file(options.csv_path, chains.csv(), error)) {
+    std::fprintf(stderr, "quenta: could not write the table: %s\n", error.c_str());
+    return false;
+  }
+  if (!options.plots_folder.empty()) {
+    error = write_plots(chains, options.plots_folder);
+    if (!error.empty()) {
+      std::fprintf(stderr, "quenta: could not write the plots: %s\n", error.c_str());
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -142,27 +193,24 @@ command_line parse_command_line(int argc, char** argv) {
 }
 
 int run_batch(const command_line& options) {
-  QUENTA engine;
-  if (options.seed) engine.fix_seed(*options.seed);
-  if (int status = load(engine, options.syntax_path); status != exit_ok) return status;
+  chain_set chains;
+  if (options.seed) chains.fix_seed(*options.seed);
+  if (int status = load(chains, options.syntax_path, options.chains); status != exit_ok) return status;
 
-  engine.start_run();
-  int total = engine.iterations();
-  if (total > 0) {
-    progress_report progress(total);
-    for (int t = 0; t < total; ++t) {
-      engine.iterate(t);
-      progress.update(t + 1);
-    }
+  chains.start_run();
+  progress_report progress(chains.first().iterations());
+  if (!chains.run([&progress](int done) { progress.update(done); })) {
+    std::fprintf(stderr, "quenta: the run stopped: %s\n", chains.failure().c_str());
+    return exit_run_failed;
   }
-  std::fputs(engine.report().c_str(), stdout);
+  std::fputs(chains.report().c_str(), stdout);
   std::fflush(stdout);
 
-  if (!options.save_path.empty() && !engine.save_run(options.save_path)) {
-    std::fprintf(stderr, "quenta: could not save the run: %s\n", engine.last_error().c_str());
+  if (!options.save_path.empty() && !chains.save_run(options.save_path)) {
+    std::fprintf(stderr, "quenta: could not save the run: %s\n", chains.last_error().c_str());
     return exit_save_failed;
   }
-  return exit_ok;
+  return write_outputs(options, chains) ? exit_ok : exit_save_failed;
 }
 
 void print_load_warnings(const QUENTA& engine) {

@@ -1,5 +1,6 @@
 // The command line of quenta and its terminal form: `quenta --batch` loads a syntax file, runs
-// the estimation without a window, prints the report and saves the run. Used by main.cpp.
+// the estimation without a window, prints the report and saves the run, and writes plots and
+// a table of results when asked. Used by main.cpp.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,9 @@ struct command_line {
   std::string syntax_path;  // optional for the window
   std::string save_path;    // batch only; empty for no save
   std::optional<std::uint64_t> seed;
+  int chains = 1;
+  std::string plots_folder;  // batch only; empty for no plots
+  std::string csv_path;      // batch only; empty for no table
   std::string error;        // what was wrong, for bad_usage
 };
 
@@ -21,6 +25,7 @@ enum exit_status {
   exit_bad_syntax = 1,
   exit_no_valid_responses = 2,
   exit_save_failed = 3,
+  exit_run_failed = 4,
   exit_usage = 64,
 };
 

@@ -1,9 +1,11 @@
 #include "gui.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
 #include "batch.h"
+#include "plots.h"
 
 namespace {
 
@@ -27,6 +29,7 @@ const char* const running_text = "Can not save while a simulation is currently r
 const char* const no_data_title = "No Data Available";
 const char* const no_data_text = "There is no data to save. Must run a simulation before saving.";
 const char* const save_failed_title = "Save Failed";
+const char* const chain_failed_title = "Chain Failed";
 
 // The name as the user should read it, whatever the file system's encoding.
 std::string display_name(const std::string& path) {
@@ -94,8 +97,14 @@ GUI::GUI() {
   import_button_ = widget("quentaImportSyntaxButton");
   run_button_ = widget("quentaRunButton");
   stop_button_ = widget("quentaStopButton");
+  chains_spin_ = widget("quentaChainsSpin");
+  trace_combo_ = widget("quentaTraceCombo");
+  curve_item_spin_ = widget("quentaCurveItemSpin");
+  trace_plot_ = widget("quentaTracePlot");
+  curve_plot_ = widget("quentaCurvePlot");
   if (!run_name_label_ || !text_view_ || !time_label_ || !progress_bar_ || !import_button_ ||
-      !run_button_ || !stop_button_ || !widget("quentaMenuBar"))
+      !run_button_ || !stop_button_ || !widget("quentaMenuBar") || !chains_spin_ || !trace_combo_ ||
+      !curve_item_spin_ || !trace_plot_ || !curve_plot_)
     throw std::runtime_error(std::string("Widgets are missing from ") + description_path);
 
   PangoFontDescription* font = pango_font_description_new();
@@ -104,13 +113,20 @@ GUI::GUI() {
   gtk_widget_modify_font(text_view_, font);
   pango_font_description_free(font);
   set_progress(0.0, idle_progress_text);
+  // The trace choices are the parameters of the problem, filled in after each run.
+  GtkListStore* choices = gtk_list_store_new(1, G_TYPE_STRING);
+  gtk_combo_box_set_model(GTK_COMBO_BOX(trace_combo_), GTK_TREE_MODEL(choices));
+  g_object_unref(choices);
+  GtkCellRenderer* cell = gtk_cell_renderer_text_new();
+  gtk_cell_layout_pack_start(GTK_CELL_LAYOUT(trace_combo_), cell, TRUE);
+  gtk_cell_layout_set_attributes(GTK_CELL_LAYOUT(trace_combo_), cell, "text", 0, nullptr);
 
   set_buttons(true, false, false);
   connect_handlers();
   glade_xml_signal_autoconnect(main_->xml);
   tick_source_ = g_timeout_add(tick_ms, keep_ticking, nullptr);
 
-  engine_ = std::make_unique<QUENTA>();
+  chains_ = std::make_unique<chain_set>();
   app_running_ = true;
   gtk_widget_show(window_);
 }
@@ -144,6 +160,16 @@ void GUI::connect_handlers() {
   g_signal_connect(stop_button_, "clicked", G_CALLBACK(+[](GtkButton*, gpointer self) {
     static_cast<GUI*>(self)->stop();
   }), this);
+  g_signal_connect(trace_plot_, "expose-event", G_CALLBACK(+[](GtkWidget* area, GdkEventExpose*, gpointer self) {
+    static_cast<GUI*>(self)->draw_plot(area, true);
+    return TRUE;
+  }), this);
+  g_signal_connect(curve_plot_, "expose-event", G_CALLBACK(+[](GtkWidget* area, GdkEventExpose*, gpointer self) {
+    static_cast<GUI*>(self)->draw_plot(area, false);
+    return TRUE;
+  }), this);
+  g_signal_connect_swapped(trace_combo_, "changed", G_CALLBACK(gtk_widget_queue_draw), trace_plot_);
+  g_signal_connect_swapped(curve_item_spin_, "value-changed", G_CALLBACK(gtk_widget_queue_draw), curve_plot_);
   connect_menu_items();
 }
 
@@ -178,7 +204,7 @@ void GUI::pump() {
   if (running_) {
     show_elapsed();
     show_progress();
-    if (run_complete_) end_run();
+    if (worker_done_) end_run();
   }
   show_save_progress();
   gtk_main_iteration_do(TRUE);
@@ -199,13 +225,13 @@ void GUI::import_syntax(const std::string& path) {
 }
 
 void GUI::load_problem(const std::string& path) {
-  if (!engine_->has_quantile_table()) {
+  if (!chains_->first().has_quantile_table()) {
     show_error(table_title, table_text);
     return;
   }
-  switch (engine_->load_syntax(path)) {
+  switch (chains_->load_syntax(path, chains_setting())) {
   case QUENTA::loaded_ok:
-    print_load_warnings(*engine_);
+    print_load_warnings(chains_->first());
     reset_display();
     set_run_name(path);
     gtk_widget_set_sensitive(run_button_, TRUE);
@@ -221,7 +247,7 @@ void GUI::load_problem(const std::string& path) {
 
 // A failed load has released the previous problem, so its results can no longer be saved.
 void GUI::refuse_problem(const char* title, const char* text) {
-  std::fprintf(stderr, "quenta: %s\n", engine_->last_error().c_str());
+  std::fprintf(stderr, "quenta: %s\n", chains_->last_error().c_str());
   has_results_ = false;
   gtk_widget_set_sensitive(run_button_, FALSE);
   show_error(title, text);
@@ -231,7 +257,7 @@ void GUI::reset_display() {
   gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(text_view_)), "", -1);
   set_buttons(true, false, false);
   gtk_label_set_text(GTK_LABEL(run_name_label_), "");
-  engine_->start_run();
+  chains_->start_run();
   has_results_ = false;
   running_ = false;
   set_progress(0.0, idle_progress_text);
@@ -239,6 +265,7 @@ void GUI::reset_display() {
 
 void GUI::set_buttons(bool import, bool run, bool stop) {
   gtk_widget_set_sensitive(import_button_, import);
+  gtk_widget_set_sensitive(chains_spin_, !stop);
   gtk_widget_set_sensitive(run_button_, run);
   gtk_widget_set_sensitive(stop_button_, stop);
 }
@@ -253,16 +280,24 @@ void GUI::set_run_name(const std::string& path) {
 }
 
 void GUI::run() {
-  if (running_ || !engine_->loaded()) return;
+  if (running_ || !chains_->first().loaded()) return;
   // A new run resets the chains that a save may still be reading.
   finish_save();
+  if (chains_setting() != chains_->count()) {
+    // The problem is loaded again for the new number of chains.
+    if (chains_->set_count(chains_setting()) != QUENTA::loaded_ok) {
+      refuse_problem(syntax_title, syntax_text);
+      return;
+    }
+    chains_->start_run();
+  }
   if (has_results_) reset_display();
 
-  total_iterations_ = engine_->iterations();
-  stop_requested_ = false;
-  progress_dirty_ = false;
+  total_iterations_ = chains_->first().iterations();
+  shown_iterations_ = 0;
+  worker_done_ = false;
   run_complete_ = false;
-  current_iteration_ = 0;
+  estimates_ready_ = false;
   report_.clear();
   running_ = true;
   worker_ = std::thread(&GUI::work, this);
@@ -273,17 +308,14 @@ void GUI::run() {
   shown_seconds_ = 0;
 }
 
-// The worker thread. The stop flag is looked at only between iterations, so the engine is
-// never left in the middle of a step.
+// The worker thread. The chains look at the stop flag only between iterations, so no engine
+// is left in the middle of a step.
 void GUI::work() {
-  for (int t = 0; t < total_iterations_; ++t) {
-    current_iteration_ = t;
-    engine_->iterate(t);
-    progress_dirty_ = true;
-    if (stop_requested_) return;
+  if (chains_->run()) {
+    report_ = chains_->report();
+    run_complete_ = true;
   }
-  report_ = engine_->report();
-  run_complete_ = true;
+  worker_done_ = true;
 }
 
 void GUI::show_elapsed() {
@@ -294,10 +326,11 @@ void GUI::show_elapsed() {
 }
 
 void GUI::show_progress() {
-  if (!progress_dirty_.exchange(false)) return;
-  int done = current_iteration_;
-  double fraction = total_iterations_ > 1 ? double(done) / (total_iterations_ - 1) : 1.0;
-  set_progress(fraction, std::to_string(done + 1) + " Iterations");
+  const int done = chains_->iterations_done();
+  if (done == shown_iterations_) return;
+  shown_iterations_ = done;
+  double fraction = total_iterations_ > 1 ? double(done - 1) / (total_iterations_ - 1) : 1.0;
+  set_progress(fraction, std::to_string(done) + " Iterations");
 }
 
 void GUI::stop() {
@@ -317,11 +350,56 @@ void GUI::end_run() {
     gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(text_view_)),
                              report_.c_str(), -1);
   }
+  estimates_ready_ = run_complete_;
+  fill_plot_choices();
+  if (!chains_->failure().empty()) {
+    std::fprintf(stderr, "quenta: %s\n", chains_->failure().c_str());
+    show_error(chain_failed_title, "The run stopped because a chain failed:\n" + chains_->failure());
+  }
+}
+
+int GUI::chains_setting() const { return gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(chains_spin_)); }
+
+// The parameters of the problem to trace and its items to draw curves of, keeping the choices
+// made for an earlier run of the same problem.
+void GUI::fill_plot_choices() {
+  const std::vector<QUENTA::parameter_id> ids = chains_->first().recorded_parameters();
+  auto same = [](const QUENTA::parameter_id& a, const QUENTA::parameter_id& b) { return a.name() == b.name(); };
+  if (!std::equal(ids.begin(), ids.end(), plot_parameters_.begin(), plot_parameters_.end(), same)) {
+    GtkComboBox* combo = GTK_COMBO_BOX(trace_combo_);
+    gtk_list_store_clear(GTK_LIST_STORE(gtk_combo_box_get_model(combo)));
+    for (const QUENTA::parameter_id& id : ids) gtk_combo_box_append_text(combo, id.name().c_str());
+    gtk_combo_box_set_active(combo, 0);
+    plot_parameters_ = ids;
+  }
+  gtk_spin_button_set_range(GTK_SPIN_BUTTON(curve_item_spin_), 1, chains_->first().size().items);
+  gtk_widget_queue_draw(trace_plot_);
+  gtk_widget_queue_draw(curve_plot_);
+}
+
+// Plots show the chains only while no worker runs them.
+void GUI::draw_plot(GtkWidget* area, bool trace) {
+  cairo_t* cr = gdk_cairo_create(area->window);
+  const double width = area->allocation.width, height = area->allocation.height;
+  const int choice = gtk_combo_box_get_active(GTK_COMBO_BOX(trace_combo_));
+  const int item = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(curve_item_spin_)) - 1;
+  if (running_ || !has_results_) {
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+  } else if (trace && choice >= 0 && choice < static_cast<int>(plot_parameters_.size())) {
+    draw_trace(cr, width, height, *chains_, plot_parameters_[choice]);
+  } else if (!trace && estimates_ready_ && item >= 0 && item < chains_->first().size().items) {
+    draw_curves(cr, width, height, *chains_, item);
+  } else {
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+  }
+  cairo_destroy(cr);
 }
 
 void GUI::stop_worker() {
   if (!worker_.joinable()) return;
-  stop_requested_ = true;
+  chains_->stop();
   worker_.join();
 }
 
@@ -349,7 +427,7 @@ void GUI::save() {
   save_started_ = clock::now();
   pulsed_seconds_ = 0;
   save_thread_ = std::thread([this, path] {
-    bool ok = engine_->save_run(path);
+    bool ok = chains_->save_run(path);
     std::lock_guard<std::mutex> lock(mutex_);
     save_ok_ = ok;
     saving_ = false;
@@ -380,7 +458,7 @@ void GUI::finish_save() {
   save_thread_.join();
   if (save_window_) gtk_widget_hide(save_window_->root);
   if (save_ok_) return;
-  std::fprintf(stderr, "quenta: %s\n", engine_->last_error().c_str());
+  std::fprintf(stderr, "quenta: %s\n", chains_->last_error().c_str());
   show_error(save_failed_title,
              "The run could not be written to\n" + display_name(save_path_) + ".");
 }

@@ -1,6 +1,8 @@
 // GUI is the desktop shell of quenta: the window loaded from data/gui/quenta.glade, its buttons
-// and menu, and the two threads that run an estimation and save a run. It owns the one engine;
-// the main thread drives the toolkit through pump(), and only the main thread touches widgets.
+// and menu, its Report and Plots tabs, and the threads that run an estimation (one worker, which
+// runs the chains, each on a thread of its own when there are several) and save a run. It owns
+// the chains; the main thread drives the toolkit through pump(), and only the main thread
+// touches widgets.
 #pragma once
 
 #include <glade/glade.h>
@@ -14,8 +16,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "quenta.h"
+#include "chain_set.h"
 
 class GUI {
 public:
@@ -83,13 +86,16 @@ private:
   void end_run();
   void stop_worker();
   void work();
+  int chains_setting() const;
+  void fill_plot_choices();
+  void draw_plot(GtkWidget* area, bool trace);
   void show_save_progress();
   void finish_save();
   std::string choose_file(bool save, const char* pattern, const char* filter_name);
   void show_error(const std::string& title, const std::string& text);
 
   // Declared first so that it is destroyed last, after both threads have been joined.
-  std::unique_ptr<QUENTA> engine_;
+  std::unique_ptr<chain_set> chains_;
 
   std::unique_ptr<description> main_, about_, error_, save_window_;
   GtkWidget* window_ = nullptr;
@@ -100,6 +106,11 @@ private:
   GtkWidget* import_button_ = nullptr;
   GtkWidget* run_button_ = nullptr;
   GtkWidget* stop_button_ = nullptr;
+  GtkWidget* chains_spin_ = nullptr;
+  GtkWidget* trace_combo_ = nullptr;
+  GtkWidget* curve_item_spin_ = nullptr;
+  GtkWidget* trace_plot_ = nullptr;
+  GtkWidget* curve_plot_ = nullptr;
   guint tick_source_ = 0;
 
   chooser_seam chooser_seam_;
@@ -109,20 +120,22 @@ private:
   bool app_running_ = false;
   bool has_results_ = false;
   bool running_ = false;
+  bool estimates_ready_ = false;  // the last run reached its end
   int total_iterations_ = 0;
+  int shown_iterations_ = 0;
+  std::vector<QUENTA::parameter_id> plot_parameters_;  // the trace choices, in order
   clock::time_point run_started_;
   std::int64_t shown_seconds_ = -1;
   clock::time_point save_started_;
   std::int64_t pulsed_seconds_ = 0;
   std::string save_path_;
 
-  // Shared with the worker, which never touches widgets: it publishes its progress and, at the
-  // natural end of a run, the report text before setting run_complete_.
+  // Shared with the worker, which never touches widgets: the chains publish their progress;
+  // at the end of a run the worker leaves the report text (or why a chain failed) before
+  // setting worker_done_.
   std::thread worker_;
-  std::atomic<bool> stop_requested_{false};
-  std::atomic<bool> progress_dirty_{false};
-  std::atomic<bool> run_complete_{false};
-  std::atomic<int> current_iteration_{0};
+  std::atomic<bool> worker_done_{false};
+  bool run_complete_ = false;
   std::string report_;
 
   // Shared with the save thread.

@@ -10,6 +10,9 @@
 
 namespace {
 
+// Scale of the random moves of dispersed starting values.
+constexpr double dispersion = 0.5;
+
 double theta_log_prior(double theta) {
   // log(exp(-theta^2 / 2) / sqrt(2 pi)), without the underflow of the exponential.
   return -theta * theta / 2 - 0.5 * std::log(2 * std::numbers::pi);
@@ -69,6 +72,8 @@ void QUENTA::release() {
   alpha_chain_.clear();
   delta_chain_.clear();
   tau_chain_.clear();
+  theta_mean_chain_.reset();
+  theta_sd_chain_.reset();
   iterations_done_ = 0;
   size_ = {};
   loaded_ = false;
@@ -105,10 +110,13 @@ void QUENTA::start_run() {
   theta_sums_.clear(N);
   iterations_done_ = 0;
 
+  if (disperse_start_) disperse();
   // Item slots are kept in ascending order of location.
   std::sort(items_.delta.begin(), items_.delta.end());
   starting_thetas();
   theta_proposed_.assign(N, 0.0);
+  if (disperse_start_)
+    for (double& t : theta_) t += standard_normal_deviate() * dispersion;
 
   if (direct_likelihood_)
     likelihood_ = std::make_unique<direct_likelihood>(size_, responses_);
@@ -121,6 +129,32 @@ void QUENTA::start_run() {
     delta_chain_[j].push(items_.delta[j]);
   }
   for (size_t i = 0; i < thresholds; ++i) tau_chain_[i].push(items_.tau[i]);
+  theta_mean_chain_.reset();
+  theta_sd_chain_.reset();
+  record_theta_summaries();
+}
+
+// Alphas spread by a factor of about e^(+-dispersion) and locations by about +-dispersion, kept
+// inside their priors; the thresholds already start anywhere in theirs.
+void QUENTA::disperse() {
+  // Not std::clamp: a prior read from a file may have its bounds the wrong way round.
+  auto inside = [](double x, const prior& p) {
+    const double margin = 0.05 * (p.hi - p.lo);
+    return std::max(p.lo + margin, std::min(x, p.hi - margin));
+  };
+  for (int j = 0; j < size_.items; ++j) {
+    items_.alpha[j] = inside(items_.alpha[j] * std::exp(standard_normal_deviate() * dispersion), alpha_prior_[j]);
+    items_.delta[j] = inside(items_.delta[j] + standard_normal_deviate() * dispersion, delta_prior_[j]);
+  }
+}
+
+void QUENTA::record_theta_summaries() {
+  double sum = 0, squares = 0;
+  for (double t : theta_) sum += t;
+  const double mean = sum / static_cast<double>(theta_.size());
+  for (double t : theta_) squares += (t - mean) * (t - mean);
+  theta_mean_chain_.push(mean);
+  theta_sd_chain_.push(std::sqrt(squares / static_cast<double>(theta_.size())));
 }
 
 // Each person starts at the normal quantile of their mean disagreement (a valid response r
@@ -202,6 +236,7 @@ void QUENTA::item_step() {
     std::copy_n(&proposed_.tau[row], J, &trial.tau[row]);
     item_block({item_change::threshold, k, tau_prior_, tau_count_, tau_chain_, 0.0}, trial);
   }
+  record_theta_summaries();
 }
 
 void QUENTA::item_block(const block& b, const item_parameters& trial) {
@@ -238,6 +273,40 @@ void QUENTA::iterate(int t) {
   theta_step();
   item_step();
   if (t >= burn_in_) accumulate();
+}
+
+std::string QUENTA::parameter_id::name() const {
+  switch (kind) {
+    case alpha: return "alpha " + std::to_string(item + 1);
+    case delta: return "delta " + std::to_string(item + 1);
+    case tau: return std::string("tau").append(std::to_string(threshold + 1)).append(" ").append(std::to_string(item + 1));
+    case theta_mean: return "theta mean";
+    case theta_sd: break;
+  }
+  return "theta sd";
+}
+
+std::vector<QUENTA::parameter_id> QUENTA::recorded_parameters() const {
+  std::vector<parameter_id> ids;
+  for (int j = 0; j < size_.items; ++j) {
+    ids.push_back({parameter_id::alpha, j, 0});
+    ids.push_back({parameter_id::delta, j, 0});
+    for (int k = 0; k < size_.thresholds(); ++k) ids.push_back({parameter_id::tau, j, k});
+  }
+  ids.push_back({parameter_id::theta_mean, 0, 0});
+  ids.push_back({parameter_id::theta_sd, 0, 0});
+  return ids;
+}
+
+const CompressedArray& QUENTA::chain(const parameter_id& id) const {
+  switch (id.kind) {
+    case parameter_id::alpha: return alpha_chain_[id.item];
+    case parameter_id::delta: return delta_chain_[id.item];
+    case parameter_id::tau: return tau_chain(id.threshold, id.item);
+    case parameter_id::theta_mean: return theta_mean_chain_;
+    case parameter_id::theta_sd: break;
+  }
+  return theta_sd_chain_;
 }
 
 int QUENTA::burn_in() const { return burn_in_; }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,16 @@ public:
     item_parameters mean, standard_error;
     std::vector<double> theta_mean, theta_standard_error;
     item_parameters rejection_percent;
+  };
+
+  // One recorded scalar of a run: an item parameter of the item in slot `item`, or a summary
+  // of all thetas at each iteration (their mean and standard deviation).
+  struct parameter_id {
+    enum kind_type { alpha, delta, tau, theta_mean, theta_sd } kind = alpha;
+    int item = 0;
+    int threshold = 0;  // 0-based, for tau
+    // "alpha 3", "tau2 3", "theta mean": items and thresholds counted from 1.
+    std::string name() const;
   };
 
   explicit QUENTA(const std::string& quantile_table_path = "data/ZScore.dat");
@@ -67,6 +78,9 @@ public:
 
   // Seeds the generator with this value at every load instead of with the time.
   void fix_seed(std::uint64_t seed) { fixed_seed_ = seed; }
+  // Starts the next runs away from the usual starting values: alphas, locations and thetas
+  // moved by random amounts, so that several chains show whether they find the same answer.
+  void disperse_start(bool disperse) { disperse_start_ = disperse; }
   // Evaluates the likelihood straight from the formulas instead of with the cached evaluator.
   void use_direct_likelihood(bool direct) { direct_likelihood_ = direct; }
 
@@ -92,9 +106,21 @@ public:
   const CompressedArray& delta_chain(int j) const { return delta_chain_[j]; }
   const CompressedArray& tau_chain(int k, int j) const { return tau_chain_[k * size_.items + j]; }
 
+  // Every recorded parameter: per item slot alpha, delta and the thresholds, then the two
+  // summaries of the thetas.
+  std::vector<parameter_id> recorded_parameters() const;
+  const CompressedArray& chain(const parameter_id& id) const;
+
   estimates current_estimates() const;
   // Convergence z-score of one chain: early against late window of the kept iterations.
   double z_score(const CompressedArray& chain) const;
+
+  // Estimates over the kept iterations of several finished runs of one problem together.
+  static estimates pooled_estimates(std::span<const QUENTA* const> chains);
+  // The report of several finished runs of one problem: pooled estimates and rejection rates,
+  // the first run's starting thetas, and each z-score combined over the runs as their sum over
+  // the root of their number. For one run this is report().
+  static std::string pooled_report(std::span<const QUENTA* const> chains);
 
 private:
   struct counter {
@@ -116,6 +142,8 @@ private:
   int read_data(const std::string& data_path, const std::string& syntax_path);
   void read_settings(syntax_reader& syntax);
   void starting_thetas();
+  void disperse();
+  void record_theta_summaries();
   double uniform();
   // One Metropolis block over all items: what it changes and where its results go.
   struct block {
@@ -133,6 +161,7 @@ private:
   std::mt19937_64 random_;
   std::optional<std::uint64_t> fixed_seed_;
   bool direct_likelihood_ = false;
+  bool disperse_start_ = false;
   bool loaded_ = false;
   std::string last_error_;
   std::vector<std::string> warnings_;
@@ -156,4 +185,5 @@ private:
   std::vector<counter> alpha_count_, delta_count_, tau_count_;
   int iterations_done_ = 0;
   std::vector<CompressedArray> alpha_chain_, delta_chain_, tau_chain_;
+  CompressedArray theta_mean_chain_, theta_sd_chain_;
 };

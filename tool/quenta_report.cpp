@@ -31,7 +31,25 @@ void append_header(std::string& out, int thresholds, const char* suffix) {
 }  // namespace
 
 QUENTA::estimates QUENTA::current_estimates() const {
-  const double D = static_cast<double>(total_iterations_) - burn_in_;
+  const QUENTA* self = this;
+  return pooled_estimates({&self, 1});
+}
+
+QUENTA::estimates QUENTA::pooled_estimates(std::span<const QUENTA* const> chains) {
+  const QUENTA& first = *chains[0];
+  const double D = (static_cast<double>(first.total_iterations_) - first.burn_in_) * chains.size();
+  // The first chain's sums, with the others added to them.
+  auto pooled = [&chains](sums QUENTA::*member) {
+    sums total = chains[0]->*member;
+    for (const QUENTA* chain : chains.subspan(1)) {
+      const sums& more = chain->*member;
+      for (size_t i = 0; i < total.sum.size(); ++i) {
+        total.sum[i] += more.sum[i];
+        total.squares[i] += more.squares[i];
+      }
+    }
+    return total;
+  };
   auto mean = [D](const sums& s, std::vector<double>& out) {
     out.resize(s.sum.size());
     for (size_t i = 0; i < out.size(); ++i) out[i] = s.sum[i] / D;
@@ -44,23 +62,32 @@ QUENTA::estimates QUENTA::current_estimates() const {
       out[i] = std::sqrt(std::max(variance, 0.0) + guard);
     }
   };
-  auto rejection = [](const std::vector<counter>& counts, std::vector<double>& out) {
+  auto rejection = [&chains](std::vector<counter> QUENTA::*member, std::vector<double>& out) {
+    const std::vector<counter>& counts = chains[0]->*member;
     out.resize(counts.size());
-    for (size_t i = 0; i < out.size(); ++i)
-      out[i] = (1 - static_cast<double>(counts[i].accepted) / counts[i].tried) * 100;
+    for (size_t i = 0; i < out.size(); ++i) {
+      double accepted = 0, tried = 0;
+      for (const QUENTA* chain : chains) {
+        accepted += (chain->*member)[i].accepted;
+        tried += (chain->*member)[i].tried;
+      }
+      out[i] = (1 - accepted / tried) * 100;
+    }
   };
+  const sums alpha = pooled(&QUENTA::alpha_sums_), delta = pooled(&QUENTA::delta_sums_),
+             tau = pooled(&QUENTA::tau_sums_), theta = pooled(&QUENTA::theta_sums_);
   estimates e;
-  mean(alpha_sums_, e.mean.alpha);
-  mean(delta_sums_, e.mean.delta);
-  mean(tau_sums_, e.mean.tau);
-  mean(theta_sums_, e.theta_mean);
-  error(alpha_sums_, e.standard_error.alpha, 1e-9);
-  error(delta_sums_, e.standard_error.delta, 1e-9);
-  error(tau_sums_, e.standard_error.tau, 1e-9);
-  error(theta_sums_, e.theta_standard_error, 0.0);
-  rejection(alpha_count_, e.rejection_percent.alpha);
-  rejection(delta_count_, e.rejection_percent.delta);
-  rejection(tau_count_, e.rejection_percent.tau);
+  mean(alpha, e.mean.alpha);
+  mean(delta, e.mean.delta);
+  mean(tau, e.mean.tau);
+  mean(theta, e.theta_mean);
+  error(alpha, e.standard_error.alpha, 1e-9);
+  error(delta, e.standard_error.delta, 1e-9);
+  error(tau, e.standard_error.tau, 1e-9);
+  error(theta, e.theta_standard_error, 0.0);
+  rejection(&QUENTA::alpha_count_, e.rejection_percent.alpha);
+  rejection(&QUENTA::delta_count_, e.rejection_percent.delta);
+  rejection(&QUENTA::tau_count_, e.rejection_percent.tau);
   return e;
 }
 
@@ -92,8 +119,26 @@ double QUENTA::z_score(const CompressedArray& chain) const {
 }
 
 std::string QUENTA::report() {
-  const int J = size_.items, thresholds = size_.thresholds();
-  const estimates e = current_estimates();
+  const QUENTA* self = this;
+  return pooled_report({&self, 1});
+}
+
+std::string QUENTA::pooled_report(std::span<const QUENTA* const> chains) {
+  const QUENTA& first = *chains[0];
+  const int J = first.size_.items, thresholds = first.size_.thresholds();
+  const std::vector<int>& order = first.order_;
+  const estimates e = pooled_estimates(chains);
+  // Independent z-scores of the chains, summed and scaled back to unit variance.
+  auto z_score = [&chains](const CompressedArray& (QUENTA::*chain_of)(int) const, int s) {
+    double sum = chains[0]->z_score((chains[0]->*chain_of)(s));
+    for (const QUENTA* chain : chains.subspan(1)) sum += chain->z_score((chain->*chain_of)(s));
+    return sum / std::sqrt(static_cast<double>(chains.size()));
+  };
+  auto tau_z_score = [&chains](int k, int s) {
+    double sum = chains[0]->z_score(chains[0]->tau_chain(k, s));
+    for (const QUENTA* chain : chains.subspan(1)) sum += chain->z_score(chain->tau_chain(k, s));
+    return sum / std::sqrt(static_cast<double>(chains.size()));
+  };
   std::string out;
   auto tau_of = [J](const item_parameters& p, int k, int j) { return p.tau[static_cast<size_t>(k) * J + j]; };
   auto estimate_row = [&](int label, int s) {
@@ -104,7 +149,7 @@ std::string QUENTA::report() {
 
   out += "\n\nRaw Estimates\n";
   append_header(out, thresholds, "");
-  for (int i = 0; i < J; ++i) estimate_row(order_[i] + 1, order_[i]);
+  for (int i = 0; i < J; ++i) estimate_row(order[i] + 1, order[i]);
   out += separator;
 
   out += "\n\nOrdered Estimates\n";
@@ -132,8 +177,8 @@ std::string QUENTA::report() {
   out += separator;
 
   out += "\n\n Theta Estimates\n\tInitial\t\tEstimated\t\tStandard Error\n";
-  for (int n = 0; n < size_.persons; ++n) {
-    appendf(out, "\t%+4.04f\t\t\t%+4.04f", theta_initial_[n], e.theta_mean[n]);
+  for (int n = 0; n < first.size_.persons; ++n) {
+    appendf(out, "\t%+4.04f\t\t\t%+4.04f", first.theta_initial_[n], e.theta_mean[n]);
     appendf(out, "\t\t\t%+4.04f\n", e.theta_standard_error[n]);
   }
   out += separator;
@@ -142,14 +187,14 @@ std::string QUENTA::report() {
   append_header(out, thresholds, " (p-value)");
   double total = 0;
   for (int s = 0; s < J; ++s) {
-    double z = z_score(alpha_chain_[s]);
+    double z = z_score(&QUENTA::alpha_chain, s);
     total += std::fabs(z);
     appendf(out, "%2d. %+11.03f (%3.02f)", s + 1, z, two_sided_p_value(z));
-    z = z_score(delta_chain_[s]);
+    z = z_score(&QUENTA::delta_chain, s);
     total += std::fabs(z);
     appendf(out, "\t\t%+7.03f (%3.02f)", z, two_sided_p_value(z));
     for (int k = 0; k < thresholds; ++k) {
-      z = z_score(tau_chain(k, s));
+      z = tau_z_score(k, s);
       total += std::fabs(z);
       appendf(out, "\t\t%+7.03f (%3.02f)", z, two_sided_p_value(z));
     }

@@ -260,6 +260,53 @@ TEST_F(GuiTest, StoppedRunSavesMarkersPastTheReachedIteration) {
   EXPECT_EQ(errors_.size(), 1u);
 }
 
+// The share of pixels of a widget's area on a screenshot of the whole display that differ from
+// the area's first pixel.
+double drawn_share(const std::string& screenshot, GtkWidget* area) {
+  GdkPixbuf* shot = gdk_pixbuf_new_from_file(screenshot.c_str(), nullptr);
+  EXPECT_NE(shot, nullptr);
+  if (!shot) return 0;
+  gint x = 0, y = 0;
+  gdk_window_get_origin(area->window, &x, &y);
+  const int width = area->allocation.width, height = area->allocation.height;
+  const int channels = gdk_pixbuf_get_n_channels(shot), stride = gdk_pixbuf_get_rowstride(shot);
+  const guchar* pixels = gdk_pixbuf_get_pixels(shot);
+  auto at = [&](int i, int j) { return pixels + (y + j) * stride + (x + i) * channels; };
+  long differing = 0;
+  for (int j = 0; j < height; ++j)
+    for (int i = 0; i < width; ++i) differing += !std::equal(at(i, j), at(i, j) + 3, at(0, 0));
+  g_object_unref(shot);
+  return width * height > 0 ? double(differing) / (width * height) : 0;
+}
+
+TEST_F(GuiTest, ChainsRunTogetherAndThePlotsShowThem) {
+  import(folder_.write("small", 60, 300, 100));
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(widget("quentaChainsSpin")), 3);
+  click("quentaRunButton");
+  EXPECT_FALSE(sensitive("quentaChainsSpin"));
+  ASSERT_TRUE(pump_until([&] { return sensitive("quentaRunButton"); }));
+  EXPECT_TRUE(errors_.empty());
+  EXPECT_EQ(progress_text(), "300 Iterations");
+  EXPECT_NE(report_text().find("Convergence of 3 chains, 200 kept iterations each"), std::string::npos);
+
+  // One file per chain, named from the chosen name.
+  save_as((folder_.path() / "three").string());
+  for (const char* name : {"three.chain1.txt", "three.chain2.txt", "three.chain3.txt"})
+    EXPECT_EQ(check_saved_run(folder_.path() / name, 300), 301) << name;
+  EXPECT_FALSE(fs::exists(folder_.path() / "three.txt"));
+
+  gtk_notebook_set_current_page(GTK_NOTEBOOK(widget("quentaNotebook")), 1);
+  gtk_combo_box_set_active(GTK_COMBO_BOX(widget("quentaTraceCombo")), 1);
+  EXPECT_STREQ(gtk_combo_box_get_active_text(GTK_COMBO_BOX(widget("quentaTraceCombo"))), "delta 1");
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(widget("quentaCurveItemSpin")), 4);
+  for (int i = 0; i < 20; ++i) gui_->pump();
+  const std::string shot = (folder_.path() / "plots.png").string();
+  ASSERT_EQ(std::system(("import -window root " + shot).c_str()), 0);
+  EXPECT_GT(drawn_share(shot, widget("quentaTracePlot")), 0.02);
+  EXPECT_GT(drawn_share(shot, widget("quentaCurvePlot")), 0.02);
+  fs::copy_file(shot, "quenta_plots.png", fs::copy_options::overwrite_existing);
+}
+
 TEST_F(GuiTest, RefusedImportsAndSaves) {
   choose_menu("saveRunAsMenuItem");
   EXPECT_EQ(errors_, std::vector<std::string>{"No Data Available"});
@@ -376,6 +423,43 @@ TEST_F(BatchTest, RunsReportsAndSaves) {
   // The same seed gives the same run.
   ASSERT_EQ(quenta("--batch " + syntax + " --seed 7"), 0);
   EXPECT_EQ(output("out"), report);
+}
+
+TEST_F(BatchTest, ChainsWritePlotsAndTable) {
+  std::string syntax = folder_.write("small", 60, 300, 100);
+  fs::path saved = folder_.path() / "run.txt", plots = folder_.path() / "plots", table = folder_.path() / "t.csv";
+  ASSERT_EQ(quenta("--batch " + syntax + " --seed 7 --chains 2 --save " + saved.string() + " --plots " +
+                   plots.string() + " --csv " + table.string()),
+            0)
+      << output("err");
+  EXPECT_NE(output("out").find("Convergence of 2 chains"), std::string::npos);
+  EXPECT_EQ(check_saved_run(folder_.path() / "run.chain1.txt", 300), 301);
+  EXPECT_EQ(check_saved_run(folder_.path() / "run.chain2.txt", 300), 301);
+
+  // 4 items of 2 + 2 parameters, the thetas' mean and spread: 18 traces, and 4 curves.
+  int images = 0;
+  for (const auto& entry : fs::directory_iterator(plots)) {
+    GdkPixbuf* image = gdk_pixbuf_new_from_file(entry.path().c_str(), nullptr);
+    ASSERT_NE(image, nullptr) << entry.path();
+    EXPECT_EQ(gdk_pixbuf_get_width(image), 800);
+    g_object_unref(image);
+    ++images;
+  }
+  EXPECT_EQ(images, 22);
+  EXPECT_TRUE(fs::exists(plots / "trace_tau2_04.png"));
+  EXPECT_TRUE(fs::exists(plots / "curves_04.png"));
+
+  // A header, 18 parameters and 60 thetas, each with five fields; thetas have no R-hat.
+  std::vector<std::string> rows = read_lines(table);
+  ASSERT_EQ(rows.size(), 1u + 18 + 60);
+  EXPECT_EQ(rows[0], "parameter,estimate,standard_error,r_hat,ess");
+  EXPECT_TRUE(rows[1].starts_with("alpha 1,"));
+  for (const std::string& row : rows) EXPECT_EQ(std::count(row.begin(), row.end(), ','), 4) << row;
+  EXPECT_TRUE(rows.back().starts_with("theta 60,") && rows.back().ends_with(",,")) << rows.back();
+
+  EXPECT_EQ(quenta("--batch " + syntax + " --chains 0"), 64);
+  EXPECT_EQ(quenta("--batch " + syntax + " --chains 65"), 64);
+  EXPECT_EQ(quenta("--batch " + syntax + " --csv " + (folder_.path() / "no/t.csv").string()), 3);
 }
 
 TEST_F(BatchTest, RefusesBadInput) {
