@@ -413,7 +413,9 @@ mom_agent::rates mom_agent::rates_between(const conn_status& before, const conn_
   if (elapsed_ms == 0) return r;
   const double seconds = static_cast<double>(elapsed_ms) / 1000.0;
   // A counter that went back belongs to a restarted transport: its rate is unknown, not negative.
-  auto per_second = [&](uint64_t from, uint64_t to) { return to >= from ? static_cast<double>(to - from) / seconds : 0.0; };
+  auto per_second = [&](uint64_t from, uint64_t to) {
+    return to >= from ? static_cast<double>(to - from) / seconds : 0.0;
+  };
   r.incoming_packets = per_second(before.packets_received, after.packets_received);
   r.incoming_bytes = per_second(before.bytes_received, after.bytes_received);
   r.outgoing_packets = per_second(before.packets_sent, after.packets_sent);
