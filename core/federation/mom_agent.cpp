@@ -1,9 +1,8 @@
 #include "federation/mom_agent.h"
 
+#include <algorithm>
 #include <bit>
-#include <cinttypes>
 #include <cstdio>
-#include <iostream>
 #include <variant>
 
 #include "fed/fed.h"
@@ -266,6 +265,9 @@ mom_agent::mom_agent(local_distribution_manager& ldm)
       zero_interval_(ldm.make_relative_time()) {
   zero_time_->set_zero();
   zero_interval_->set_zero();
+  reliable_ = ldm.get_fed()->get_transport_id("reliable");
+  receive_ = ldm.get_fed()->get_order_id("receive");
+  connected_to_ = read_connected_to();
   find_classes();
   federation_.identifier = ldm.get_federation();
   own_.identifier = ldm.get_federate();
@@ -510,7 +512,7 @@ void mom_agent::refresh_federate(federate_entry& entry, bool own) {
   if (!record) return;
   const std::string name = std::string(object_manager::management_prefix).append(std::to_string(record->handle));
   refresh(entry, role::federate, name, record->handle, [&](values& out, uint32_t attribute, mom_source source) {
-    federate_value(out, attribute, source, entry, own);
+    federate_value(out, attribute, source, entry, *record, own);
   });
 }
 
@@ -538,13 +540,13 @@ void mom_agent::refresh(object_record& record, role r, const std::string& name, 
   const uint32_t discover_as = made->discover_as;
   if (!exists(record)) {
     record.object = ldm_.get_object_manager()->discover_object(discover_as, sender, name);
+    record.name = name;
     if (!record.object) return;
   }
   const object_class_entry& subscriber = *database->object_class(discover_as);
   value_set_ptr set(new handle_value_set(static_cast<uint32_t>(c.attributes.size())));
-  const FED& fed = *ldm_.get_fed();
-  set->set_transport_type(fed.get_transport_id("reliable"));
-  set->set_order_type(fed.get_order_id("receive"));
+  set->set_transport_type(reliable_);
+  set->set_order_type(receive_);
   values out(c.style, *set);
   for (const attribute& a : c.attributes)
     if (a.handle < subscriber.attribute_count && subscriber.subscribed.get_bit(a.handle)) fill(out, a.handle, a.source);
@@ -559,11 +561,12 @@ void mom_agent::remove(object_record& record) {
   record.object = 0;
 }
 
-// The federate may have deleted the object locally; then it is made again.
+// The federate may have deleted the object locally, and its handle may since name another
+// object; then the record's object is made again.
 bool mom_agent::exists(const object_record& record) const {
   const ddb* database = ldm_.get_ddb();
   const object_entry* entry = record.object && database ? database->object(record.object) : nullptr;
-  return entry && !entry->deleted && entry->name.rfind(object_manager::management_prefix, 0) == 0;
+  return entry && !entry->deleted && entry->name == record.name;
 }
 
 void mom_agent::federation_value(values& out, uint32_t attribute, mom_source source) {
@@ -582,15 +585,14 @@ void mom_agent::federation_value(values& out, uint32_t attribute, mom_source sou
 }
 
 void mom_agent::federate_value(values& out, uint32_t attribute, mom_source source, const federate_entry& entry,
-                               bool own) {
-  const federate_record* record = ldm_.get_federation_manager().find_federate(entry.identifier);
+                               const federate_record& record, bool own) {
   const time_manager* times = own ? ldm_.get_time_manager() : nullptr;
   const object_manager::counters* objects = own ? &ldm_.get_object_manager()->get_counters() : nullptr;
   auto counter = [&](mom_counter which) { return entry.counters[static_cast<size_t>(which)]; };
   switch (source) {
-    case S::federate_handle: return out.number(attribute, uint32_t{record->handle});
-    case S::federate_type: return out.text(attribute, record->name);
-    case S::federate_host: return out.text(attribute, record->host_name);
+    case S::federate_handle: return out.number(attribute, uint32_t{record.handle});
+    case S::federate_type: return out.text(attribute, record.name);
+    case S::federate_host: return out.text(attribute, record.host_name);
     case S::rti_version: return out.text(attribute, rti_version);
     case S::fed_id: return out.text(attribute, ldm_.get_fed()->get_fed_filename());
     case S::time_constrained: return out.boolean(attribute, times && times->is_constrained());
@@ -611,13 +613,13 @@ void mom_agent::federate_value(values& out, uint32_t attribute, mom_source sourc
     case S::updates_sent: return out.number(attribute, counter(mom_counter::updates_sent));
     case S::interactions_received: return out.number(attribute, counter(mom_counter::interactions_received));
     case S::interactions_sent: return out.number(attribute, counter(mom_counter::interactions_sent));
-    case S::objects_owned: return out.number(attribute, record->local_objects);
-    case S::objects_reflected: return out.number(attribute, record->remote_objects);
+    case S::objects_owned: return out.number(attribute, record.local_objects);
+    case S::objects_reflected: return out.number(attribute, record.remote_objects);
     case S::objects_deleted: return out.number(attribute, objects ? objects->deleted_local : 0);
     case S::objects_removed: return out.number(attribute, objects ? objects->deleted_remote : 0);
     case S::objects_registered: return out.number(attribute, objects ? objects->registered : 0);
     case S::objects_discovered: return out.number(attribute, objects ? objects->discovered : 0);
-    case S::connected_to: return out.text(attribute, entry.uplink.state == conn_status::up ? connected_to() : "");
+    case S::connected_to: return out.text(attribute, entry.uplink.state == conn_status::up ? connected_to_ : "");
     case S::incoming_packet_count: return out.number(attribute, entry.uplink.packets_received);
     case S::incoming_byte_count: return out.number(attribute, entry.uplink.bytes_received);
     case S::outgoing_packet_count: return out.number(attribute, entry.uplink.packets_sent);
@@ -687,7 +689,7 @@ void mom_agent::router_value(values& out, uint32_t attribute, mom_source source,
 }
 
 // Every federate of a federation sends to the same multicast groups: the RID checksums agree.
-std::string mom_agent::connected_to() const {
+std::string mom_agent::read_connected_to() const {
   RID& rid = ldm_.get_rid();
   const char* address = rid.get_string("connectivity_providers.multicast", "base_address");
   return std::string(address ? address : "").append(":").append(

@@ -41,6 +41,7 @@ namespace varnel {
 
 class absolute_time;
 class local_distribution_manager;
+struct federate_record;
 class relative_time;
 enum class mom_source : uint8_t;
 
@@ -115,6 +116,7 @@ private:
   struct object_record {
     brindle::federate_identifier identifier;
     uint32_t object = 0;  // 0 while no object exists
+    std::string name;     // the object's, once made
     uint64_t last_refresh = 0;
     bool refreshed = false;
   };
@@ -164,13 +166,15 @@ private:
   template <class Fill>
   void refresh(object_record& record, role r, const std::string& name, uint32_t sender, Fill fill);
   void remove(object_record& record);
+  // The record's object is still in the declaration database under its name.
   bool exists(const object_record& record) const;
 
   void federation_value(values& out, uint32_t attribute, mom_source source);
-  void federate_value(values& out, uint32_t attribute, mom_source source, const federate_entry& entry, bool own);
+  void federate_value(values& out, uint32_t attribute, mom_source source, const federate_entry& entry,
+                      const federate_record& record, bool own);
   void router_value(values& out, uint32_t attribute, mom_source source, const router_entry& entry);
   void own_time(values& out, uint32_t attribute, mom_source source);
-  std::string connected_to() const;
+  std::string read_connected_to() const;
   uint32_t local_subscriptions() const;
   uint64_t now() const;
 
@@ -181,6 +185,9 @@ private:
   brindle::bit_vector mom_classes_;
   std::unique_ptr<absolute_time> zero_time_;
   std::unique_ptr<relative_time> zero_interval_;
+  uint32_t reliable_ = 0;  // the transport and order of every reflection
+  uint32_t receive_ = 0;
+  std::string connected_to_;
   object_record federation_;
   federate_entry own_;
   std::map<brindle::federate_identifier, federate_entry> federates_;
