@@ -59,7 +59,6 @@ enum class port_block : uint16_t {
   mom_agent_test = 62,
   mom_messages_test = 63,
   mom_fuzz = 64,
-  mom_table_example_test = 65,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 
