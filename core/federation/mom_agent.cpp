@@ -316,26 +316,36 @@ bool mom_agent::is_mom_class(uint32_t object_class) const {
 }
 
 bool mom_agent::is_mom_object(uint32_t object) const {
-  if (object == 0) return false;
-  if (federation_.object == object || own_.object == object) return true;
+  if (holds(federation_, object) || holds(own_, object)) return true;
   for (const auto& [identifier, entry] : federates_)
-    if (entry.object == object) return true;
+    if (holds(entry, object)) return true;
   for (const auto& [identifier, entry] : routers_)
-    if (entry.object == object) return true;
+    if (holds(entry, object)) return true;
   return false;
 }
 
 // Update requests
 
 bool mom_agent::request_object(uint32_t object) {
-  if (!is_mom_object(object)) return false;
-  if (federation_.object == object) refresh_federation();
-  if (own_.object == object) refresh_federate(own_, true);
-  for (auto& [identifier, entry] : federates_)
-    if (entry.object == object) refresh_federate(entry, false);
-  for (auto& [identifier, entry] : routers_)
-    if (entry.object == object) refresh_router(entry);
-  return true;
+  if (holds(federation_, object)) {
+    refresh_federation();
+    return true;
+  }
+  if (holds(own_, object)) {
+    refresh_federate(own_, true);
+    return true;
+  }
+  for (auto& [identifier, entry] : federates_) {
+    if (!holds(entry, object)) continue;
+    refresh_federate(entry, false);
+    return true;
+  }
+  for (auto& [identifier, entry] : routers_) {
+    if (!holds(entry, object)) continue;
+    refresh_router(entry);
+    return true;
+  }
+  return false;
 }
 
 bool mom_agent::request_class(uint32_t object_class) {
@@ -559,6 +569,10 @@ void mom_agent::remove(object_record& record) {
   if (exists(record))
     ldm_.get_object_manager()->delete_remote_object(record.object, 0, user_tag(), nullptr, event_retraction_handle{});
   record.object = 0;
+}
+
+bool mom_agent::holds(const object_record& record, uint32_t object) const {
+  return object != 0 && record.object == object && exists(record);
 }
 
 // The federate may have deleted the object locally, and its handle may since name another

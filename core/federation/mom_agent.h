@@ -168,6 +168,8 @@ private:
   void remove(object_record& record);
   // The record's object is still in the declaration database under its name.
   bool exists(const object_record& record) const;
+  // The record's object exists and has this handle.
+  bool holds(const object_record& record, uint32_t object) const;
 
   void federation_value(values& out, uint32_t attribute, mom_source source);
   void federate_value(values& out, uint32_t attribute, mom_source source, const federate_entry& entry,
