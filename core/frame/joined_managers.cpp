@@ -79,8 +79,9 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
 joined_managers::~joined_managers() { tear_down(); }
 
 // Still to come, in resign order: the remterm manager, vterm manager, text output interceptor and
-// ping first; after the order manager the scope manager; after the callback queue the console support object. The
-// transport change and consistency managers go before the transport manager they listen to. The
+// ping first; after the order manager the scope manager; after the callback queue the console
+// support object. The transport change and consistency managers go before the transport manager
+// they listen to. The MOM agent goes before the object manager whose objects it made. The
 // retraction and time managers go before the order manager they use: the time manager's last
 // state, sent as it goes, still asks the order manager for its fence.
 void joined_managers::tear_down() {
