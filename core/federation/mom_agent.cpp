@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <variant>
 
 #include "fed/fed.h"
@@ -182,13 +184,10 @@ std::vector<attribute_name> attribute_table(mom_agent::role r) {
   return {};
 }
 
-std::string format(uint32_t v) { return std::to_string(v); }
-std::string format(uint64_t v) { return std::to_string(v); }
-std::string format(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", v);
-  return text;
-}
+// Writes the number's text, with its terminating zero, into text (32 bytes); returns its length.
+size_t format(uint64_t v, char* text) { return static_cast<size_t>(std::to_chars(text, text + 31, v).ptr - text); }
+size_t format(uint32_t v, char* text) { return format(uint64_t{v}, text); }
+size_t format(double v, char* text) { return static_cast<size_t>(std::snprintf(text, 32, "%g", v)); }
 
 void encode(std::string& out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(v >> shift);
@@ -205,11 +204,15 @@ class mom_agent::values {
 public:
   values(int style, handle_value_set& set) : style_(style), set_(set) {}
 
-  void text(uint32_t attribute, std::string_view text) {
-    std::string bytes = style_ == 2 ? utf8_to_utf16be(text) : std::string(text);
-    bytes.append(style_ == 2 ? 2 : 1, '\0');
+  // text[length] is the terminating zero, which style 1 keeps in the value.
+  void text(uint32_t attribute, const char* text, size_t length) {
+    if (style_ != 2) return set_.add(attribute, static_cast<uint32_t>(length + 1), text);
+    std::string bytes = utf8_to_utf16be(std::string_view(text, length));
+    bytes.append(2, '\0');
     add(attribute, bytes);
   }
+  void text(uint32_t attribute, const std::string& value) { text(attribute, value.c_str(), value.size()); }
+  void text(uint32_t attribute, const char* value) { text(attribute, value, std::strlen(value)); }
   void boolean(uint32_t attribute, bool value) {
     if (style_ == 2)
       number(attribute, uint32_t{value});
@@ -218,7 +221,12 @@ public:
   }
   template <class T>
   void number(uint32_t attribute, T value) {
-    if (style_ != 2) return text(attribute, format(value));
+    if (style_ != 2) {
+      char digits[32];
+      const size_t length = format(value, digits);
+      digits[length] = '\0';
+      return text(attribute, digits, length);
+    }
     std::string bytes;
     encode(bytes, value);
     add(attribute, bytes);
@@ -232,8 +240,8 @@ public:
       if (style_ == 2) {
         encode(bytes, item);
       } else {
-        bytes += format(item);
-        bytes += ',';
+        char digits[32];
+        bytes.append(digits, format(item, digits)).append(1, ',');
       }
     }
     if (style_ != 2) return text(attribute, bytes);
@@ -633,7 +641,8 @@ void mom_agent::federate_value(values& out, uint32_t attribute, mom_source sourc
     case S::objects_removed: return out.number(attribute, objects ? objects->deleted_remote : 0);
     case S::objects_registered: return out.number(attribute, objects ? objects->registered : 0);
     case S::objects_discovered: return out.number(attribute, objects ? objects->discovered : 0);
-    case S::connected_to: return out.text(attribute, entry.uplink.state == conn_status::up ? connected_to_ : "");
+    case S::connected_to:
+      return out.text(attribute, entry.uplink.state == conn_status::up ? connected_to_.c_str() : "");
     case S::incoming_packet_count: return out.number(attribute, entry.uplink.packets_received);
     case S::incoming_byte_count: return out.number(attribute, entry.uplink.bytes_received);
     case S::outgoing_packet_count: return out.number(attribute, entry.uplink.packets_sent);
