@@ -124,7 +124,9 @@ const char rid_defaults_text[] = R"rid(
       (spawn_router false))           ; routers run inside the federate, not as own processes
 
     (management_objects
-      (mom_interval 10))              ; seconds between updates of the management objects
+      (mom_interval 10))              ; milliseconds a management object waits at least
+                                      ; between refreshes; the agent steps once a second, so
+                                      ; any value under 1000 refreshes every object each second
 
     (virtual_terminal
       (accept_connections true))      ; the diagnostics console accepts terminals

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text_encoding.h"
+
 namespace brindle {
 
 namespace {
@@ -110,8 +112,6 @@ encoding declared_encoding(std::string_view text) {
   return encoding_named(line.substr(at + 1, close - at - 1));
 }
 
-bool is_surrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
-
 // Appends c in UTF-8; false when UTF-8 cannot carry it (a surrogate or beyond U+10FFFF).
 bool append_utf8(std::string& out, uint32_t c) {
   if (is_surrogate(c) || c > 0x10FFFF) return false;
@@ -133,38 +133,13 @@ bool append_utf8(std::string& out, uint32_t c) {
   return true;
 }
 
-// Each next_* reads one character at s[i] (i < n) and moves i past it; false when the bytes
-// are not a well-formed character of that encoding (overlong or truncated sequences included).
-bool next_utf8(const unsigned char* s, size_t n, size_t& i, uint32_t& c) {
-  const unsigned char lead = s[i];
-  size_t extra;
-  uint32_t least;
-  if (lead < 0x80) {
-    c = lead;
-    ++i;
-    return true;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    extra = 1, c = lead & 0x1F, least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    extra = 2, c = lead & 0x0F, least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    extra = 3, c = lead & 0x07, least = 0x10000;
-  } else {
-    return false;
-  }
-  if (n - i <= extra) return false;
-  for (size_t k = 1; k <= extra; ++k) {
-    if ((s[i + k] & 0xC0) != 0x80) return false;
-    c = c << 6 | (s[i + k] & 0x3F);
-  }
-  i += extra + 1;
-  return c >= least && c <= 0x10FFFF && !is_surrogate(c);
-}
-
 uint32_t unit16(const unsigned char* s, bool big_endian) {
   return big_endian ? s[0] << 8 | s[1] : s[1] << 8 | s[0];
 }
 
+// Each next_* (next_utf8 in text_encoding.h) reads one character at s[i] (i < n) and moves i
+// past it; false when the bytes are not a well-formed character of that encoding (overlong or
+// truncated sequences included).
 bool next_utf16(const unsigned char* s, size_t n, size_t& i, uint32_t& c, bool big_endian) {
   if (n - i < 2) return false;
   c = unit16(s + i, big_endian);

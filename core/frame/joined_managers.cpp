@@ -1,5 +1,6 @@
 #include "frame/joined_managers.h"
 
+#include "federation/mom_agent.h"
 #include "federation/syncpoint_manager.h"
 #include "frame/argument_checker.h"
 #include "frame/callback_queue.h"
@@ -37,7 +38,7 @@ void joined_managers::set_construction_hook(construction_hook installed) { hook(
 
 // Later managers may use earlier ones while they are built. Still to come, in join order: before
 // the ddb the text output interceptor, the vterm manager and the console support object; between
-// the argument checker and the transport manager ping; after the ownership manager the MOM agent, and after the transport change manager the
+// the argument checker and the transport manager ping; after the transport change manager the
 // remterm manager. The callback queue comes last.
 joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed) {
   try {
@@ -64,6 +65,8 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
     built("retraction manager");
     ownership_manager_ = std::make_unique<ownership_manager>(ldm, *ddb_);
     built("ownership manager");
+    mom_agent_ = std::make_unique<mom_agent>(ldm);
+    built("MOM agent");
     syncpoint_manager_ = std::make_unique<syncpoint_manager>(ldm);
     built("syncpoint manager");
     transport_change_manager_ = std::make_unique<transport_change_manager>(ldm, *ddb_, *transport_manager_);
@@ -79,8 +82,9 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
 joined_managers::~joined_managers() { tear_down(); }
 
 // Still to come, in resign order: the remterm manager, vterm manager, text output interceptor and
-// ping first; between the transport and the object manager the MOM agent; after the callback queue the console support object. The
-// transport change and consistency managers go before the transport manager they listen to. The
+// ping first; after the order manager the scope manager; after the callback queue the console
+// support object. The transport change and consistency managers go before the transport manager
+// they listen to. The MOM agent goes before the object manager whose objects it made. The
 // retraction and time managers go before the order manager they use: the time manager's last
 // state, sent as it goes, still asks the order manager for its fence.
 void joined_managers::tear_down() {
@@ -89,6 +93,7 @@ void joined_managers::tear_down() {
   checker_.reset();
   subscription_agent_.reset();
   transport_manager_.reset();
+  mom_agent_.reset();
   object_manager_.reset();
   retraction_manager_.reset();
   time_manager_.reset();

@@ -15,6 +15,7 @@ class callback_queue;
 class consistency_manager;
 class ddb;
 class local_distribution_manager;
+class mom_agent;
 class msgorder_manager;
 class object_manager;
 class ownership_manager;
@@ -55,6 +56,8 @@ public:
   // Null while the managers are built and torn down around it.
   scope_manager* scope() { return scope_manager_.get(); }
   transport_change_manager& transport_changes() { return *transport_change_manager_; }
+  // Null while the managers are built and torn down around it.
+  mom_agent* mom() { return mom_agent_.get(); }
   const argument_checker& checker() const { return *checker_; }
   callback_queue& callbacks() { return *callback_queue_; }
 
@@ -72,6 +75,7 @@ private:
   std::unique_ptr<time_manager> time_manager_;
   std::unique_ptr<retraction_manager> retraction_manager_;
   std::unique_ptr<ownership_manager> ownership_manager_;
+  std::unique_ptr<mom_agent> mom_agent_;
   std::unique_ptr<syncpoint_manager> syncpoint_manager_;
   std::unique_ptr<transport_change_manager> transport_change_manager_;
   std::unique_ptr<callback_queue> callback_queue_;

@@ -344,6 +344,8 @@ consistency_manager* local_distribution_manager::get_consistency_manager() const
   return joined_ ? &joined_->queries() : nullptr;
 }
 
+mom_agent* local_distribution_manager::get_mom_agent() const { return joined_ ? joined_->mom() : nullptr; }
+
 consistency_manager& local_distribution_manager::queries() const { return joined_->queries(); }
 
 transport_change_manager& local_distribution_manager::transport_changes() const {

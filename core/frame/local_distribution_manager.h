@@ -39,6 +39,7 @@ class federate_handle_set;
 class intercept;
 class intercept_list;
 class joined_managers;
+class mom_agent;
 class plugin_list;
 class status_query_monitor;
 class ddb;
@@ -229,6 +230,8 @@ public:
   uint32_t next_syncpoint_serial() { return ++syncpoint_serial_; }
   transport_change_manager* get_transport_change_manager() const;
   consistency_manager* get_consistency_manager() const;
+  // The management object agent; null while not joined.
+  mom_agent* get_mom_agent() const;
   // Held by every service and tick; the callback queue releases it around each callback.
   std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }

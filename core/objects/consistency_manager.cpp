@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "fed/fed.h"
+#include "federation/mom_agent.h"
 #include "frame/callback_queue.h"
 #include "frame/debugging_events.h"
 #include "frame/local_distribution_manager.h"
@@ -82,12 +83,14 @@ void consistency_manager::collect() {
 }
 
 void consistency_manager::request_object(uint32_t object) {
+  if (mom_agent* mom = ldm_.get_mom_agent(); mom && mom->request_object(object)) return;
   trace_ << "CM: queueing request for object " << object << std::endl;
   objects_.insert(object);
   collect();
 }
 
 void consistency_manager::request_class(uint32_t object_class) {
+  if (mom_agent* mom = ldm_.get_mom_agent(); mom && mom->request_class(object_class)) return;
   trace_ << "CM: queuing request for class " << object_class << std::endl;
   classes_.insert(object_class);
   collect();

@@ -153,6 +153,7 @@ void object_manager::remember_name(const std::string& name, uint32_t announcer) 
 // An announcement sent before a deletion that has already arrived (a late repeat, the first
 // copies lost) must neither bring the object back nor hold its name.
 void object_manager::creation_received(const creation_message& message) {
+  if (refuses_reserved(message.name)) return;
   const remembered_object_queue::deleted_by* deleted = remembered_->find(message.name);
   if (deleted && deleted->sender == message.sender && deleted->object >= message.object) {
     ++counters_.stale_announcements;
@@ -189,6 +190,13 @@ uint32_t object_manager::discover_object(uint32_t object_class, uint32_t sender,
 
 bool object_manager::is_remembered(const std::string& name) const { return remembered_->contains(name); }
 
+bool object_manager::refuses_reserved(const std::string& name) {
+  if (name.rfind(management_prefix, 0) != 0) return false;
+  ++counters_.reserved_names;
+  trace_ << "OM: dropped a message naming the management object " << name << std::endl;
+  return true;
+}
+
 // Deletion
 
 event_retraction_handle object_manager::delete_local_object(uint32_t object, const user_tag& tag,
@@ -221,6 +229,7 @@ void object_manager::delete_local_objects() {
 // deleted object must not discover it.
 void object_manager::deletion_received(const deletion_message& message, const absolute_time* time,
                                        const event_retraction_handle& handle) {
+  if (refuses_reserved(message.name)) return;
   known_names_.erase(message.name);
   remembered_->remember(message.name, {message.sender, message.object});
   const object_entry* entry = ddb_.object_named(message.name);

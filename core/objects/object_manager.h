@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "federation/federate_join_client.h"
@@ -37,6 +38,9 @@ class object_manager : public brindle::oneshot_realtime_timer, public federate_j
 public:
   // Names heard announced come from the network: beyond this many, new ones are not kept.
   static constexpr size_t max_known_names = 1u << 20;
+  // The names of the management objects, which every federate makes for itself
+  // (federation/mom_agent.h).
+  static constexpr std::string_view management_prefix = "HLA_MOM_";
 
   struct counters {
     uint64_t registered = 0;
@@ -47,6 +51,7 @@ public:
     uint64_t remembered_dropped = 0;   // updates and announcements of recently deleted objects
     uint64_t unrelated_class = 0;      // a known name updated with an unrelated class
     uint64_t stale_announcements = 0;  // announcements that arrived after their deletion
+    uint64_t reserved_names = 0;       // announcements, updates and deletions of management names
   };
 
   object_manager(local_distribution_manager& ldm, ddb& database, msgorder_manager& order);
@@ -68,6 +73,9 @@ public:
   void delete_local_objects();
 
   bool is_remembered(const std::string& name) const;
+  // True, counting the drop, for a name of a management object arriving from the network: no
+  // other federate may announce, update or delete one, so none can pose as management values.
+  bool refuses_reserved(const std::string& name);
   void count_remembered_drop() { ++counters_.remembered_dropped; }
   void count_unrelated_class() { ++counters_.unrelated_class; }
   const counters& get_counters() const { return counters_; }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "federation/federation_manager.h"
+#include "federation/mom_agent.h"
 #include "frame/callback_queue.h"
 #include "frame/debugging_events.h"
 #include "frame/ldm_error.h"
@@ -366,7 +367,9 @@ void ownership_manager::query(uint32_t object, uint32_t attribute) {
   if (!found) return;
   const object_entry& e = *found;
   callback_queue* callbacks = ldm_.get_callback_queue();
-  if (e.is_local(attribute)) {
+  if (mom_agent* mom = ldm_.get_mom_agent(); mom && mom->is_mom_object(object)) {
+    if (callbacks) callbacks->add_inform_attribute_is_mom(object, attribute);
+  } else if (e.is_local(attribute)) {
     if (callbacks) callbacks->add_inform_attribute_ownership(object, attribute, ldm_.get_federate_id());
   } else if (floating_.all(object).get_bit(attribute)) {
     if (callbacks) callbacks->add_inform_attribute_is_floating(object, attribute);

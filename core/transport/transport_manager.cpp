@@ -359,6 +359,7 @@ event_retraction_handle transport_manager::send_interaction(uint32_t interaction
 // Incoming
 
 void transport_manager::note_received(bool update, uint32_t class_handle, uint64_t bytes) {
+  ++(update ? received_.reflections : received_.interactions);
   ldm_.get_stats_tracker().note_event(trackers_[update ? object_receives : interaction_receives], class_handle,
                                       static_cast<uint32_t>(bytes));
 }

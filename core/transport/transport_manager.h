@@ -57,6 +57,10 @@ public:
     uint64_t update_messages = 0;
     uint64_t interactions = 0;
   };
+  struct receive_counters {
+    uint64_t reflections = 0;   // updates handed to the federate
+    uint64_t interactions = 0;  // interactions handed to the federate
+  };
 
   transport_manager(local_distribution_manager& ldm, ddb& database, subscription_agent& agent,
                     object_manager& objects, msgorder_manager& order);
@@ -87,6 +91,7 @@ public:
 
   const settings& get_settings() const { return settings_; }
   const send_counters& counters() const { return counters_; }
+  const receive_counters& received() const { return received_; }
 
   // What the transport services reach while they decode.
   local_distribution_manager& get_ldm() { return ldm_; }
@@ -131,6 +136,7 @@ private:
   dstream* interaction_trace_;
   int trackers_[4];  // object_updates, object_receives, interaction_sends, interaction_receives
   send_counters counters_;
+  receive_counters received_;
 };
 
 }  // namespace varnel

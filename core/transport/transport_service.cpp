@@ -158,6 +158,7 @@ void transport_service::decode_update(arrival& in) {
 // against the wrong class. Both are counted by the object manager.
 bool transport_service::known_with_related_class(const data_message& message, const object_entry* object) {
   object_manager& objects = manager_.objects();
+  if (objects.refuses_reserved(message.object_name)) return false;
   if (!object && objects.is_remembered(message.object_name)) {
     objects.count_remembered_drop();
     return false;

@@ -59,6 +59,9 @@ enum class port_block : uint16_t {
   status_query_monitor_test = 51,
   status_query_fuzz = 52,
   intercept_bench = 53,  // run by hand, never under ctest
+  mom_agent_test = 62,
+  mom_messages_test = 63,
+  mom_fuzz = 64,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 

@@ -82,6 +82,7 @@ inline std::string test_rid_text(const test_rid_options& o) {
                 "      (network_device \"\") (interface \"127.0.0.1\") (receive_buffer_size 2048)\n"
                 "      (send_buffer_size 512) (connectivity_map) (spawn_router false)\n"
                 "      (loss_probability %.6f) (loss_seed %u))\n"
+                "    (management_objects (mom_interval 10))\n"
                 "    (debug_flags %s)))\n",
                 o.routing_spaces.c_str(), o.packet_size, o.ratelimit_mbps, o.fragment_timeout_ms, o.bundle_timeout, o.bundle_flush_threshold,
                 o.socket_poll_interval_ms, o.base_address.c_str(), static_cast<unsigned>(o.port),
