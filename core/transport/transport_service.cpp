@@ -61,10 +61,12 @@ void transport_service::deliver(ordering_service, message_order order, const abs
     return;
   }
   counters_.foreign_values += in.decoded.dropped_values;
-  if (in.decoded.message.is_update())
+  if (in.decoded.message.is_update()) {
+    read_trailer(*buffer);
     decode_update(in);
-  else
+  } else {
     decode_interaction(in);
+  }
 }
 
 // Region matching comes with region subscriptions: until a federate can subscribe with a
