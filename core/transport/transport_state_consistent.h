@@ -42,7 +42,9 @@ public:
   static constexpr unsigned char update_priority = 0x20;
   static constexpr unsigned char list_priority = 0x20;
   static constexpr unsigned char heartbeat_priority = 0x20;
-  static constexpr unsigned char nack_priority = 0x30;
+  // NACKs leave at once rather than wait for a bundle: the sooner the other receivers hear
+  // one, the more of their own NACKs for the same gap it suppresses.
+  static constexpr unsigned char nack_priority = 0x30 | 0x80;
 
   struct counters {
     uint64_t heartbeats_sent = 0;
