@@ -110,7 +110,8 @@ struct data_message::decoded {
 //   |            | 2 partial                                                              |
 //   | sender     | federate_identifier                                                    |
 //   | number     | the object's number at the sender                                      |
-//   | partial: count n, then n times: attribute handle, Adler-32 of its value last sent   |
+//   | partial: count n, then n times: attribute handle, the low 32 bits of the checksum   |
+//   |          of its value last sent                                                      |
 //
 // List and object numbers compare modulo 2^32.
 namespace sc_type {
@@ -177,7 +178,7 @@ struct sc_update_trailer {
   uint32_t kind = full;
   brindle::federate_identifier sender;
   uint32_t number = 0;
-  std::vector<std::pair<uint32_t, uint32_t>> checksums;  // partial only: (attribute, Adler-32)
+  std::vector<std::pair<uint32_t, uint32_t>> checksums;  // partial only: (attribute, checksum)
 
   void write(brindle::ldm_buf& buffer) const;
   static sc_update_trailer read(brindle::ldm_buf& buffer);

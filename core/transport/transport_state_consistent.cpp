@@ -46,6 +46,9 @@ uint64_t heartbeat_timeout(RID& rid, const std::string& name, uint64_t heartbeat
   return heartbeat;
 }
 
+// The trailer carries the low 32 bits of a value's checksum.
+bool same_checksum(uint64_t held, uint32_t sent) { return held != no_checksum && static_cast<uint32_t>(held) == sent; }
+
 // The random generator starts from the federate's identifier, so that federates hearing the
 // same gap pick different delays.
 uint32_t seed_of(const federate_identifier& identifier) { return identifier.hash(); }
@@ -285,13 +288,13 @@ int transport_state_consistent::accept_update(const data_message&, const object_
   if (trailer.kind == sc_update_trailer::full) {
     nacks_.remove({trailer.sender, object.name});
   } else if (first) {
-    queue_nack(trailer.sender, object.name, stream, trailer.number);
+    queue_nack(trailer.sender, object.name, {stream, trailer.number, true});
   } else {
     const object_class_entry* subscriber = manager_.database().object_class(object.object_class->discover_as);
     for (const auto& [a, checksum] : trailer.checksums) {
       if (a >= object.object_class->attribute_count || object.is_local(a)) continue;
-      if (!subscriber || !subscriber->subscribed.get_bit(a) || object.checksum[a] == checksum) continue;
-      queue_nack(trailer.sender, object.name, stream, trailer.number);
+      if (!subscriber || !subscriber->subscribed.get_bit(a) || same_checksum(object.checksum[a], checksum)) continue;
+      queue_nack(trailer.sender, object.name, {stream, trailer.number, true});
       break;
     }
   }
@@ -325,11 +328,22 @@ void transport_state_consistent::receive_cp_message(int stream, ldm_buf& buffer)
   }
 }
 
-void transport_state_consistent::queue_nack(const federate_identifier& owner, const std::string& name, int32_t stream,
-                                            uint32_t number) {
+void transport_state_consistent::queue_nack(const federate_identifier& owner, const std::string& name,
+                                            const nack_target& target) {
   const uint64_t now = manager_.get_ldm().get_scheduler().get_clock().time();
-  if (nacks_.add({owner, name}, now + random_.next_below(static_cast<uint32_t>(heartbeat_ms_ / 2)), {stream, number}))
+  if (nacks_.add({owner, name}, now + random_.next_below(static_cast<uint32_t>(heartbeat_ms_ / 2)), target))
     manager_.update_trace() << "    nacking for out of date object " << name << std::endl;
+}
+
+// An update as new as the number asked for came after the NACK was queued: a list can overtake
+// the updates sent before it, since protocol messages are handled as they arrive and updates
+// after the ordering layer.
+bool transport_state_consistent::caught_up(const federate_identifier& owner, const std::string& name,
+                                           uint32_t number) const {
+  auto federate = remotes_.find(owner);
+  if (federate == remotes_.end()) return false;
+  auto accepted = federate->second.accepted.find(name);
+  return accepted != federate->second.accepted.end() && !sc_older(accepted->second, number);
 }
 
 void transport_state_consistent::queue_list_nack(const federate_identifier& owner, int32_t stream, uint32_t number) {
@@ -392,7 +406,7 @@ void transport_state_consistent::receive_list(int stream, const sc_list& list) {
     if (!subscribes(entry.class_handle, stream)) continue;
     auto accepted = sender->accepted.find(entry.object_name);
     if (accepted == sender->accepted.end() || sc_older(accepted->second, entry.number))
-      queue_nack(list.sender, entry.object_name, stream, entry.number);
+      queue_nack(list.sender, entry.object_name, {stream, entry.number, false});
   }
 }
 
@@ -406,7 +420,7 @@ void transport_state_consistent::recheck_listed(const federate_identifier& sende
     auto accepted = federate.accepted.find(name);
     if (!object || !subscribes(object->object_class->handle, stream)) continue;
     if (accepted == federate.accepted.end() || sc_older(accepted->second, number))
-      queue_nack(sender, name, stream, number);
+      queue_nack(sender, name, {stream, number, false});
   }
 }
 
@@ -443,6 +457,7 @@ void transport_state_consistent::receive_host_heartbeat(const sc_heartbeat& hear
 // Due work
 
 void transport_state_consistent::send_object_nack(const owner_object& key, const nack_target& target) {
+  if (!target.needs_full && caught_up(key.first, key.second, target.number)) return;
   sc_object_nack nack{key.second, key.first, target.stream, target.number};
   manager_.update_trace() << "transport_state_consistent::send_object_nack: \n    sending nack for object "
                           << key.second << std::endl;
@@ -451,6 +466,10 @@ void transport_state_consistent::send_object_nack(const owner_object& key, const
 }
 
 void transport_state_consistent::send_list_nack(const owner_stream& key, uint32_t number) {
+  auto federate = remotes_.find(key.first);
+  if (federate == remotes_.end()) return;
+  auto held = federate->second.lists.find(key.second);
+  if (held != federate->second.lists.end() && held->second.received && !sc_older(held->second.number, number)) return;
   sc_list_nack nack{key.first, key.second, number};
   manager_.update_trace() << "transport_state_consistent::send_list_nack: \n    sending clist nack for stream "
                           << key.second << std::endl;

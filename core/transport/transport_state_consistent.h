@@ -155,9 +155,12 @@ private:
   };
   using owner_object = std::pair<brindle::federate_identifier, std::string>;
   using owner_stream = std::pair<brindle::federate_identifier, int32_t>;
+  // What an object NACK waits for: a full update (a checksum differed, or the object was first
+  // heard in part), or any update at least as new as the number a list or heartbeat showed.
   struct nack_target {
     int32_t stream;
     uint32_t number;
+    bool needs_full;
   };
 
   // Sending side.
@@ -171,7 +174,8 @@ private:
   // Receiving side.
   remote_federate* remote(const brindle::federate_identifier& sender);
   bool subscribes(uint32_t object_class, int stream) const;
-  void queue_nack(const brindle::federate_identifier& owner, const std::string& name, int32_t stream, uint32_t number);
+  void queue_nack(const brindle::federate_identifier& owner, const std::string& name, const nack_target& target);
+  bool caught_up(const brindle::federate_identifier& owner, const std::string& name, uint32_t number) const;
   void queue_list_nack(const brindle::federate_identifier& owner, int32_t stream, uint32_t number);
   void queue_drop(const std::string& name);
   void receive_object_nack(const sc_object_nack& nack);

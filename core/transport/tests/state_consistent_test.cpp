@@ -153,6 +153,11 @@ TEST_F(StateConsistentTest, ALostUpdateIsRepairedByAFullResendAndALostListByOneN
   EXPECT_GE(service_of(b_).get_counters().nacks_sent + service_of(c_).get_counters().nacks_sent, 1u);
   EXPECT_EQ(service_of(a_).get_counters().provides_requested, 1u);
   EXPECT_LE(federation_.clock.counter - changed_at, uint64_t{heartbeat_ms / 2 + heartbeat_ms / 10 + slack_ms});
+  // Once repaired, a partial update whose checksums agree asks for nothing.
+  update(car, {{position_, "p3"}});
+  federation_.settle(heartbeat_ms);
+  EXPECT_TRUE(reflected(b_, "p3"));
+  EXPECT_EQ(service_of(a_).get_counters().provides_requested, 1u);
 
   // A new object whose update and list are both lost: the heartbeat shows a newer list number,
   // one receiver's list NACK stands for both, and the list makes both ask for the object.
