@@ -59,7 +59,6 @@ enum class port_block : uint16_t {
   state_consistent_test = 54,
   state_consistent_fuzz = 55,
   state_consistent_scenarios_test = 56,
-  state_consistent_example_test = 57,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 
