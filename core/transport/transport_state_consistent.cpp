@@ -348,7 +348,7 @@ bool transport_state_consistent::caught_up(const federate_identifier& owner, con
 
 void transport_state_consistent::queue_list_nack(const federate_identifier& owner, int32_t stream, uint32_t number) {
   const uint64_t now = manager_.get_ldm().get_scheduler().get_clock().time();
-  if (list_nacks_.add({owner, stream}, now + random_.next_below(static_cast<uint32_t>(heartbeat_ms_ / 2)), number))
+  if (list_nacks_.add({owner, stream}, now + random_.next_below(static_cast<uint32_t>(heartbeat_ms_ / 2)), {number}))
     manager_.update_trace() << "    nacking for out of date clist for stream " << stream << std::endl;
 }
 
@@ -360,7 +360,7 @@ void transport_state_consistent::queue_drop(const std::string& name) {
 // this transport on that stream; another federate's NACK for what this one wants stands for it.
 void transport_state_consistent::receive_object_nack(const sc_object_nack& nack) {
   if (nack.owner != self_) {
-    if (nacks_.remove({nack.owner, nack.object_name})) {
+    if (nacks_.postpone({nack.owner, nack.object_name}, next_round())) {
       ++counters_.nacks_suppressed;
       manager_.update_trace() << "    suppressed nack for object " << nack.object_name << std::endl;
     }
@@ -374,7 +374,7 @@ void transport_state_consistent::receive_object_nack(const sc_object_nack& nack)
 
 void transport_state_consistent::receive_list_nack(const sc_list_nack& nack) {
   if (nack.owner != self_) {
-    if (list_nacks_.remove({nack.owner, nack.stream})) {
+    if (list_nacks_.postpone({nack.owner, nack.stream}, next_round())) {
       ++counters_.list_nacks_suppressed;
       manager_.update_trace() << "    suppressed clist nack on stream " << nack.stream << std::endl;
     }
@@ -456,25 +456,33 @@ void transport_state_consistent::receive_host_heartbeat(const sc_heartbeat& hear
 
 // Due work
 
-void transport_state_consistent::send_object_nack(const owner_object& key, const nack_target& target) {
+uint64_t transport_state_consistent::next_round() {
+  const uint64_t now = manager_.get_ldm().get_scheduler().get_clock().time();
+  return now + heartbeat_ms_ / 5 + random_.next_below(static_cast<uint32_t>(heartbeat_ms_ / 2));
+}
+
+void transport_state_consistent::send_object_nack(const owner_object& key, nack_target target) {
   if (!target.needs_full && caught_up(key.first, key.second, target.number)) return;
   sc_object_nack nack{key.second, key.first, target.stream, target.number};
   manager_.update_trace() << "transport_state_consistent::send_object_nack: \n    sending nack for object "
                           << key.second << std::endl;
   protocol_.send(control_stream, nack_priority, [&](ldm_buf& buffer) { nack.write(buffer); });
   ++counters_.nacks_sent;
+  if (--target.attempts > 0) nacks_.add(key, next_round(), target);
 }
 
-void transport_state_consistent::send_list_nack(const owner_stream& key, uint32_t number) {
+void transport_state_consistent::send_list_nack(const owner_stream& key, list_nack_target target) {
   auto federate = remotes_.find(key.first);
   if (federate == remotes_.end()) return;
   auto held = federate->second.lists.find(key.second);
-  if (held != federate->second.lists.end() && held->second.received && !sc_older(held->second.number, number)) return;
-  sc_list_nack nack{key.first, key.second, number};
+  if (held != federate->second.lists.end() && held->second.received && !sc_older(held->second.number, target.number))
+    return;
+  sc_list_nack nack{key.first, key.second, target.number};
   manager_.update_trace() << "transport_state_consistent::send_list_nack: \n    sending clist nack for stream "
                           << key.second << std::endl;
   protocol_.send(control_stream, nack_priority, [&](ldm_buf& buffer) { nack.write(buffer); });
   ++counters_.list_nacks_sent;
+  if (--target.attempts > 0) list_nacks_.add(key, next_round(), target);
 }
 
 bool transport_state_consistent::listed_by_anyone(const std::string& name) const {
@@ -523,7 +531,7 @@ void transport_state_consistent::federate_gone(federate_record* federate) { time
 
 void transport_state_consistent::run_due(uint64_t now) {
   for (const auto& [key, target] : nacks_.take_due(now)) send_object_nack(key, target);
-  for (const auto& [key, number] : list_nacks_.take_due(now)) send_list_nack(key, number);
+  for (const auto& [key, target] : list_nacks_.take_due(now)) send_list_nack(key, target);
   for (const auto& [key, unused] : responses_.take_due(now)) request_from_clientif(key.first, key.second);
   for (const auto& [stream, unused] : list_responses_.take_due(now)) send_list(stream);
   for (const auto& [name, unused] : drops_.take_due(now)) slay(name);

@@ -13,6 +13,7 @@
 // NACKs wait up to H/2, answers H/10, drops H; an owner unheard for T/H + 3 heartbeats is gone.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -45,6 +46,9 @@ public:
   // NACKs leave at once rather than wait for a bundle: the sooner the other receivers hear
   // one, the more of their own NACKs for the same gap it suppresses.
   static constexpr unsigned char nack_priority = 0x30 | 0x80;
+  // A NACK is sent again, a round later, until what it asks for comes or this many went out:
+  // the NACK or its answer may be lost as well.
+  static constexpr uint32_t nack_attempts = 10;
 
   struct counters {
     uint64_t heartbeats_sent = 0;
@@ -124,6 +128,13 @@ private:
       return entries_.try_emplace(key, entry{due, value}).second;
     }
     bool remove(const Key& key) { return entries_.erase(key) > 0; }
+    // A queued request waits until due at least; false when none is queued.
+    bool postpone(const Key& key, uint64_t due) {
+      auto found = entries_.find(key);
+      if (found == entries_.end()) return false;
+      found->second.due = std::max(found->second.due, due);
+      return true;
+    }
     template <class Predicate>
     void remove_if(Predicate predicate) {
       std::erase_if(entries_, [&](const auto& item) { return predicate(item.first); });
@@ -161,6 +172,11 @@ private:
     int32_t stream;
     uint32_t number;
     bool needs_full;
+    uint32_t attempts = nack_attempts;
+  };
+  struct list_nack_target {
+    uint32_t number;
+    uint32_t attempts = nack_attempts;
   };
 
   // Sending side.
@@ -183,8 +199,11 @@ private:
   void receive_list_nack(const sc_list_nack& nack);
   void receive_host_heartbeat(const sc_heartbeat& heartbeat);
   void recheck_listed(const brindle::federate_identifier& sender, int32_t stream, const remote_list& list);
-  void send_object_nack(const owner_object& key, const nack_target& target);
-  void send_list_nack(const owner_stream& key, uint32_t number);
+  void send_object_nack(const owner_object& key, nack_target target);
+  void send_list_nack(const owner_stream& key, list_nack_target target);
+  // When a NACK goes again, or a NACK postponed by another federate's is due: a round is the
+  // answer's delay and the time to hear it, H/10 + H/10, and a random wait of up to H/2.
+  uint64_t next_round();
   bool listed_by_anyone(const std::string& name) const;
   void slay(const std::string& name);
   void timeout_remote_federates();
@@ -205,7 +224,7 @@ private:
   std::map<brindle::federate_identifier, remote_federate> remotes_;
 
   delay_queue<owner_object, nack_target> nacks_;
-  delay_queue<owner_stream, uint32_t> list_nacks_;
+  delay_queue<owner_stream, list_nack_target> list_nacks_;
   delay_queue<std::pair<uint32_t, int32_t>, bool> responses_;  // (object handle, stream)
   delay_queue<int32_t, bool> list_responses_;
   delay_queue<std::string, bool> drops_;
