@@ -49,7 +49,7 @@ constexpr int window_ms = 3 * repair_ms;
 constexpr int receivers = 2;
 constexpr uint64_t drain_quiet_ms = 3000;
 constexpr uint64_t drain_limit_ms = 30000;
-const char* const transports[] = {"reliable", "consistent", "best_effort"};
+const char* const transports[] = {"consistent", "reliable", "best_effort"};
 const double losses[] = {0.05, 0.20};
 
 uint64_t now_ms() {

@@ -174,7 +174,16 @@ void transport_state_consistent::send_heartbeat() {
   if (local_lists_.empty()) return;
   sc_heartbeat heartbeat;
   heartbeat.sender = self_;
-  for (const auto& [stream, list] : local_lists_) heartbeat.lists.emplace_back(stream, list.number);
+  // A heartbeat announces the lists sent: one about to go would race its own announcement. A
+  // list that changed since the last heartbeat goes again soon: lists span several packets, and
+  // a receiver that lost the last one would otherwise wait for a NACK round.
+  const uint64_t now = manager_.get_ldm().get_scheduler().get_clock().time();
+  for (auto& [stream, list] : local_lists_) {
+    if (list.sent) heartbeat.lists.emplace_back(stream, list.sent_number);
+    if (list.number != list.heartbeat_number) list_responses_.add(stream, now + heartbeat_ms_ / 10, true);
+    list.heartbeat_number = list.number;
+  }
+  if (heartbeat.lists.empty()) return;
   manager_.update_trace() << "transport_state_consistent::send_host_heartbeat: \n    sending heartbeat for "
                           << heartbeat.lists.size() << " streams" << std::endl;
   protocol_.send(control_stream, heartbeat_priority, [&](ldm_buf& buffer) { heartbeat.write(buffer); });
@@ -187,6 +196,8 @@ void transport_state_consistent::send_list(int32_t stream) {
   sc_list list;
   list.sender = self_;
   list.number = found->second.number;
+  found->second.sent = true;
+  found->second.sent_number = list.number;
   for (uint32_t handle : found->second.objects)
     if (const object_entry* object = manager_.database().object(handle))
       list.objects.push_back({object->name, object->object_class->handle, object_numbers_[handle]});

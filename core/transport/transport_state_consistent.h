@@ -152,6 +152,9 @@ private:
 
   struct local_list {
     uint32_t number = 0;
+    uint32_t heartbeat_number = 0;  // the number when the last heartbeat went
+    bool sent = false;
+    uint32_t sent_number = 0;  // of the last list sent
     std::set<uint32_t> objects;  // handles; their numbers are in object_numbers_
   };
   struct remote_list {
