@@ -229,7 +229,7 @@ private:
   delay_queue<owner_object, nack_target> nacks_;
   delay_queue<owner_stream, list_nack_target> list_nacks_;
   delay_queue<std::pair<uint32_t, int32_t>, bool> responses_;  // (object handle, stream)
-  delay_queue<int32_t, bool> list_responses_;
+  delay_queue<int32_t, bool> list_responses_;  // true: the send repeats the last list
   delay_queue<std::string, bool> drops_;
   counters counters_;
 };

@@ -159,11 +159,11 @@ TEST_F(StateConsistentTest, ALostUpdateIsRepairedByAFullResendAndALostListByOneN
   EXPECT_TRUE(reflected(b_, "p3"));
   EXPECT_EQ(service_of(a_).get_counters().provides_requested, 1u);
 
-  // A new object whose update, list, next heartbeat and the list sent again after it are all
-  // lost: the heartbeat after shows a newer list number, one receiver's list NACK stands for
-  // both, and the list makes both ask for the object.
+  // A new object whose update, list, next heartbeat and the lists sent after them (each goes
+  // twice, H/5 apart) are all lost: a later heartbeat shows a newer list number, one receiver's
+  // list NACK stands for both, and the list makes both ask for the object.
   losing([&] { update(registered("bus"), {{name_, "bus"}, {position_, "depot"}}); },
-         heartbeat_ms + heartbeat_ms / 5);
+         heartbeat_ms + heartbeat_ms / 3);
   ASSERT_TRUE(federation_.tick_until([&] { return reflected(b_, "depot") && reflected(c_, "depot"); },
                                      heartbeat_ms + 2 * (heartbeat_ms / 2 + heartbeat_ms / 10) + slack_ms));
   const auto& bravo = service_of(b_).get_counters();
