@@ -469,7 +469,7 @@ void transport_state_consistent::receive_host_heartbeat(const sc_heartbeat& hear
 
 uint64_t transport_state_consistent::next_round() {
   const uint64_t now = manager_.get_ldm().get_scheduler().get_clock().time();
-  return now + heartbeat_ms_ / 5 + random_.next_below(static_cast<uint32_t>(heartbeat_ms_ / 2));
+  return now + heartbeat_ms_ / 5 + random_.next_below(static_cast<uint32_t>(heartbeat_ms_ / 5));
 }
 
 void transport_state_consistent::send_object_nack(const owner_object& key, nack_target target) {

@@ -205,7 +205,7 @@ private:
   void send_object_nack(const owner_object& key, nack_target target);
   void send_list_nack(const owner_stream& key, list_nack_target target);
   // When a NACK goes again, or a NACK postponed by another federate's is due: a round is the
-  // answer's delay and the time to hear it, H/10 + H/10, and a random wait of up to H/2.
+  // answer's delay and the time to hear it, H/10 + H/10, and a random wait of up to H/5.
   uint64_t next_round();
   bool listed_by_anyone(const std::string& name) const;
   void slay(const std::string& name);
