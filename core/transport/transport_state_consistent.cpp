@@ -135,7 +135,7 @@ bit_vector transport_state_consistent::local_attributes(const object_entry& obje
 // learns of it from the next heartbeat.
 void transport_state_consistent::list_changed(int32_t stream) {
   ++local_lists_[stream].number;
-  list_responses_.add(stream, manager_.get_ldm().get_scheduler().get_clock().time() + heartbeat_ms_ / 10, false);
+  list_responses_.add(stream, manager_.get_ldm().get_scheduler().get_clock().time() + heartbeat_ms_ / 10, list_repeats);
 }
 
 void transport_state_consistent::send_update(ldm_buf* buffer, int stream, const object_entry& object,
@@ -180,7 +180,7 @@ void transport_state_consistent::send_heartbeat() {
   const uint64_t now = manager_.get_ldm().get_scheduler().get_clock().time();
   for (auto& [stream, list] : local_lists_) {
     if (list.sent) heartbeat.lists.emplace_back(stream, list.sent_number);
-    if (list.number != list.heartbeat_number) list_responses_.add(stream, now + heartbeat_ms_ / 10, false);
+    if (list.number != list.heartbeat_number) list_responses_.add(stream, now + heartbeat_ms_ / 10, list_repeats);
     list.heartbeat_number = list.number;
   }
   if (heartbeat.lists.empty()) return;
@@ -392,7 +392,7 @@ void transport_state_consistent::receive_list_nack(const sc_list_nack& nack) {
     return;
   }
   if (!local_lists_.count(nack.stream)) return;
-  list_responses_.add(nack.stream, manager_.get_ldm().get_scheduler().get_clock().time() + heartbeat_ms_ / 10, false);
+  list_responses_.add(nack.stream, manager_.get_ldm().get_scheduler().get_clock().time() + heartbeat_ms_ / 10, list_repeats);
 }
 
 // A list older than the one held was overtaken on the way: taking it would drop live objects.
@@ -544,11 +544,11 @@ void transport_state_consistent::run_due(uint64_t now) {
   for (const auto& [key, target] : nacks_.take_due(now)) send_object_nack(key, target);
   for (const auto& [key, target] : list_nacks_.take_due(now)) send_list_nack(key, target);
   for (const auto& [key, unused] : responses_.take_due(now)) request_from_clientif(key.first, key.second);
-  // Every list goes twice, H/5 apart, unless a change sends it again meanwhile: a lost list
-  // would otherwise cost a receiver a heartbeat and a NACK round.
-  for (const auto& [stream, repeat] : list_responses_.take_due(now)) {
+  // A list goes again H/5 later, list_repeats times, unless a change sends it again meanwhile:
+  // a lost list would otherwise cost a receiver a heartbeat and a NACK round.
+  for (const auto& [stream, repeats] : list_responses_.take_due(now)) {
     send_list(stream);
-    if (!repeat) list_responses_.add(stream, now + heartbeat_ms_ / 5, true);
+    if (repeats > 0) list_responses_.add(stream, now + heartbeat_ms_ / 5, repeats - 1);
   }
   for (const auto& [name, unused] : drops_.take_due(now)) slay(name);
 }

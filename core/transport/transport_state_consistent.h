@@ -49,6 +49,8 @@ public:
   // A NACK is sent again, a round later, until what it asks for comes or this many went out:
   // the NACK or its answer may be lost as well.
   static constexpr uint32_t nack_attempts = 10;
+  // Each list goes out this many times more, H/5 apart: lists span several packets.
+  static constexpr uint32_t list_repeats = 2;
 
   struct counters {
     uint64_t heartbeats_sent = 0;
@@ -229,7 +231,7 @@ private:
   delay_queue<owner_object, nack_target> nacks_;
   delay_queue<owner_stream, list_nack_target> list_nacks_;
   delay_queue<std::pair<uint32_t, int32_t>, bool> responses_;  // (object handle, stream)
-  delay_queue<int32_t, bool> list_responses_;  // true: the send repeats the last list
+  delay_queue<int32_t, uint32_t> list_responses_;  // the repeats still to follow
   delay_queue<std::string, bool> drops_;
   counters counters_;
 };

@@ -160,10 +160,10 @@ TEST_F(StateConsistentTest, ALostUpdateIsRepairedByAFullResendAndALostListByOneN
   EXPECT_EQ(service_of(a_).get_counters().provides_requested, 1u);
 
   // A new object whose update, list, next heartbeat and the lists sent after them (each goes
-  // twice, H/5 apart) are all lost: a later heartbeat shows a newer list number, one receiver's
-  // list NACK stands for both, and the list makes both ask for the object.
+  // three times, H/5 apart) are all lost: a later heartbeat shows a newer list number, one
+  // receiver's list NACK stands for both, and the list makes both ask for the object.
   losing([&] { update(registered("bus"), {{name_, "bus"}, {position_, "depot"}}); },
-         heartbeat_ms + heartbeat_ms / 3);
+         heartbeat_ms * 8 / 5);
   ASSERT_TRUE(federation_.tick_until([&] { return reflected(b_, "depot") && reflected(c_, "depot"); },
                                      heartbeat_ms + 2 * (heartbeat_ms / 2 + heartbeat_ms / 10) + slack_ms));
   const auto& bravo = service_of(b_).get_counters();
