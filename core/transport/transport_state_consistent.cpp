@@ -342,8 +342,14 @@ void transport_state_consistent::receive_cp_message(int stream, ldm_buf& buffer)
 void transport_state_consistent::queue_nack(const federate_identifier& owner, const std::string& name,
                                             const nack_target& target) {
   const uint64_t now = manager_.get_ldm().get_scheduler().get_clock().time();
-  if (nacks_.add({owner, name}, now + random_.next_below(static_cast<uint32_t>(heartbeat_ms_ / 2)), target))
+  if (nacks_.add({owner, name}, now + random_.next_below(static_cast<uint32_t>(heartbeat_ms_ / 2)), target)) {
     manager_.update_trace() << "    nacking for out of date object " << name << std::endl;
+    return;
+  }
+  // A NACK queued for a newer number alone now waits for a full update: a number caught up
+  // with says nothing of a value missed on the way.
+  nack_target& queued = *nacks_.find({owner, name});
+  if (target.needs_full) queued = target;
 }
 
 // An update as new as the number asked for came after the NACK was queued: a list can overtake

@@ -130,6 +130,10 @@ private:
       return entries_.try_emplace(key, entry{due, value}).second;
     }
     bool remove(const Key& key) { return entries_.erase(key) > 0; }
+    Value* find(const Key& key) {
+      auto found = entries_.find(key);
+      return found == entries_.end() ? nullptr : &found->second.value;
+    }
     // A queued request waits until due at least; false when none is queued.
     bool postpone(const Key& key, uint64_t due) {
       auto found = entries_.find(key);
