@@ -17,8 +17,10 @@ struct joined_federate {
   brindle::buffer_manager_factory factory{1, 0};
   brindle::buffer_pool_manager* pool = factory.get_pool(1448);
 
-  explicit joined_federate(port_block block, const char* fed_file = EXAMPLES_DIR "/demo.fed") {
-    const scoped_rid_file rid(test_rid_options{.port = test_port(block, 0)});
+  explicit joined_federate(port_block block, test_rid_options options = {},
+                           const char* fed_file = EXAMPLES_DIR "/demo.fed") {
+    options.port = test_port(block, 0);
+    const scoped_rid_file rid(options);
     ldm = std::make_unique<test_ldm>();
     ldm->create_federation_execution("Fuzz", fed_file);
     ldm->join_federation_execution("fuzzer", "Fuzz");

@@ -30,7 +30,7 @@ bool subscribe_management_classes(test_ldm& ldm) {
 }
 
 joined_federate& federate() {
-  static joined_federate instance(port_block::mom_fuzz, EXAMPLES_DIR "/training.fed");
+  static joined_federate instance(port_block::mom_fuzz, {}, EXAMPLES_DIR "/training.fed");
   [[maybe_unused]] static const bool subscribed = subscribe_management_classes(*instance.ldm);
   return instance;
 }

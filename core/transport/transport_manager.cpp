@@ -25,6 +25,7 @@
 #include "transport/transport_messages.h"
 #include "transport/transport_minimum_rate.h"
 #include "transport/transport_simple.h"
+#include "transport/transport_state_consistent.h"
 #include "transport/update_listener.h"
 
 namespace varnel {
@@ -114,15 +115,12 @@ transport_manager::transport_manager(local_distribution_manager& ldm, ddb& datab
   for (uint32_t id = 0; id < fed_.num_transport_types(); ++id) {
     const char* implementation = fed_.get_transport_implementation(id);
     if (!fed_.get_transport_name(id)) continue;
-    if (is_implementation(implementation, "minimum_rate")) {
+    if (is_implementation(implementation, "minimum_rate"))
       add_transport_service(std::make_unique<transport_minimum_rate>(*this, id, rid, no_shared));
-      continue;
-    }
-    // The state-consistent transport is carried as a plain one until it exists.
-    if (is_implementation(implementation, "state_consistent"))
-      std::cerr << "transport_manager: transport " << fed_.get_transport_name(id) << " of type " << implementation
-                << " is carried as a simple transport" << std::endl;
-    add_transport_service(std::make_unique<transport_simple>(*this, id, rid, no_shared));
+    else if (is_implementation(implementation, "state_consistent"))
+      add_transport_service(std::make_unique<transport_state_consistent>(*this, id, rid, no_shared));
+    else
+      add_transport_service(std::make_unique<transport_simple>(*this, id, rid, no_shared));
   }
   ddb_.set_listener(this);
 }
@@ -280,8 +278,9 @@ event_retraction_handle transport_manager::update_attribute_values(uint32_t obje
     ddb_.set_used(object, g.attributes);
     *update_trace_ << "O<< update message " << n << " passed to transport " << g.transport->get_id() << " stream "
                    << g.stream << std::endl;
-    g.transport->send_update(g.buffer, g.stream, *entry, g.attributes, g.changed);
+    // Committed first: a transport may write the checksums of the values last sent.
     for (const auto& [attribute, checksum] : g.checksums) entry->checksum[attribute] = checksum;
+    g.transport->send_update(g.buffer, g.stream, *entry, g.attributes, g.changed);
     ++counters_.update_messages;
     for (update_listener* listener : listeners_) listener->updated(object, g.attributes);
   }

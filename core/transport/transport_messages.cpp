@@ -113,4 +113,121 @@ data_message::decoded data_message::read(ldm_buf& buffer, const FED& fed) {
   return out;
 }
 
+// The state-consistent protocol
+
+namespace {
+
+constexpr int32_t max_sc_stream = (1 << 24) - 1;
+
+[[noreturn]] void bad_protocol(const char* why) {
+  throw ldm_decode_error(std::string("state-consistent message: ") + why);
+}
+
+federate_identifier read_identifier(ldm_buf& buffer) {
+  federate_identifier identifier;
+  buffer >> identifier;
+  if (identifier.is_wildcard()) bad_protocol("wildcard identifier");
+  return identifier;
+}
+
+int32_t read_stream(ldm_buf& buffer) {
+  const auto stream = static_cast<int32_t>(buffer.read_4());
+  if (stream < 1 || stream > max_sc_stream) bad_protocol("stream out of range");
+  return stream;
+}
+
+std::string read_object_name(ldm_buf& buffer) {
+  std::string name = read_name(buffer, "state-consistent message");
+  if (name.empty()) bad_protocol("empty object name");
+  return name;
+}
+
+// A count whose entries, each at least entry_bytes long, must fit in what is left.
+uint32_t read_count(ldm_buf& buffer, uint32_t limit, uint32_t entry_bytes) {
+  const uint32_t count = buffer.read_4();
+  if (count > limit || uint64_t{count} * entry_bytes > bytes_left(buffer)) bad_protocol("count past the message");
+  return count;
+}
+
+}  // namespace
+
+void sc_object_nack::write(ldm_buf& buffer) const {
+  buffer << sc_type::object_nack << object_name.c_str() << owner << stream << number;
+}
+
+sc_object_nack sc_object_nack::read(ldm_buf& buffer) {
+  sc_object_nack m;
+  m.object_name = read_object_name(buffer);
+  m.owner = read_identifier(buffer);
+  m.stream = read_stream(buffer);
+  m.number = buffer.read_4();
+  return m;
+}
+
+void sc_list::write(ldm_buf& buffer) const {
+  buffer << sc_type::list << sender << number << static_cast<uint32_t>(objects.size());
+  for (const sc_list_entry& entry : objects) buffer << entry.object_name.c_str() << entry.class_handle << entry.number;
+}
+
+sc_list sc_list::read(ldm_buf& buffer, const FED& fed) {
+  sc_list m;
+  m.sender = read_identifier(buffer);
+  m.number = buffer.read_4();
+  // An entry is a name of at least one byte and its NUL, padded to a word, and two words.
+  const uint32_t count = read_count(buffer, max_objects, 12);
+  m.objects.resize(count);
+  for (sc_list_entry& entry : m.objects) {
+    entry.object_name = read_object_name(buffer);
+    entry.class_handle = buffer.read_4();
+    entry.number = buffer.read_4();
+    if (!fed.is_object_class_valid(entry.class_handle)) bad_protocol("unknown class");
+  }
+  return m;
+}
+
+void sc_list_nack::write(ldm_buf& buffer) const { buffer << sc_type::list_nack << owner << stream << number; }
+
+sc_list_nack sc_list_nack::read(ldm_buf& buffer) {
+  sc_list_nack m;
+  m.owner = read_identifier(buffer);
+  m.stream = read_stream(buffer);
+  m.number = buffer.read_4();
+  return m;
+}
+
+void sc_heartbeat::write(ldm_buf& buffer) const {
+  buffer << sc_type::heartbeat << sender << static_cast<uint32_t>(lists.size());
+  for (const auto& [stream, number] : lists) buffer << stream << number;
+}
+
+sc_heartbeat sc_heartbeat::read(ldm_buf& buffer) {
+  sc_heartbeat m;
+  m.sender = read_identifier(buffer);
+  m.lists.resize(read_count(buffer, max_streams, 8));
+  for (auto& [stream, number] : m.lists) {
+    stream = read_stream(buffer);
+    number = buffer.read_4();
+  }
+  return m;
+}
+
+void sc_update_trailer::write(ldm_buf& buffer) const {
+  buffer << kind << sender << number;
+  if (kind != partial) return;
+  buffer << static_cast<uint32_t>(checksums.size());
+  for (const auto& [attribute, checksum] : checksums) buffer << attribute << checksum;
+}
+
+sc_update_trailer sc_update_trailer::read(ldm_buf& buffer) {
+  sc_update_trailer m;
+  m.kind = buffer.read_4();
+  if (m.kind != full && m.kind != partial) bad_protocol("unknown trailer kind");
+  m.sender = read_identifier(buffer);
+  m.number = buffer.read_4();
+  if (m.kind != partial) return m;
+  m.checksums.resize(read_count(buffer, max_checksums, 8));
+  for (auto& [attribute, checksum] : m.checksums) buffer >> attribute >> checksum;
+  return m;
+}
+
 }  // namespace varnel

@@ -1,5 +1,5 @@
 // The two data messages of the transports: an attribute update of one object and an
-// interaction. Both are written after the ordering header (time/ordering_messages.h) and travel
+// interaction; below them, the state-consistent transport's protocol and update trailer. Both are written after the ordering header (time/ordering_messages.h) and travel
 // on the transport's message service. Integers are words of the message buffer.
 //
 //   | field                | update                          | interaction                |
@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "bit_vector.h"
+#include "federate_identifier.h"
 #include "messages/user_tag.h"
 
 namespace brindle {
@@ -92,6 +93,100 @@ struct data_message::decoded {
   value_set_ptr values;
   bool unknown_space = false;
   uint32_t dropped_values = 0;  // handles the class does not have
+};
+
+
+// The state-consistent transport's protocol, on its own stream service ("sc_protocol_" + the
+// transport's name). Every message starts with its type word; integers are unsigned words
+// unless noted, streams signed words in 1 .. 2^24 - 1, identifiers never the wildcard.
+//
+//   | type | message     | fields after the type                                  | sent on, priority |
+//   | 3    | object NACK | object name, owner identifier, stream, object number   | stream 2, 0x30    |
+//   | 4    | list        | sender identifier, list number, count n, then n times: | the listed stream,|
+//   |      |             |   object name, class handle, object number             |   0x20            |
+//   | 5    | list NACK   | owner identifier, stream, list number                  | stream 2, 0x30    |
+//   | 6    | heartbeat   | sender identifier, count n, then n times: stream,      | stream 2, 0x20    |
+//   |      |             |   list number                                          |                   |
+//
+// The update trailer follows the values of every update of the transport:
+//
+//   | field      | encoding                                                               |
+//   | kind       | 1 full (every attribute the sender holds on this transport and stream), |
+//   |            | 2 partial                                                              |
+//   | sender     | federate_identifier                                                    |
+//   | number     | the object's number at the sender                                      |
+//   | partial: count n, then n times: attribute handle, the low 32 bits of the checksum   |
+//   |          of its value last sent                                                      |
+//
+// List and object numbers compare modulo 2^32.
+namespace sc_type {
+inline constexpr uint32_t object_nack = 3;
+inline constexpr uint32_t list = 4;
+inline constexpr uint32_t list_nack = 5;
+inline constexpr uint32_t heartbeat = 6;
+}  // namespace sc_type
+
+// True when number a was given out before b: the signed difference is negative.
+inline bool sc_older(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; }
+
+struct sc_object_nack {
+  std::string object_name;
+  brindle::federate_identifier owner;
+  int32_t stream = 0;
+  uint32_t number = 0;
+
+  void write(brindle::ldm_buf& buffer) const;
+  // The fields after the type word.
+  static sc_object_nack read(brindle::ldm_buf& buffer);
+};
+
+struct sc_list_entry {
+  std::string object_name;
+  uint32_t class_handle = 0;
+  uint32_t number = 0;
+};
+
+struct sc_list {
+  static constexpr uint32_t max_objects = 1u << 16;
+  brindle::federate_identifier sender;
+  uint32_t number = 0;
+  std::vector<sc_list_entry> objects;
+
+  void write(brindle::ldm_buf& buffer) const;
+  // Class handles are checked against the model; a count past the bytes left or above
+  // max_objects throws.
+  static sc_list read(brindle::ldm_buf& buffer, const FED& fed);
+};
+
+struct sc_list_nack {
+  brindle::federate_identifier owner;
+  int32_t stream = 0;
+  uint32_t number = 0;
+
+  void write(brindle::ldm_buf& buffer) const;
+  static sc_list_nack read(brindle::ldm_buf& buffer);
+};
+
+struct sc_heartbeat {
+  static constexpr uint32_t max_streams = 4096;
+  brindle::federate_identifier sender;
+  std::vector<std::pair<int32_t, uint32_t>> lists;  // (stream, list number)
+
+  void write(brindle::ldm_buf& buffer) const;
+  static sc_heartbeat read(brindle::ldm_buf& buffer);
+};
+
+struct sc_update_trailer {
+  static constexpr uint32_t full = 1;
+  static constexpr uint32_t partial = 2;
+  static constexpr uint32_t max_checksums = 1u << 16;
+  uint32_t kind = full;
+  brindle::federate_identifier sender;
+  uint32_t number = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> checksums;  // partial only: (attribute, checksum)
+
+  void write(brindle::ldm_buf& buffer) const;
+  static sc_update_trailer read(brindle::ldm_buf& buffer);
 };
 
 }  // namespace varnel

@@ -63,10 +63,12 @@ void transport_service::deliver(ordering_service, message_order order, const abs
     return;
   }
   counters_.foreign_values += in.decoded.dropped_values;
-  if (in.decoded.message.is_update())
+  if (in.decoded.message.is_update()) {
+    read_trailer(*buffer);
     decode_update(in);
-  else
+  } else {
     decode_interaction(in);
+  }
 }
 
 // A class subscription hears everything on its streams; otherwise some extent of the message must

@@ -54,6 +54,9 @@ public:
   virtual void send_update(brindle::ldm_buf* buffer, int stream, const object_entry& object,
                            const brindle::bit_vector& attributes, bool changed) = 0;
   virtual void send_interaction(brindle::ldm_buf* buffer, int stream) = 0;
+  // What follows the values of an update, for a transport that appends to its updates: read
+  // and validated before the update changes anything, kept for accept_update.
+  virtual void read_trailer(brindle::ldm_buf&) {}
   // 0 drops, 1 delivers, 2 delivers when some value changed or duplicates are not suppressed.
   virtual int accept_update(const data_message& message, const object_entry& object, int stream) = 0;
   virtual bool accept_interaction(const data_message& message, int stream) = 0;

@@ -338,6 +338,10 @@ void stream_manager::send_packet(std::vector<uint8_t> packet, int stream, unsign
   if (verdict == rate_limit::send_now) write_out(packet);
 }
 
+void stream_manager::set_packet_loss(double probability, uint32_t seed) {
+  loss_ = std::make_unique<packet_loss>(probability, seed);
+}
+
 // The last stages: packet loss, the connection's counters, the socket.
 void stream_manager::write_out(const std::vector<uint8_t>& packet) {
   if (loss_->drop()) {

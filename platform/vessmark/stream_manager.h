@@ -137,6 +137,9 @@ public:
   // Reads what waits on the receive sockets now (the receive timer does this each run).
   void receive_pending();
 
+  // Replaces the packet loss stage, so that a test loses exactly the packets of one moment.
+  void set_packet_loss(double probability, uint32_t seed);
+
   uint32_t get_identity() const { return identity_; }
   const stream_drop_counts& get_drops() const { return drops_; }
   size_t receive_socket_count() const;

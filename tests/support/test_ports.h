@@ -59,6 +59,9 @@ enum class port_block : uint16_t {
   status_query_monitor_test = 51,
   status_query_fuzz = 52,
   intercept_bench = 53,  // run by hand, never under ctest
+  state_consistent_test = 54,
+  state_consistent_fuzz = 55,
+  state_consistent_scenarios_test = 56,
   mom_agent_test = 62,
   mom_messages_test = 63,
   mom_fuzz = 64,
