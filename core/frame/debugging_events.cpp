@@ -25,15 +25,15 @@ const char not_joined[] = "<not joined>";
 // refuse a symbolic link; a file that could not be opened is a stream in a failed state.
 class log_file : public std::ostream {
 public:
-  log_file(const std::string& name, bool no_links)
-      : std::ostream(nullptr),
-        buf_(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (no_links ? O_NOFOLLOW : 0), 0644),
-             std::ios::out) {
-    if (buf_.fd() >= 0) rdbuf(&buf_);
+  log_file(const std::string& name, bool no_links) : std::ostream(nullptr) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (no_links ? O_NOFOLLOW : 0), 0644);
+    if (fd < 0) return;
+    buf_ = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fd, std::ios::out);
+    rdbuf(buf_.get());
   }
 
 private:
-  __gnu_cxx::stdio_filebuf<char> buf_;
+  std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> buf_;  // closes the descriptor
 };
 
 // "Mon Dec  7 08:19:45 2026": fixed English names, so the locale cannot change the stamp.

@@ -56,6 +56,10 @@ enum class port_block : uint16_t {
   status_query_monitor_test = 51,
   status_query_fuzz = 52,
   intercept_bench = 53,  // run by hand, never under ctest
+  console_test = 58,
+  vterm_test = 59,
+  vterm_port_search_test = 60,  // all 100 ports of the block are taken by one case
+  vterm_shutdown_test = 61,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 
