@@ -1,5 +1,7 @@
 #include "console/vterm_connection.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,6 +31,9 @@ vterm_connection::vterm_connection(local_distribution_manager& ldm, brindle::tex
   const unsigned char negotiation[] = {telnet::iac, telnet::will, telnet::echo,
                                        telnet::iac, telnet::will, telnet::suppress_go_ahead};
   pending_.assign(reinterpret_cast<const char*>(negotiation), sizeof negotiation);
+  // Echoes and prompts are small: send them at once rather than wait for the client's ACK.
+  const int on = 1;
+  setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   terminal_.start(prompt);
   interceptor_.register_client(this);
   schedule(ldm.get_scheduler(), period_ms);
