@@ -58,7 +58,8 @@ enum class port_block : uint16_t {
   intercept_bench = 53,  // run by hand, never under ctest
   console_test = 58,
   vterm_test = 59,
-  vterm_port_search_test = 60,  // all 100 ports of the block are taken by one case
+  // UDP: the telnet fuzz target's federation. TCP: vterm_test's port search takes all 100.
+  telnet_fuzz = 60,
   vterm_shutdown_test = 61,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };

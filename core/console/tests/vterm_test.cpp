@@ -216,7 +216,8 @@ TEST(Telnet, EightConnectionsAtMostAndAResetCostsOnlyItsOwn) {
 }
 
 TEST(Telnet, PortSearchMovesOnWithinItsSpanAndNeverWraps) {
-  const uint16_t first = test_port(port_block::vterm_port_search_test, 0);
+  // TCP ports of the block whose UDP ports the telnet fuzz target's federation uses.
+  const uint16_t first = test_port(port_block::telnet_fuzz, 0);
   stepped_federation f(test_port(port_block::vterm_test, 2));
   std::vector<int> taken{take_port(first)};
   ASSERT_GE(taken.front(), 0);
