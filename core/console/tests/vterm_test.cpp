@@ -265,4 +265,21 @@ TEST(Telnet, ShutdownTypedAtATerminalEndsEveryFederateProcess) {
       << operator_terminal.received;
 }
 
+TEST(Telnet, QuitResignsAndEndsTheProcessAfterItsLastLinesReachTheTerminal) {
+  test_rid_options options{.port = test_port(port_block::vterm_shutdown_test, 1), .heartbeat = 1, .join_timeout = 2,
+                           .amber = 1, .red = 2, .gone = 4};
+  options.telnet_port = test_port(port_block::vterm_shutdown_test, 51);
+  const scoped_rid_file rid(options);
+  fm_process alpha(rid, {"alpha", "Demo", "60"});
+  ASSERT_TRUE(alpha.wait_for("Telnet to port")) << alpha.output();
+  telnet_client operator_terminal(options.telnet_port);
+  ASSERT_TRUE(operator_terminal.connected());
+  operator_terminal.type("rti quit\r\n");
+  EXPECT_EQ(alpha.wait(), 0) << alpha.output();
+  for (int i = 0; i < 100 && operator_terminal.read(); ++i) usleep(10000);
+  EXPECT_NE(operator_terminal.received.find("Exiting on console request."), std::string::npos)
+      << operator_terminal.received;
+  EXPECT_EQ(alpha.output().find("[alpha] resigned"), std::string::npos);  // ended inside tick, not by its main
+}
+
 }  // namespace
