@@ -630,12 +630,12 @@ void print_tracker(console_terminal& t, std::ostream& out, int tracker, bool byt
   std::ostringstream table_text;
   print_via_file(table_text, [&](FILE* f) { stats.print(tracker, (bytes ? byte_orders : count_orders)[order], f); });
   const size_t limits[] = {0, 5, 10, 50, SIZE_MAX};
-  // The heading line, the rows up to the limit, and the total line.
+  // The two heading lines, the rows up to the limit, and the total line.
   std::vector<std::string> lines;
   std::istringstream in(table_text.str());
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   for (size_t i = 0; i < lines.size(); ++i)
-    if (i == 0 || i + 1 == lines.size() || i <= limits[amount]) out << lines[i] << "\n";
+    if (i < 2 || i + 1 == lines.size() || i - 2 < limits[amount]) out << lines[i] << "\n";
 }
 
 table_ptr tracker_table(console_terminal& t, bool bytes) {
@@ -849,13 +849,6 @@ table_ptr ping_table() {
                                  command("stop", "- stop pinging", {}, refuse)});
 }
 
-}  // namespace
-
-bool is_plain_file_name(const std::string& name) {
-  if (name.empty() || name.size() > 255 || name.front() == '.') return false;
-  return std::none_of(name.begin(), name.end(), [](char c) { return c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
-}
-
 // The table that `rti` opens, before `enable`; built once, its groups shared by every copy.
 table_ptr debugging_commands() {
   static const table_ptr commands = table(
@@ -878,6 +871,13 @@ table_ptr debugging_commands() {
                  t.ldm().get_federation_manager().end_process("Exiting on console request.", 0);
                })});
   return commands;
+}
+
+}  // namespace
+
+bool is_plain_file_name(const std::string& name) {
+  if (name.empty() || name.size() > 255 || name.front() == '.') return false;
+  return std::none_of(name.begin(), name.end(), [](char c) { return c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
 console_terminal::console_terminal(local_distribution_manager& ldm, parser::writer_buf::writer out, bool from_network)

@@ -109,7 +109,11 @@ void vterm_manager::open_listener() {
   for (uint32_t port = first; port <= last; ++port) {
     address.sin_port = htons(uint16_t(port));
     if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-      if (listen(fd, 5) != 0) break;
+      if (listen(fd, 5) != 0) {
+        socket_failure("vterm_init: listen()");
+        close(fd);
+        return;
+      }
       listener_ = fd;
       port_ = uint16_t(port);
       std::printf("Telnet to port %u to access command line parser.\n", unsigned(port_));
