@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 
 
 namespace varnel {
@@ -20,9 +19,6 @@ void console::start_up() {
   std::string name = host;
   name = name.substr(0, name.find('.'));
   prompt_ = "varnel-1.3@" + name + "> ";
-  // The first prompt starts on a clean line.
-  std::fputs(("\r" + std::string(57, ' ') + "\r").c_str(), stdout);
-  std::fflush(stdout);
 }
 
 bool console::attach(vterm_manager& manager) {

@@ -19,7 +19,7 @@ class console {
 public:
   static console& instance();
 
-  // The first attach of the process prints the clean start-up line and forms the prompt.
+  // The first attach of the process forms the prompt.
   // True when the manager owns the console from now on.
   bool attach(vterm_manager& manager);
   void detach(vterm_manager& manager);

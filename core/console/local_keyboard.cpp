@@ -32,6 +32,8 @@ local_keyboard::local_keyboard(local_distribution_manager& ldm, const std::strin
     raw.c_cc[VTIME] = 0;
     raw_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
   }
+  // The first prompt starts on a clean line.
+  write_stdout(("\r" + std::string(57, ' ') + "\r").data(), 59);
   terminal_.start(prompt);
   schedule(ldm.get_scheduler(), period_ms);
   set_trigger(STDIN_FILENO);
