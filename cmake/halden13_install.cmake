@@ -6,7 +6,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(HALDEN13_INSTALLED_LIBRARIES halden13 tempora13 varnel vessmark brindle)
+set(HALDEN13_INSTALLED_LIBRARIES halden13 tempora13 varnel vessmark parser brindle)
 set(HALDEN13_INCLUDE_SUBDIR ${CMAKE_INSTALL_INCLUDEDIR}/halden13)
 set(HALDEN13_CONFIG_SUBDIR ${CMAKE_INSTALL_LIBDIR}/cmake/halden13)
 

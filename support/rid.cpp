@@ -37,6 +37,15 @@ bool is_word(const Document::Value* value, const char* word) {
   return value && value->kind == Document::string_value && std::strcmp(value->string, word) == 0;
 }
 
+// 1 for true, 0 for false, -1 for a missing value or one that is not a boolean.
+int boolean_setting(const Document::Value* value) {
+  if (!value) return -1;
+  if (value->kind == Document::integer_value) return value->integer != 0;
+  if (is_word(value, "true") || is_word(value, "TRUE")) return 1;
+  if (is_word(value, "false") || is_word(value, "FALSE")) return 0;
+  return -1;
+}
+
 bool is_fraction(const Document::Value* value) {
   if (!value) return false;
   if (value->kind == Document::integer_value) return value->integer == 0 || value->integer == 1;
@@ -346,9 +355,7 @@ bool RID::get_boolean(const char* section, const char* tag, const char* subtag) 
     std::fprintf(stderr, "RID::get_boolean: tag %s is missing\n", errstring(section, tag, subtag));
     return false;
   }
-  if (value->kind == integer_value) return value->integer != 0;
-  if (is_word(value, "true") || is_word(value, "TRUE")) return true;
-  if (is_word(value, "false") || is_word(value, "FALSE")) return false;
+  if (const int setting = boolean_setting(value); setting >= 0) return setting == 1;
   std::fprintf(stderr, "RID::get_boolean: tag %s is not an boolean value\n", errstring(section, tag, subtag));
   return false;
 }
@@ -360,12 +367,26 @@ int32_t RID::get_integer(const char* section, const char* tag, const char* subta
   return 0;
 }
 
+Document::Value* RID::own_default(const char* section, const char* tag) {
+  if (file_.children.empty() || find_section(file_, section)) return nullptr;
+  return setting_of(walk_path(find_section(defaults_, section), section, {tag}));
+}
+
 int32_t RID::get_own_integer(const char* section, const char* tag) {
-  if (!file_.children.empty() && !find_section(file_, section)) {
-    const Value* value = setting_of(walk_path(find_section(defaults_, section), section, {tag}));
-    if (value && value->kind == integer_value) return value->integer;
-  }
+  const Value* value = own_default(section, tag);
+  if (value && value->kind == integer_value) return value->integer;
   return get_integer(section, tag);
+}
+
+const char* RID::get_own_string(const char* section, const char* tag) {
+  const Value* value = own_default(section, tag);
+  if (value && value->kind == string_value) return value->string;
+  return get_string(section, tag);
+}
+
+bool RID::get_own_boolean(const char* section, const char* tag) {
+  if (const int setting = boolean_setting(own_default(section, tag)); setting >= 0) return setting == 1;
+  return get_boolean(section, tag);
 }
 
 double RID::get_real(const char* section, const char* tag, const char* subtag) {

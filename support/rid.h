@@ -42,8 +42,10 @@ public:
   double get_real(const char* section, const char* tag = nullptr, const char* subtag = nullptr);
   // A key of a section added after RID files were written: a file without the section takes the
   // built-in default quietly (get_entry would warn that the section was defaulted); a file with
-  // it is read as get_integer reads.
+  // it is read as get_integer, get_string or get_boolean reads.
   int32_t get_own_integer(const char* section, const char* tag);
+  const char* get_own_string(const char* section, const char* tag);
+  bool get_own_boolean(const char* section, const char* tag);
 
   // The accepted file's tree (an empty rti element when none was accepted), for callers that
   // walk it themselves such as the routing spaces and connectivity providers.
@@ -62,6 +64,8 @@ private:
   Element* find_section(Element& tree, const char* section);
   Element* walk_path(Element* section, const std::string& name, const std::vector<std::string>& parts);
   Value* setting_of(Element* entry);
+  // The built-in setting of section.tag when the accepted file lacks the section, else null.
+  Value* own_default(const char* section, const char* tag);
   const char* errstring(const char* a, const char* b, const char* c);
 
   // Element building for the translation; make_element names the values "val0", "val1", ...

@@ -131,6 +131,13 @@ const char rid_defaults_text[] = R"rid(
     (virtual_terminal
       (accept_connections true))      ; the diagnostics console accepts terminals
 
+    (console                          ; the diagnostics console's own settings
+      (listen_address "127.0.0.1")    ; address the telnet listener binds; another than the
+                                      ; loopback lets anyone who reaches it shut the
+                                      ; federation down, and is warned about
+      (telnet_port 2323)              ; first port tried; taken ports move it up, at most 99
+      (local_keyboard false))         ; whether the console reads the process's own terminal
+
     (ordering
       (queue_warning_length 100000))  ; messages a delivery queue may hold before it warns,
                                       ; once, that delivery is falling behind; none is dropped
@@ -230,6 +237,10 @@ const char rid_brenlo_mimic_text[] = R"rid(
       (mom_interval 10))
     (virtual_terminal
       (accept_connections true))
+    (console
+      (listen_address "127.0.0.1")
+      (telnet_port 2323)
+      (local_keyboard false))
     (ordering
       (queue_warning_length 100000))
     (time

@@ -330,7 +330,10 @@ void text_output_interceptor::unregister_client(intercepted_text_client* client)
   output_diversion::instance().detach(this);
 }
 
-void text_output_interceptor::on_timer() {
+void text_output_interceptor::on_timer() { drain(); }
+
+void text_output_interceptor::drain() {
+  if (clients_.empty()) return;
   // Standard output into a pipe is fully buffered by stdio; flushing each run keeps what the
   // process prints no more than one period away from the console and the clients.
   std::fflush(stdout);

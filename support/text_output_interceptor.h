@@ -14,18 +14,19 @@
 #include <cstddef>
 #include <vector>
 
+#include "brindle_export.h"
 #include "timers.h"
 
 namespace brindle {
 
-class intercepted_text_client {
+class BRINDLE_EXPORT intercepted_text_client {
 public:
   virtual ~intercepted_text_client() = default;
   // A block of captured text with a carriage return after every line feed.
   virtual void text(size_t length, const char* bytes) = 0;
 };
 
-class text_output_interceptor : public periodic_realtime_timer {
+class BRINDLE_EXPORT text_output_interceptor : public periodic_realtime_timer {
 public:
   explicit text_output_interceptor(scheduler& on);
   ~text_output_interceptor() override;
@@ -33,6 +34,9 @@ public:
   // The first client diverts the streams; the last to leave restores them.
   void register_client(intercepted_text_client* client);
   void unregister_client(intercepted_text_client* client);
+  // Hands the clients what has been captured so far at once, as the next timer run would:
+  // for a process about to end, so that its last lines reach the terminals.
+  void drain();
 
 private:
   void on_timer() override;

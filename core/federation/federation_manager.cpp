@@ -606,13 +606,13 @@ void federation_manager::watch_mismatch(uint64_t t) {
 
 // Runs inside the distribution manager's own tick: once the federate has ended nothing of it, nor
 // of this manager, may be touched, so the process ends right there without unwinding into freed frames.
-void federation_manager::end_process(const char* why) {
+void federation_manager::end_process(const char* why, int status) {
   std::cout << std::endl << why << std::endl;
   resign();
   host_.end_federate();
   std::cout.flush();
   std::fflush(nullptr);
-  _exit(255);
+  _exit(status);
 }
 
 }  // namespace varnel

@@ -179,6 +179,10 @@ public:
   // When joined: turns this federate Vindictive and says so at once, which shuts the whole
   // federation down.
   void request_shutdown();
+  // Ends the process from inside the distribution manager's own tick: prints why, resigns
+  // (which passes what was printed on to the terminals), ends the federate and exits with
+  // status, without unwinding into the freed frames of the tick.
+  [[noreturn]] void end_process(const char* why, int status = 255);
 
   // For the console listings and tests.
   const std::map<std::string, std::unique_ptr<federation_record>>& get_federations() const { return federations_; }
@@ -212,7 +216,6 @@ private:
   void watch_mismatch(uint64_t now);
   // The shut-down's last act: ends the federate (and so this manager) and the process with exit
   // status -1, never returning.
-  [[noreturn]] void end_process(const char* why);
 
   void discovery_wait(const char* federation_name);
   void load_fed(const char* fed_file);

@@ -138,6 +138,10 @@ void status_query_monitor::send(const status_message& message) {
   service_->flush(stream);
 }
 
+bool status_query_monitor::forget_query(uint32_t number) {
+  return std::erase_if(queries_, [&](const query& q) { return q.number == number; }) > 0;
+}
+
 const status_query_monitor::query* status_query_monitor::find_query(uint32_t number) const {
   auto found = std::find_if(queries_.begin(), queries_.end(), [&](const query& q) { return q.number == number; });
   return found == queries_.end() ? nullptr : &*found;

@@ -63,6 +63,8 @@ public:
   // when it is no longer open); a line per open query; a query's answers in full.
   const std::deque<query>& get_queries() const { return queries_; }
   const query* find_query(uint32_t number) const;
+  // Drops a query and its answers; false when it is not open.
+  bool forget_query(uint32_t number);
   void print_queries(std::ostream& out) const;
   void print_answers(uint32_t number, std::ostream& out) const;
   static void print_snapshot(const status_snapshot& snapshot, std::ostream& out);

@@ -1,5 +1,8 @@
 #include "frame/debugging_events.h"
 
+#include <fcntl.h>
+#include <ext/stdio_filebuf.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -17,6 +20,21 @@ namespace {
 const char* const diagnostic_tag = "debugging_events";
 
 const char not_joined[] = "<not joined>";
+
+// A log file opened (created or truncated) through its descriptor, so that the opening can
+// refuse a symbolic link; a file that could not be opened is a stream in a failed state.
+class log_file : public std::ostream {
+public:
+  log_file(const std::string& name, bool no_links) : std::ostream(nullptr) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (no_links ? O_NOFOLLOW : 0), 0644);
+    if (fd < 0) return;
+    buf_ = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fd, std::ios::out);
+    rdbuf(buf_.get());
+  }
+
+private:
+  std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> buf_;  // closes the descriptor
+};
 
 // "Mon Dec  7 08:19:45 2026": fixed English names, so the locale cannot change the stamp.
 std::string greenwich_time(int64_t seconds) {
@@ -211,10 +229,10 @@ void debugging_events::set_federation_name(const char* name) {
   for (auto& [event_name, e] : events_) e->stream.buffer().set_prefix(prefix_for(event_name));
 }
 
-std::ostream* debugging_events::target_for(const std::string& file_name) {
+std::ostream* debugging_events::target_for(const std::string& file_name, bool no_links) {
   if (file_name.empty() || file_name == "-") return &std::cout;
-  std::unique_ptr<std::ofstream>& file = log_files_[file_name];
-  if (!file) file = std::make_unique<std::ofstream>(file_name, std::ios::out | std::ios::trunc);
+  std::unique_ptr<std::ostream>& file = log_files_[file_name];
+  if (!file) file = std::make_unique<log_file>(file_name, no_links);
   return file.get();
 }
 
@@ -226,7 +244,7 @@ void debugging_events::sweep_log_files() {
   });
 }
 
-bool debugging_events::console_command(const std::vector<std::string>& words) {
+bool debugging_events::console_command(const std::vector<std::string>& words, bool no_links) {
   if (words.empty()) return false;
   if (words[0] == "clear") {
     if (words.size() != 1) return false;
@@ -253,11 +271,11 @@ bool debugging_events::console_command(const std::vector<std::string>& words) {
   if (all && choice == "off")
     all_off();
   else if (all)
-    all_on(target_for(file_name));
+    all_on(target_for(file_name, no_links));
   else if (choice == "off")
     turn_off(name);
   else if (choice == "on" || !is_on(name))
-    turn_on(name, target_for(file_name));
+    turn_on(name, target_for(file_name, no_links));
   else
     turn_off(name);
   sweep_log_files();

@@ -105,8 +105,9 @@ public:
 
   // Standard output for "" or "-"; otherwise the log file of that name, opened (truncated) on
   // first use and shared by every event that writes to it. A file that cannot be opened gives a
-  // stream in a failed state: output to it is lost.
-  std::ostream* target_for(const std::string& file_name);
+  // stream in a failed state: output to it is lost. With no_links a symbolic link is not
+  // followed: the file is not opened.
+  std::ostream* target_for(const std::string& file_name, bool no_links = false);
   // Closes and forgets every log file that no event writes to any more.
   void sweep_log_files();
   size_t open_log_files() const { return log_files_.size(); }
@@ -114,8 +115,9 @@ public:
   // The console's debug command, given the words after "debug":
   //   clear | all [off|on|toggle [file]] | event [sub-event] [off|on|toggle [file]]
   // "all" defaults to on and an event to toggle; the log files are swept afterwards.
-  // Returns false, changing nothing, when the words do not have that form.
-  bool console_command(const std::vector<std::string>& words);
+  // Returns false, changing nothing, when the words do not have that form. no_links as for
+  // target_for.
+  bool console_command(const std::vector<std::string>& words, bool no_links = false);
 
   // Listing for the console's keyword tables: event names sorted, and an event's sub-events and
   // description (empty for an unknown name).
@@ -138,7 +140,7 @@ private:
   wall_clock clock_;
   std::string federation_name_;
   // Declared before the events, whose streams point into it, so that it is destroyed after them.
-  std::unordered_map<std::string, std::unique_ptr<std::ofstream>> log_files_;
+  std::unordered_map<std::string, std::unique_ptr<std::ostream>> log_files_;
   std::unordered_map<std::string, std::unique_ptr<event>> events_;
   std::unique_ptr<dstream> unknown_;  // handed out for names that are not registered
 };

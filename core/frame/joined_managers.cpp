@@ -1,5 +1,6 @@
 #include "frame/joined_managers.h"
 
+#include "console/vterm_manager.h"
 #include "federation/mom_agent.h"
 #include "federation/syncpoint_manager.h"
 #include "frame/argument_checker.h"
@@ -15,6 +16,7 @@
 #include "time/time_manager.h"
 #include "time/msgorder_manager.h"
 #include "time/retraction_manager.h"
+#include "text_output_interceptor.h"
 #include "transport/transport_manager.h"
 
 namespace varnel {
@@ -37,11 +39,15 @@ void built(const char* manager) {
 void joined_managers::set_construction_hook(construction_hook installed) { hook() = std::move(installed); }
 
 // Later managers may use earlier ones while they are built. Still to come, in join order: before
-// the ddb the text output interceptor, the vterm manager and the console support object; between
-// the argument checker and the transport manager ping; after the transport change manager the
+// the ddb, after the vterm manager, the console support object; between the argument checker and
+// the transport manager ping; after the transport change manager the
 // remterm manager. The callback queue comes last.
 joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed) {
   try {
+    interceptor_ = std::make_unique<brindle::text_output_interceptor>(ldm.get_scheduler());
+    built("text output interceptor");
+    vterm_manager_ = std::make_unique<vterm_manager>(ldm, *interceptor_);
+    built("vterm manager");
     ddb_ = std::make_unique<ddb>(ldm, fed);
     built("ddb");
     subscription_agent_ = std::make_unique<subscription_agent>(ldm.get_rid(), fed, *ddb_, ldm.get_stream_manager());
@@ -81,13 +87,17 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
 
 joined_managers::~joined_managers() { tear_down(); }
 
-// Still to come, in resign order: the remterm manager, vterm manager, text output interceptor and
-// ping first; after the order manager the scope manager; after the callback queue the console
-// support object. The transport change and consistency managers go before the transport manager
-// they listen to. The MOM agent goes before the object manager whose objects it made. The
+// Still to come, in resign order: the remterm manager before the vterm manager, and ping after
+// the text output interceptor; after the order manager the scope manager; after the callback
+// queue the console support object. The transport change and consistency managers go before the
+// transport manager they listen to. The MOM agent goes before the object manager whose objects
+// it made. The
 // retraction and time managers go before the order manager they use: the time manager's last
 // state, sent as it goes, still asks the order manager for its fence.
 void joined_managers::tear_down() {
+  // The console's terminals go first: they get what was printed up to the resign.
+  vterm_manager_.reset();
+  interceptor_.reset();
   transport_change_manager_.reset();
   consistency_manager_.reset();
   checker_.reset();

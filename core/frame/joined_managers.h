@@ -7,6 +7,10 @@
 #include <functional>
 #include <memory>
 
+namespace brindle {
+class text_output_interceptor;
+}  // namespace brindle
+
 namespace varnel {
 
 class FED;
@@ -25,6 +29,7 @@ class syncpoint_manager;
 class transport_change_manager;
 class transport_manager;
 class time_manager;
+class vterm_manager;
 class subscription_agent;
 
 class joined_managers {
@@ -60,10 +65,14 @@ public:
   mom_agent* mom() { return mom_agent_.get(); }
   const argument_checker& checker() const { return *checker_; }
   callback_queue& callbacks() { return *callback_queue_; }
+  brindle::text_output_interceptor& interceptor() { return *interceptor_; }
+  vterm_manager& vterms() { return *vterm_manager_; }
 
 private:
   void tear_down();
 
+  std::unique_ptr<brindle::text_output_interceptor> interceptor_;
+  std::unique_ptr<vterm_manager> vterm_manager_;
   std::unique_ptr<ddb> ddb_;
   std::unique_ptr<subscription_agent> subscription_agent_;
   std::unique_ptr<msgorder_manager> msgorder_manager_;

@@ -346,6 +346,12 @@ consistency_manager* local_distribution_manager::get_consistency_manager() const
 
 mom_agent* local_distribution_manager::get_mom_agent() const { return joined_ ? joined_->mom() : nullptr; }
 
+text_output_interceptor* local_distribution_manager::get_text_output_interceptor() const {
+  return joined_ ? &joined_->interceptor() : nullptr;
+}
+
+vterm_manager* local_distribution_manager::get_vterm_manager() const { return joined_ ? &joined_->vterms() : nullptr; }
+
 consistency_manager& local_distribution_manager::queries() const { return joined_->queries(); }
 
 transport_change_manager& local_distribution_manager::transport_changes() const {

@@ -19,6 +19,7 @@
 
 namespace brindle {
 class RID;
+class text_output_interceptor;
 class bit_vector;
 class message_stats_tracker;
 class millisecond_clock;
@@ -53,6 +54,7 @@ class time_manager;
 class transport_manager;
 class transport_change_manager;
 class consistency_manager;
+class vterm_manager;
 
 // Value types of the services that belong to the managers built at join.
 class absolute_time;
@@ -232,6 +234,10 @@ public:
   consistency_manager* get_consistency_manager() const;
   // The management object agent; null while not joined.
   mom_agent* get_mom_agent() const;
+  // The console's side while joined: what the process prints reaches the terminals through the
+  // interceptor; the vterm manager holds the telnet terminals. Null while not joined.
+  brindle::text_output_interceptor* get_text_output_interceptor() const;
+  vterm_manager* get_vterm_manager() const;
   // Held by every service and tick; the callback queue releases it around each callback.
   std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }

@@ -206,13 +206,19 @@ event_retraction_handle object_manager::delete_local_object(uint32_t object, con
   if (!entry->holds_delete_privilege(privilege_to_delete_))
     throw make_ldm_exception(ldm_error::DeletePrivilegeNotHeld, "The privilege to delete object %u is held elsewhere",
                              object);
+  return send_deletion(*entry, tag, time);
+}
+
+event_retraction_handle object_manager::send_deletion(const object_entry& entry, const user_tag& tag,
+                                                      const absolute_time* time) {
+  const uint32_t object = entry.handle;
   trace_ << "OM: deleting local object, object_id " << object << std::endl;
-  const deletion_message message{.name = entry->name, .sender = ldm_.get_federate_id(), .tag = tag, .object = object};
+  const deletion_message message{.name = entry.name, .sender = ldm_.get_federate_id(), .tag = tag, .object = object};
   const uint32_t order = ddb_.get_order_type(object, privilege_to_delete_);
   event_retraction_handle handle;
-  trace_ << "Sending deletion message for object " << entry->name << std::endl;
+  trace_ << "Sending deletion message for object " << entry.name << std::endl;
   deletion_->send(message, message_order_of(*ldm_.get_fed(), order), time, handle);
-  known_names_.erase(entry->name);
+  known_names_.erase(entry.name);
   ddb_.remove_object(object);
   ++counters_.deleted_local;
   return handle;
@@ -223,6 +229,30 @@ void object_manager::delete_local_objects() {
     const object_entry* entry = ddb_.object(object);
     if (entry && entry->holds_delete_privilege(privilege_to_delete_)) delete_local_object(object, user_tag(), nullptr);
   }
+}
+
+bool object_manager::flush_remote_object(uint32_t object) {
+  const object_entry* entry = ddb_.object(object);
+  if (!entry || entry->deleted || entry->holds_delete_privilege(privilege_to_delete_)) return false;
+  known_names_.erase(entry->name);
+  remembered_->remember(entry->name, {entry->last_sender, object});
+  delete_remote_object(object, entry->last_sender, user_tag(), nullptr, event_retraction_handle{});
+  return true;
+}
+
+void object_manager::cleanup_object(uint32_t object) {
+  const object_entry* entry = ddb_.object(object);
+  if (!entry || entry->deleted) return;
+  if (entry->holds_delete_privilege(privilege_to_delete_)) {
+    send_deletion(*entry, user_tag(), nullptr);
+    return;
+  }
+  // The others forget it on the deletion message; this federate as if it had received one.
+  const deletion_message message{.name = entry->name, .sender = ldm_.get_federate_id(), .tag = user_tag(), .object = object};
+  event_retraction_handle handle;
+  deletion_->send(message, message_order_of(*ldm_.get_fed(), ddb_.get_order_type(object, privilege_to_delete_)),
+                  nullptr, handle);
+  flush_remote_object(object);
 }
 
 // A deletion of a name this federate never discovered is remembered too: a late update of the

@@ -71,6 +71,11 @@ public:
                             const event_retraction_handle& handle);
   // The resign action: deletes every object whose privilege to delete is held here.
   void delete_local_objects();
+  // The console's repairs. flush forgets a remote object here alone, as if its deletion had
+  // been received (a local one is left alone: false). cleanup deletes an object for the whole
+  // federation whoever owns it; a remote one is also removed here with its callback.
+  bool flush_remote_object(uint32_t object);
+  void cleanup_object(uint32_t object);
 
   bool is_remembered(const std::string& name) const;
   // True, counting the drop, for a name of a management object arriving from the network: no
@@ -94,6 +99,8 @@ protected:
 
 private:
   uint32_t next_handle();
+  // Sends the object's deletion and removes it here; no callback.
+  event_retraction_handle send_deletion(const object_entry& entry, const user_tag& tag, const absolute_time* time);
   std::string automatic_name(uint32_t handle) const;
   void check_name(const char* name) const;
   void remember_name(const std::string& name, uint32_t announcer);

@@ -15,7 +15,8 @@
 
 namespace {
 
-// examples/traffic.rid on the test's port; "" when the file no longer names the example's port.
+// examples/traffic.rid on the test's port, its telnet console off; "" when the file no longer
+// names the example's port.
 std::string traffic_rid_on_test_port() {
   std::ifstream in(EXAMPLES_DIR "/traffic.rid");
   std::stringstream text;
@@ -25,7 +26,11 @@ std::string traffic_rid_on_test_port() {
   const size_t at = rid.find(example_port);
   if (at == std::string::npos) return "";
   const uint16_t port = test_port(port_block::traffic_example_test, 0);
-  return rid.replace(at, example_port.size(), "(port " + std::to_string(port) + ")");
+  rid.replace(at, example_port.size(), "(port " + std::to_string(port) + ")");
+  const std::string console_on = "(accept_connections true)";
+  if (const size_t on = rid.find(console_on); on != std::string::npos)
+    rid.replace(on, console_on.size(), "(accept_connections false)");
+  return rid;
 }
 
 TEST(TrafficExample, TheJunctionFollowsEveryVehicleAndItsCollisionStopsTwo) {

@@ -62,6 +62,11 @@ enum class port_block : uint16_t {
   state_consistent_test = 54,
   state_consistent_fuzz = 55,
   state_consistent_scenarios_test = 56,
+  console_test = 58,
+  vterm_test = 59,
+  // UDP: the telnet fuzz target's federation. TCP: vterm_test's port search takes all 100.
+  telnet_fuzz = 60,
+  vterm_shutdown_test = 61,
   mom_agent_test = 62,
   mom_messages_test = 63,
   mom_fuzz = 64,

@@ -50,6 +50,9 @@ struct test_rid_options {
   int query_backoff_ms = 100;
   // More entries of the transport_types section, as RID text.
   std::string extra_transports = {};
+  // The console's telnet listener: off unless a test gives it a port of its own block.
+  uint16_t telnet_port = 0;
+  std::string listen_address = "127.0.0.1";
 };
 
 inline std::string test_rid_text(const test_rid_options& o) {
@@ -83,6 +86,8 @@ inline std::string test_rid_text(const test_rid_options& o) {
                 "      (send_buffer_size 512) (connectivity_map) (spawn_router false)\n"
                 "      (loss_probability %.6f) (loss_seed %u))\n"
                 "    (management_objects (mom_interval 10))\n"
+                "    (virtual_terminal (accept_connections %s))\n"
+                "    (console (listen_address \"%s\") (telnet_port %u) (local_keyboard false))\n"
                 "    (debug_flags %s)))\n",
                 o.routing_spaces.c_str(), o.packet_size, o.ratelimit_mbps, o.fragment_timeout_ms, o.bundle_timeout, o.bundle_flush_threshold,
                 o.socket_poll_interval_ms, o.base_address.c_str(), static_cast<unsigned>(o.port),
@@ -90,6 +95,7 @@ inline std::string test_rid_text(const test_rid_options& o) {
                 o.syncpoints, o.timeadvance, o.suppress_dups ? "true" : "false", o.suppress_dups ? "true" : "false",
                 o.extra_transports.c_str(), o.deletion_memory_ms, o.creation_announcements ? "true" : "false",
                 o.bundle_query_ms, o.query_backoff_ms, o.loss_probability, static_cast<unsigned>(o.loss_seed),
+                o.telnet_port ? "true" : "false", o.listen_address.c_str(), static_cast<unsigned>(o.telnet_port),
                 o.debug_flags.c_str());
   return text;
 }

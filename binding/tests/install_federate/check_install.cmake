@@ -14,7 +14,8 @@ file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
-# The federate reads this RID when it makes its ambassador: it listens on the test's own port.
+# The federate reads this RID when it makes its ambassador: it listens on the test's own port,
+# its telnet console off.
 file(WRITE ${WORK_DIR}/federate.rid
      "(rti (version D22)\n"
      "  (federation_parameters\n"
@@ -25,7 +26,8 @@ file(WRITE ${WORK_DIR}/federate.rid
      "  (federate_parameters\n"
      "    (connectivity (default_uplink \"multicast\") (default_server \"unnecessary\")\n"
      "      (network_device \"\") (interface \"127.0.0.1\") (receive_buffer_size 512)\n"
-     "      (send_buffer_size 512) (connectivity_map) (spawn_router false))))\n")
+     "      (send_buffer_size 512) (connectivity_map) (spawn_router false))\n"
+     "    (virtual_terminal (accept_connections false))))\n")
 set(ENV{RTI_RID_FILE} ${WORK_DIR}/federate.rid)
 
 foreach(standard 14 20)
