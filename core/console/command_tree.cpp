@@ -33,6 +33,7 @@
 #include "objects/subscription_agent.h"
 #include "pools.h"
 #include "regions/filter_space.h"
+#include "regions/region_spec.h"
 #include "rid.h"
 #include "scheduler.h"
 #include "sparse_bit_vector.h"
@@ -353,12 +354,30 @@ void print_space(console_terminal& t, std::ostream& out, const values& v) {
 const std::vector<std::string> region_selectors = {"stream",    "space",     "subclass", "subinter",
                                                    "substream", "pubobject", "pubstream"};
 
-// Regions are laid onto the streams of their routing space's filter space: the listing shows
-// the spaces, narrowed to one space or the space holding one stream.
+// The federate's regions, space by space. "stream" and "space" narrow to the space holding a
+// stream or named so; the other selectors pick regions: subscribing a class or interaction,
+// listening on a stream, associated with an object, or sending on a stream.
+bool region_selected(const region_spec& region, int64_t selector, const std::string& wanted) {
+  if (wanted.empty() || selector < 2) return true;
+  const unsigned long id = std::strtoul(wanted.c_str(), nullptr, 0);
+  switch (selector) {
+    case 2: return region.object_classes().count(static_cast<uint32_t>(id)) != 0;
+    case 3: return region.interaction_classes().count(static_cast<uint32_t>(id)) != 0;
+    case 4: {
+      sparse_bit_vector streams;
+      region.get_sub_streams(streams);
+      return id <= UINT32_MAX && streams.get_bit(static_cast<uint32_t>(id));
+    }
+    case 5: return region.associations().count(static_cast<uint32_t>(id)) != 0;
+    default: return region.has_associations() && region.get_pub_stream() == static_cast<int64_t>(id);
+  }
+}
+
 void print_regions(console_terminal& t, std::ostream& out, const values& v, bool counts_only) {
+  if (!joined(t, out)) return;
   const int64_t selector = v[0].present ? v[0].number : -1;
   const std::string wanted = v[1].present ? v[1].text : "";
-  auto which = [&](const filter_space_base& f) {
+  auto space_selected = [&](const filter_space_base& f) {
     if (selector == 1 && !wanted.empty()) return wanted == f.get_name() || wanted == std::to_string(f.get_space_handle());
     if (selector == 0 && !wanted.empty()) {
       const unsigned long stream = std::strtoul(wanted.c_str(), nullptr, 0);
@@ -366,12 +385,18 @@ void print_regions(console_terminal& t, std::ostream& out, const values& v, bool
     }
     return true;
   };
-  if (!counts_only) return print_spaces(t, out, which);
-  if (!joined(t, out)) return;
-  for (const auto& [handle, space] : t.ldm().get_subscription_agent()->plan().spaces())
-    if (which(*space))
-      out << "  " << space->get_name() << ": " << space->get_stream_count() << " streams from "
-          << space->get_first_stream() << "\n";
+  for (const auto& [handle, space] : t.ldm().get_subscription_agent()->plan().spaces()) {
+    if (!space_selected(*space)) continue;
+    size_t count = 0;
+    for (const region_spec* region : space->regions())
+      if (region_selected(*region, selector, wanted)) ++count;
+    out << "  " << space->get_name() << ": " << count << " regions, " << space->get_stream_count()
+        << " streams from " << space->get_first_stream() << "\n";
+    if (counts_only) continue;
+    space->print(out);
+    for (const region_spec* region : space->regions())
+      if (region_selected(*region, selector, wanted)) region->print(out);
+  }
 }
 
 void print_stream(console_terminal& t, std::ostream& out, const values& v) {
