@@ -68,8 +68,8 @@ void stop_and_report(std::vector<own_process*> processes) {
   for (own_process* p : processes) p->signal();
   for (own_process* p : processes) ASSERT_TRUE(p->saw("stopped", 10)) << p->tail();
   // A take and its answer may each wait for a lost message to be asked for again (two to three
-  // seconds a round, more when the resend is lost too).
-  std::this_thread::sleep_for(std::chrono::seconds(15));
+  // seconds a round, more when the resend is lost too, and longer on a loaded machine).
+  std::this_thread::sleep_for(std::chrono::seconds(30));
   for (own_process* p : processes) p->signal();
   for (own_process* p : processes) EXPECT_EQ(p->wait(30), 0) << p->tail();
 }
