@@ -28,7 +28,7 @@
 #include "messages/handle_value_set.h"
 #include "objects/stream_plan.h"
 #include "regions/filter_space.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 #include "rid.h"
 #include "test_ports.h"
 #include "test_rid.h"

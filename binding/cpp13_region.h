@@ -12,7 +12,7 @@
 
 #include "RTI.hh"
 #include "pools.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 
 namespace halden13 {
 

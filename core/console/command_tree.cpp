@@ -33,7 +33,7 @@
 #include "objects/subscription_agent.h"
 #include "pools.h"
 #include "regions/filter_space.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 #include "rid.h"
 #include "scheduler.h"
 #include "sparse_bit_vector.h"

@@ -9,7 +9,7 @@
 #include "objects/subscription_agent.h"
 #include "objects/transport_change_manager.h"
 #include "regions/filters.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 #include "transport/transport_manager.h"
 #include "time/time_manager.h"
 #include "time/event_retraction_handle.h"

@@ -5,7 +5,7 @@
 #include "frame/ldm_frame.h"
 #include "objects/consistency_manager.h"
 #include "objects/subscription_agent.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 #include "transport/transport_manager.h"
 #include "time/time_manager.h"
 #include "time/event_retraction_handle.h"

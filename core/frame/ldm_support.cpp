@@ -6,7 +6,7 @@
 #include "frame/ldm_frame.h"
 #include "objects/ddb.h"
 #include "objects/subscription_agent.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 
 namespace varnel {
 

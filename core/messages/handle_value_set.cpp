@@ -4,7 +4,7 @@
 
 #include "ldm_buf.h"
 #include "frame/ldm_error.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 
 namespace varnel {
 

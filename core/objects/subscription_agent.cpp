@@ -5,7 +5,7 @@
 #include "fed/fed.h"
 #include "frame/ldm_error.h"
 #include "objects/ddb.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 #include "stream_manager.h"
 
 namespace varnel {

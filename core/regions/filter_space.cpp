@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "fed/fed.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 #include "sparse_bit_vector.h"
 
 namespace varnel {

@@ -19,7 +19,7 @@
 #include "objects/failure_ownership.h"
 #include "objects/ownership_manager.h"
 #include "regions/filters.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 #include "rid.h"
 #include "time/msgorder_manager.h"
 #include "transport/transport_messages.h"

@@ -5,7 +5,7 @@
 #include "messages/handle_value_pair.h"
 #include "messages/handle_value_set.h"
 #include "messages/wire_vectors.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 
 namespace varnel {
 

@@ -16,7 +16,7 @@
 #include "objects/subscription_agent.h"
 #include "regions/filter_space.h"
 #include "regions/filters.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 #include "rid.h"
 #include "time/msgorder_manager.h"
 #include "transport/transport_manager.h"

@@ -19,7 +19,7 @@
 #include "bit_vector.h"
 #include "messages/handle_value_pair.h"
 #include "messages/handle_value_set.h"
-#include "regions/region_spec.h"
+#include "regions/region.h"
 #include "time/event_retraction_handle.h"
 #include "frame/local_distribution_manager.h"
 #include "manual_clock.h"

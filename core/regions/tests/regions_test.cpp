@@ -1,7 +1,7 @@
 // Regions between federates in one process on a stepped clock, in the harbour model's routing
 // space Sea laid out as one simple stream: what a region subscription hears, when an edit takes
 // effect, and when a region may be deleted.
-#include "regions/region_spec.h"
+#include "regions/region.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "regions/region_spec.h"
+#include "regions/region.h"
 
 #include <iostream>
 
