@@ -61,7 +61,6 @@ public:
   bool is_live(const region_spec* region) const { return live_.count(region) != 0; }
   // Null for an unknown token.
   region_spec* get_region(uint32_t token) const;
-  size_t region_count() const { return live_.size(); }
 
   object_class_spec& get_object_class_spec(uint32_t object_class) { return *object_specs_.at(object_class); }
   interaction_class_spec& get_interaction_class_spec(uint32_t interaction) {

@@ -20,6 +20,7 @@ class sparse_bit_vector;
 namespace varnel {
 
 class FED;
+class region_spec;
 class stream_plan;
 
 class filter_spec_base {
@@ -34,6 +35,8 @@ public:
   virtual int32_t get_pub_stream() const = 0;
   // Adds the streams the filter's subscribers must listen on.
   virtual void get_sub_streams(brindle::sparse_bit_vector& out) const = 0;
+  // The filter as a region; null for a class filter. Asked for every attribute sent.
+  virtual const region_spec* as_region() const { return nullptr; }
 
   // Subscriptions: attribute sets by object class, and interaction classes.
   const std::map<uint32_t, brindle::bit_vector>& object_classes() const { return object_classes_; }

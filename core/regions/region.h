@@ -47,7 +47,6 @@ public:
   ~region_spec() override;
 
   uint32_t get_space_handle() const { return space_handle_; }
-  filter_space_base* get_space() const { return space_; }
   uint32_t get_num_dims() const { return dimensions_; }
   uint32_t get_num_extents() const { return static_cast<uint32_t>(extents_.size()); }
   uint32_t get_token() const { return token_; }
@@ -73,6 +72,7 @@ public:
   // broadcast stream, which every region subscriber of the space hears.
   int32_t get_pub_stream() const override;
   void get_sub_streams(brindle::sparse_bit_vector& out) const override;
+  const region_spec* as_region() const override { return this; }
 
 private:
   const stream_plan* plan_ = nullptr;

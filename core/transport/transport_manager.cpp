@@ -217,8 +217,8 @@ std::vector<transport_manager::group> transport_manager::group_values(uint32_t o
 // The region a message carries: with perfect_filter, the attribute's (the interaction's) region
 // when it has extents; receivers then filter on it.
 const region_spec* transport_manager::sending_region(const filter_spec_base* filter) const {
-  if (!settings_.perfect_filter) return nullptr;
-  const auto* region = dynamic_cast<const region_spec*>(filter);
+  if (!settings_.perfect_filter || !filter) return nullptr;
+  const region_spec* region = filter->as_region();
   return region && region->get_num_extents() > 0 ? region : nullptr;
 }
 
