@@ -18,20 +18,38 @@ file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
-# The RID of both federates: the test's own port, loopback, no wait for other federates at join.
+# The RID of both federates, as the scenario tests write theirs (tests/support/test_rid.h): the
+# test's own port, loopback, no wait for other federates at join. Every key of a section it
+# gives is spelled out: a key missing from a given section reads as 0, and a liveness timeout
+# of 0 would declare a federate gone at its first late heartbeat.
 file(WRITE ${WORK_DIR}/compat.rid
      "(rti (version D22)\n"
      "  (federation_parameters\n"
+     "    (routing_spaces)\n"
      "    (connectivity_providers (multicast MULTICAST_PATH\n"
      "      (packet_size 1448) (ratelimit_max_mbps 75.0) (fragment_timeout 1000)\n"
      "      (bundle_timeout 20) (bundle_flush_threshold 128) (socket_poll_interval 10)\n"
      "      (base_address \"224.22.0.0\") (port ${RID_PORT}) (ttl 0)))\n"
-     "    (federation (heartbeat_interval 5) (join_timeout 0)))\n"
+     "    (subscriptions (region_sub_gets_nonregion true) (nonregion_sub_gets_region true)\n"
+     "      (validate_regions true) (force_static_spaces true) (one_byclass_stream false))\n"
+     "    (federation (heartbeat_interval 5) (join_timeout 0) (federate_amber_timeout 12)\n"
+     "      (federate_red_timeout 30) (federate_gone_timeout 60))\n"
+     "    (disable (syncpoints enabled) (saverestore enabled) (queries enabled) (ownership enabled)\n"
+     "      (timeadvance enabled) (regions enabled))\n"
+     "    (transport_types\n"
+     "      (best_effort (type \"simple\") (suppress_dups false) (implicit_transfer false)\n"
+     "        (message_service \"best_effort\") (message_priority 0) (use_low_latency false))\n"
+     "      (reliable (type \"simple\") (suppress_dups false) (implicit_transfer false)\n"
+     "        (message_service \"reliable\") (message_priority 0x3f) (use_low_latency false)))\n"
+     "    (updates (sort_attributes true) (pass_times false) (perfect_filter true) (send_trans_attrs false))\n"
+     "    (objects (deletion_memory_length 5000) (creation_announcements true)))\n"
      "  (federate_parameters\n"
      "    (connectivity (default_uplink \"multicast\") (default_server \"unnecessary\")\n"
      "      (network_device \"\") (interface \"127.0.0.1\") (receive_buffer_size 2048)\n"
      "      (send_buffer_size 512) (connectivity_map) (spawn_router false))\n"
-     "    (virtual_terminal (accept_connections false))))\n")
+     "    (virtual_terminal (accept_connections false))\n"
+     "    (console (listen_address \"127.0.0.1\") (telnet_port 0) (local_keyboard false))\n"
+     "    (debug_flags)))\n")
 set(ENV{RTI_RID_FILE} ${WORK_DIR}/compat.rid)
 
 # With find_package, as the federate's own CMakeLists says.
