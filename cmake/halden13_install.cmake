@@ -1,8 +1,9 @@
 # What `cmake --install` puts in place for federate programmers: the binding library with the
 # libraries it loads, the public rti13 headers under include/halden13, the headers of plug-in
-# modules under include/halden13/varnel, a CMake package (find_package(halden13) gives
-# halden13::halden13 for federates and halden13::varnel for plug-ins) and a pkg-config file
-# (halden13.pc).
+# modules under include/halden13/varnel, the standard's names for existing federates under
+# include/halden13/compat, a CMake package (find_package(halden13) gives halden13::halden13 for
+# federates, halden13::compat for existing ones and halden13::varnel for plug-ins) and two
+# pkg-config files (halden13.pc, halden13-compat.pc).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -45,8 +46,10 @@ configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/halden13Config.cmake.in
                               PATH_VARS HALDEN13_INCLUDE_SUBDIR CMAKE_INSTALL_LIBDIR)
 install(FILES ${CMAKE_BINARY_DIR}/halden13Config.cmake DESTINATION ${HALDEN13_CONFIG_SUBDIR})
 
-# The .pc file finds the prefix from its own place, so the tree may be installed anywhere.
+# The .pc files find the prefix from their own place, so the tree may be installed anywhere.
 file(RELATIVE_PATH HALDEN13_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 string(REGEX REPLACE "/$" "" HALDEN13_PC_TO_PREFIX "${HALDEN13_PC_TO_PREFIX}")
-configure_file(${CMAKE_CURRENT_LIST_DIR}/halden13.pc.in ${CMAKE_BINARY_DIR}/halden13.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/halden13.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+foreach(package halden13 halden13-compat)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/${package}.pc.in ${CMAKE_BINARY_DIR}/${package}.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/${package}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()

@@ -79,15 +79,17 @@ public:
       RTI13_THROW(rti13::ObjectNotKnown, rti13::AttributeNotKnown, rti13::AttributeAcquisitionWasNotRequested,
                   rti13::AttributeAlreadyOwned, rti13::AttributeNotPublished, rti13::FederateInternalError) {}
   virtual void attributeOwnershipUnavailable(rti13::ObjectHandle, const rti13::AttributeHandleSet&)
-      RTI13_THROW(rti13::ObjectNotKnown, rti13::AttributeNotDefined, rti13::AttributeAlreadyOwned,
-                  rti13::AttributeAcquisitionWasNotRequested, rti13::FederateInternalError) {}
+      RTI13_THROW(rti13::ObjectNotKnown, rti13::AttributeNotKnown, rti13::AttributeNotDefined,
+                  rti13::AttributeAlreadyOwned, rti13::AttributeAcquisitionWasNotRequested,
+                  rti13::FederateInternalError) {}
   virtual void requestAttributeOwnershipRelease(rti13::ObjectHandle, const rti13::AttributeHandleSet&, const char*)
       RTI13_THROW(rti13::ObjectNotKnown, rti13::AttributeNotKnown, rti13::AttributeNotOwned,
                   rti13::FederateInternalError) {}
   virtual void confirmAttributeOwnershipAcquisitionCancellation(rti13::ObjectHandle,
                                                                 const rti13::AttributeHandleSet&)
-      RTI13_THROW(rti13::ObjectNotKnown, rti13::AttributeNotKnown, rti13::AttributeAlreadyOwned,
-                  rti13::AttributeAcquisitionWasNotCanceled, rti13::FederateInternalError) {}
+      RTI13_THROW(rti13::ObjectNotKnown, rti13::AttributeNotKnown, rti13::AttributeNotDefined,
+                  rti13::AttributeAlreadyOwned, rti13::AttributeAcquisitionWasNotCanceled,
+                  rti13::FederateInternalError) {}
   virtual void informAttributeOwnership(rti13::ObjectHandle, rti13::AttributeHandle, rti13::FederateHandle)
       RTI13_THROW(rti13::ObjectNotKnown, rti13::AttributeNotKnown, rti13::FederateInternalError) {}
   virtual void attributeIsNotOwned(rti13::ObjectHandle, rti13::AttributeHandle)

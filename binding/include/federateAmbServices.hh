@@ -116,8 +116,8 @@ virtual void attributeOwnershipAcquisitionNotification(ObjectHandle theObject,
                 AttributeNotPublished, FederateInternalError) = 0;
 
 virtual void attributeOwnershipUnavailable(ObjectHandle theObject, const AttributeHandleSet& theAttributes)
-    RTI13_THROW(ObjectNotKnown, AttributeNotDefined, AttributeAlreadyOwned, AttributeAcquisitionWasNotRequested,
-                FederateInternalError) = 0;
+    RTI13_THROW(ObjectNotKnown, AttributeNotKnown, AttributeNotDefined, AttributeAlreadyOwned,
+                AttributeAcquisitionWasNotRequested, FederateInternalError) = 0;
 
 virtual void requestAttributeOwnershipRelease(ObjectHandle theObject, const AttributeHandleSet& candidateAttributes,
                                               const char* theTag)
@@ -125,8 +125,8 @@ virtual void requestAttributeOwnershipRelease(ObjectHandle theObject, const Attr
 
 virtual void confirmAttributeOwnershipAcquisitionCancellation(ObjectHandle theObject,
                                                               const AttributeHandleSet& theAttributes)
-    RTI13_THROW(ObjectNotKnown, AttributeNotKnown, AttributeAlreadyOwned, AttributeAcquisitionWasNotCanceled,
-                FederateInternalError) = 0;
+    RTI13_THROW(ObjectNotKnown, AttributeNotKnown, AttributeNotDefined, AttributeAlreadyOwned,
+                AttributeAcquisitionWasNotCanceled, FederateInternalError) = 0;
 
 virtual void informAttributeOwnership(ObjectHandle theObject, AttributeHandle theAttribute,
                                       FederateHandle theOwner)

@@ -46,6 +46,7 @@ enum class port_block : uint16_t {
   regions_test = 33,
   scope_fuzz = 34,
   region_scenarios_test = 35,
+  compat_federate = 39,  // tests/compat/CMakeLists.txt passes test_port(compat_federate, 0) = 23900
   syncpoint_manager_test = 40,
   syncpoint_fuzz = 41,
   sync_scenarios_test = 42,
