@@ -84,9 +84,9 @@ TEST(Console, CommandsActOnTheFederation) {
   t.type("rti debug federation off");
   EXPECT_FALSE(a.get_debugging_events().is_on("federation"));
 
-  // Remote terminals and ping answer clearly that they are not there yet.
-  EXPECT_TRUE(has(t.type("rti ping stream 2"), "not available"));
-  EXPECT_TRUE(has(t.type("rti connect bravo"), "not available"));
+  // Ping and connect: an idle stop, an unknown federate.
+  EXPECT_TRUE(has(t.type("rti ping stop"), "No ping in progress."));
+  EXPECT_TRUE(has(t.type("rti connect nobody"), "Unable to find federate nobody"));
 }
 
 TEST(Console, CleanupOnlyAfterEnableOnThatTerminal) {
