@@ -116,16 +116,6 @@ unsigned number_or(const std::string& word, const std::function<unsigned(const c
   return lookup(word.c_str());
 }
 
-// A federate by handle or by a pattern over names that matches exactly one; 0 when neither.
-unsigned find_federate(local_distribution_manager& ldm, const std::string& word) {
-  return number_or(word, [&](const char* pattern) -> unsigned {
-    if (ldm.get_num_matching_federates(pattern) != 1) return 0;
-    unsigned handle = 0;
-    ldm.get_matching_federates(pattern, &handle);
-    return handle;
-  });
-}
-
 // ---- print
 
 void print_federation(console_terminal& t, std::ostream& out, const values& v) {
@@ -939,6 +929,16 @@ table_ptr debugging_commands() {
 }
 
 }  // namespace
+
+unsigned find_federate(local_distribution_manager& ldm, const std::string& word) {
+  return number_or(word, [&](const char* pattern) -> unsigned {
+    // Several matches name no one: the leading digits a number parse would take could be anyone.
+    if (ldm.get_num_matching_federates(pattern) != 1) return 0;
+    unsigned handle = 0;
+    ldm.get_matching_federates(pattern, &handle);
+    return handle;
+  });
+}
 
 bool is_plain_file_name(const std::string& name) {
   if (name.empty() || name.size() > 255 || name.front() == '.') return false;

@@ -47,6 +47,10 @@ private:
   parser::table_ptr rti_;
 };
 
+// A federate by handle (decimal, octal or hexadecimal) or by a pattern over names that matches
+// exactly one; 0 when neither.
+unsigned find_federate(local_distribution_manager& ldm, const std::string& word);
+
 // A log file name typed at a network terminal: a plain name in the working directory, with no
 // '/', no leading '.' and no control character, at most 255 bytes.
 bool is_plain_file_name(const std::string& name);

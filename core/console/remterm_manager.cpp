@@ -126,24 +126,13 @@ bool remterm_manager::is_known(unsigned federate) const {
 
 // Controller side.
 
-unsigned remterm_manager::find_target(const std::string& word) const {
-  char* end = nullptr;
-  const unsigned long number = std::strtoul(word.c_str(), &end, 0);
-  if (!word.empty() && *end == 0) return unsigned(number);
-  // Several matches name no one: the digits a number parse would leave could be anyone.
-  if (ldm_.get_num_matching_federates(word.c_str()) != 1) return 0;
-  unsigned handle = 0;
-  ldm_.get_matching_federates(word.c_str(), &handle);
-  return handle;
-}
-
 void remterm_manager::connect(console_terminal& terminal, const std::string& word) {
   std::ostream& out = terminal.out();
   if (is_controller_terminal(terminal)) {
     out << "connect is not available on a remote terminal.\n";
     return;
   }
-  const unsigned target = find_target(word);
+  const unsigned target = find_federate(ldm_, word);
   const char* name = target ? ldm_.get_federate_name(target) : "";
   if (!name || !*name) {
     out << "Unable to find federate " << word << "\n";
@@ -170,7 +159,11 @@ void remterm_manager::remote_line(console_terminal& terminal, const std::vector<
     return;
   }
   std::string line;
-  for (const std::string& word : words) line.append(line.empty() ? "" : " ").append(word);
+  for (const std::string& word : words) {
+    // A word typed in quotes keeps them, so that the target splits the line as it was typed.
+    const bool quoted = word.empty() || word.find_first_of(" \t") != std::string::npos;
+    line.append(line.empty() ? "" : " ").append(quoted ? "\"" + word + "\"" : word);
+  }
   send({remterm_kind::line, self_, target, line.substr(0, remterm_message::max_line)});
 }
 

@@ -115,7 +115,6 @@ private:
 
   void send(const remterm_message& message);
   bool is_known(unsigned federate) const;
-  unsigned find_target(const std::string& word) const;
   void restore(console_terminal& terminal, const char* why);
   void end_sessions_with(unsigned target, const char* why);
   void show(unsigned target, const std::string& bytes);
