@@ -246,6 +246,8 @@ const char rid_brenlo_mimic_text[] = R"rid(
       (listen_address "127.0.0.1")
       (telnet_port 2323)
       (local_keyboard false))
+    (remote_terminal
+      (accept "loopback"))
     (ordering
       (queue_warning_length 100000))
     (time
