@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "console/command_tree.h"
 #include "federation/federation_manager.h"
@@ -172,11 +171,6 @@ void remterm_manager::forget_terminal(console_terminal& terminal) {
   if (found == sessions_.end()) return;
   send({remterm_kind::disconnect, self_, found->second.target, {}});
   sessions_.erase(found);
-}
-
-unsigned remterm_manager::target_of(const console_terminal& terminal) const {
-  const auto found = sessions_.find(const_cast<console_terminal*>(&terminal));
-  return found == sessions_.end() ? 0 : found->second.target;
 }
 
 void remterm_manager::restore(console_terminal& terminal, const char* why) {

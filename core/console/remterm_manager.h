@@ -75,8 +75,6 @@ public:
   void remote_line(console_terminal& terminal, const std::vector<std::string>& words);
   // The terminal is going: its connection, if any, ends.
   void forget_terminal(console_terminal& terminal);
-  // The target terminal is connected to, 0 when none.
-  unsigned target_of(const console_terminal& terminal) const;
 
   // Target side.
   bool accepts_controllers() const { return accept_; }

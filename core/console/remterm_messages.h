@@ -10,7 +10,8 @@
 //   | 6    | target, byte count n, n bytes (raw block)    | target     | captured output text     |
 //
 // For kinds 1 to 5 the second handle is the addressee. A kind-6 message goes to every
-// controller of its target at once.
+// controller of its target at once. A target answers a connect it refuses (remote terminals
+// off, or all taken) with kind 4, which gives the controller its local prompt back.
 #pragma once
 
 #include <cstddef>
