@@ -138,6 +138,11 @@ const char rid_defaults_text[] = R"rid(
       (telnet_port 2323)              ; first port tried; taken ports move it up, at most 99
       (local_keyboard false))         ; whether the console reads the process's own terminal
 
+    (remote_terminal
+      (accept "loopback"))            ; whether other federates may connect to this console:
+                                      ; "on", "off", or "loopback": on only while the
+                                      ; connectivity interface is a loopback address
+
     (ordering
       (queue_warning_length 100000))  ; messages a delivery queue may hold before it warns,
                                       ; once, that delivery is falling behind; none is dropped
@@ -241,6 +246,8 @@ const char rid_brenlo_mimic_text[] = R"rid(
       (listen_address "127.0.0.1")
       (telnet_port 2323)
       (local_keyboard false))
+    (remote_terminal
+      (accept "loopback"))
     (ordering
       (queue_warning_length 100000))
     (time

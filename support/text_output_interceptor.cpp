@@ -74,6 +74,7 @@ public:
   // Empties the pipes and hands over the text captured for owner since the last collect;
   // dropped tells how much was not kept.
   std::string collect(const void* owner, size_t& dropped);
+  void write_undiverted(int target, const char* bytes, size_t length);
 
 private:
   struct sink {
@@ -151,6 +152,25 @@ std::string output_diversion::collect(const void* owner, size_t& dropped) {
     std::swap(dropped, s.dropped);
   }
   return captured;
+}
+
+void output_diversion::write_undiverted(int target, const char* bytes, size_t length) {
+  std::fflush(target == 1 ? stdout : stderr);
+  std::lock_guard<std::mutex> data(data_mutex_);
+  drain();
+  stream_pipe& stream = streams_[target == 1 ? 1 : 0];
+  const int fd = active_ ? stream.saved : target;
+  for (size_t done = 0; fd >= 0 && done < length;) {
+    const ssize_t wrote = write(fd, bytes + done, length - done);
+    if (wrote > 0) {
+      done += size_t(wrote);
+    } else if (wrote < 0 && errno == EAGAIN) {
+      pollfd room{fd, POLLOUT, 0};
+      poll(&room, 1, -1);
+    } else if (wrote == 0 || errno != EINTR) {
+      return;
+    }
+  }
 }
 
 bool output_diversion::divert() {
@@ -304,6 +324,10 @@ void output_diversion::pass_on(stream_pipe& stream, const char* bytes, size_t le
 }
 
 }  // namespace
+
+void write_undiverted(int stream, const char* bytes, size_t length) {
+  output_diversion::instance().write_undiverted(stream, bytes, length);
+}
 
 text_output_interceptor::text_output_interceptor(scheduler& on) : scheduler_(on) {}
 

@@ -26,6 +26,11 @@ public:
   virtual void text(size_t length, const char* bytes) = 0;
 };
 
+// Writes to the original destination of standard output (1) or standard error (2), past any
+// diversion, after what was printed before: text that must reach the process's own terminal
+// without being captured again.
+BRINDLE_EXPORT void write_undiverted(int stream, const char* bytes, size_t length);
+
 class BRINDLE_EXPORT text_output_interceptor : public periodic_realtime_timer {
 public:
   explicit text_output_interceptor(scheduler& on);

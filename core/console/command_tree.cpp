@@ -15,6 +15,8 @@
 #include <sstream>
 #include <vector>
 
+#include "console/ping.h"
+#include "console/remterm_manager.h"
 #include "fed/fed.h"
 #include "federation/federate_handle_set.h"
 #include "federation/federation_listing.h"
@@ -112,16 +114,6 @@ unsigned number_or(const std::string& word, const std::function<unsigned(const c
   const unsigned long value = std::strtoul(word.c_str(), &end, 0);
   if (!word.empty() && *end == 0) return unsigned(value);
   return lookup(word.c_str());
-}
-
-// A federate by handle or by a pattern over names that matches exactly one; 0 when neither.
-unsigned find_federate(local_distribution_manager& ldm, const std::string& word) {
-  return number_or(word, [&](const char* pattern) -> unsigned {
-    if (ldm.get_num_matching_federates(pattern) != 1) return 0;
-    unsigned handle = 0;
-    ldm.get_matching_federates(pattern, &handle);
-    return handle;
-  });
 }
 
 // ---- print
@@ -854,10 +846,38 @@ table_ptr query_table() {
                })});
 }
 
-// Remote terminals and ping arrive with the remote-terminal messages; until then the commands
-// are in the tree and say so.
-void not_available(std::ostream& out, const char* what) {
-  out << what << " is not available in this release: remote terminals and ping are not built yet.\n";
+// ---- ping and connect
+
+void start_ping(console_terminal& t, std::ostream& out, int64_t stream, const std::string* federate, const values& v,
+                size_t tail) {
+  if (!joined(t, out)) return;
+  unsigned target = 0;
+  if (federate) {
+    target = find_federate(t.ldm(), *federate);
+    const char* name = target ? t.ldm().get_federate_name(target) : "";
+    if (!*name) {
+      out << "Unable to find federate " << *federate << "\n";
+      return;
+    }
+  }
+  if (stream < 0 || stream > ping_message::max_stream) {
+    out << "No stream " << stream << "\n";
+    return;
+  }
+  const uint32_t count = v[tail].present && v[tail].number > 0 ? uint32_t(v[tail].number) : ping::count_for_zero;
+  const int64_t asked = v[tail + 1].present ? v[tail + 1].number : ping::min_period_ms;
+  const uint32_t period = uint32_t(std::max<int64_t>(asked, ping::min_period_ms));
+  char line[160];
+  if (!federate)
+    std::snprintf(line, sizeof line, "Pinging stream %d : %u x %ums\n", int(stream), count, period);
+  else if (tail == 1)
+    std::snprintf(line, sizeof line, "Pinging federate %u (%s) : %u x %ums\n", target, t.ldm().get_federate_name(target),
+                  count, period);
+  else
+    std::snprintf(line, sizeof line, "Pinging federate %u (%s) stream %d : %u x %ums\n", target,
+                  t.ldm().get_federate_name(target), int(stream), count, period);
+  out << line;
+  t.ldm().get_ping()->start(int(stream), target, count, period);
 }
 
 table_ptr ping_table() {
@@ -866,12 +886,20 @@ table_ptr ping_table() {
     first.insert(first.end(), tail.begin(), tail.end());
     return first;
   };
-  auto refuse = [](console_terminal&, std::ostream& out, const values&) { not_available(out, "ping"); };
-  return table("Ping Commands", {command("stream", "- ping all federates on a stream", with({number("stream id")}), refuse),
-                                 command("federate", "- ping a particular federate", with({text("federate name or id")}), refuse),
-                                 command("fedstream", "- ping a particular federate on a stream",
-                                         with({number("stream id"), text("federate name or id")}), refuse),
-                                 command("stop", "- stop pinging", {}, refuse)});
+  return table(
+      "Ping Commands",
+      {command("stream", "- ping all federates on a stream", with({number("stream id")}),
+               [](console_terminal& t, std::ostream& out, const values& v) { start_ping(t, out, v[0].number, nullptr, v, 1); }),
+       command("federate", "- ping a particular federate", with({text("federate name or id")}),
+               [](console_terminal& t, std::ostream& out, const values& v) {
+                 start_ping(t, out, ping::reply_stream, &v[0].text, v, 1);
+               }),
+       command("fedstream", "- ping a particular federate on a stream",
+               with({number("stream id"), text("federate name or id")}),
+               [](console_terminal& t, std::ostream& out, const values& v) { start_ping(t, out, v[0].number, &v[1].text, v, 2); }),
+       command("stop", "- stop pinging", {}, [](console_terminal& t, std::ostream& out, const values&) {
+         if (joined(t, out) && !t.ldm().get_ping()->stop()) out << "No ping in progress.\n";
+       })});
 }
 
 // The table that `rti` opens, before `enable`; built once, its groups shared by every copy.
@@ -884,7 +912,9 @@ table_ptr debugging_commands() {
        group("flush", "- remote object flushing commands", flush_table()),
        group("query", "- federation status query commands", query_table()),
        command("connect", "- connect to another federate's command line", {text("federate to connect to")},
-               [](console_terminal&, std::ostream& out, const values&) { not_available(out, "connect"); }),
+               [](console_terminal& t, std::ostream& out, const values& v) {
+                 if (joined(t, out)) t.ldm().get_remterm_manager()->connect(t, v[0].text);
+               }),
        command("shutdown", "- make all federates in this federation exit", {},
                [](console_terminal& t, std::ostream& out, const values&) {
                  if (joined(t, out)) t.ldm().get_federation_manager().request_shutdown();
@@ -900,13 +930,33 @@ table_ptr debugging_commands() {
 
 }  // namespace
 
+unsigned find_federate(local_distribution_manager& ldm, const std::string& word) {
+  return number_or(word, [&](const char* pattern) -> unsigned {
+    // Several matches name no one: the leading digits a number parse would take could be anyone.
+    if (ldm.get_num_matching_federates(pattern) != 1) return 0;
+    unsigned handle = 0;
+    ldm.get_matching_federates(pattern, &handle);
+    return handle;
+  });
+}
+
 bool is_plain_file_name(const std::string& name) {
   if (name.empty() || name.size() > 255 || name.front() == '.') return false;
   return std::none_of(name.begin(), name.end(), [](char c) { return c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
-console_terminal::console_terminal(local_distribution_manager& ldm, parser::writer_buf::writer out, bool from_network)
-    : parser::parse_context(std::move(out)), ldm_(ldm), from_network_(from_network) {}
+console_terminal::console_terminal(local_distribution_manager& ldm, parser::writer_buf::writer out, bool from_network,
+                                   parser::writer_buf::writer direct)
+    : parser::parse_context(out), ldm_(ldm), from_network_(from_network), direct_(direct ? std::move(direct) : std::move(out)) {}
+
+console_terminal::~console_terminal() {
+  if (remterm_manager* remterm = ldm_.get_remterm_manager()) remterm->forget_terminal(*this);
+}
+
+void console_terminal::show_direct(const std::string& text) {
+  std::lock_guard lock(parser::parse_lock());
+  direct_(text.data(), text.size());
+}
 
 void console_terminal::start(const std::string& prompt) {
   rti_ = std::make_shared<parser::parse_table>(*debugging_commands());

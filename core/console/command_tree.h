@@ -19,9 +19,17 @@ class local_distribution_manager;
 // A terminal of the console: its parse context, the distribution manager its commands act on,
 // and whether it is reached over the network (then file names typed at it must be plain names
 // in the working directory, and are opened without following links).
+//
+// Text from a remote federate goes to direct (the writer when none is given): straight to the
+// terminal, never through the process's diverted output, where it would be captured again.
+// A terminal that goes ends its remote connection.
 class console_terminal : public parser::parse_context {
 public:
-  console_terminal(local_distribution_manager& ldm, parser::writer_buf::writer out, bool from_network);
+  console_terminal(local_distribution_manager& ldm, parser::writer_buf::writer out, bool from_network,
+                   parser::writer_buf::writer direct = {});
+  ~console_terminal() override;
+  console_terminal(const console_terminal&) = delete;
+  console_terminal& operator=(const console_terminal&) = delete;
 
   local_distribution_manager& ldm() const { return ldm_; }
   bool from_network() const { return from_network_; }
@@ -30,12 +38,18 @@ public:
   void start(const std::string& prompt);
   // Makes the dangerous commands (the cleanup group) available on this terminal.
   void enable();
+  void show_direct(const std::string& text);
 
 private:
   local_distribution_manager& ldm_;
   bool from_network_;
+  parser::writer_buf::writer direct_;
   parser::table_ptr rti_;
 };
+
+// A federate by handle (decimal, octal or hexadecimal) or by a pattern over names that matches
+// exactly one; 0 when neither.
+unsigned find_federate(local_distribution_manager& ldm, const std::string& word);
 
 // A log file name typed at a network terminal: a plain name in the working directory, with no
 // '/', no leading '.' and no control character, at most 255 bytes.

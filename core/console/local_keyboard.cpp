@@ -9,6 +9,7 @@
 #include "frame/local_distribution_manager.h"
 #include "parser.h"
 #include "scheduler.h"
+#include "text_output_interceptor.h"
 
 namespace varnel {
 
@@ -24,7 +25,8 @@ void write_stdout(const char* bytes, size_t length) {
 }  // namespace
 
 local_keyboard::local_keyboard(local_distribution_manager& ldm, const std::string& prompt)
-    : terminal_(ldm, write_stdout, false) {
+    : terminal_(ldm, write_stdout, false,
+                [](const char* bytes, size_t length) { brindle::write_undiverted(1, bytes, length); }) {
   if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_) == 0) {
     termios raw = saved_;
     raw.c_lflag &= tcflag_t(~(ICANON | ECHO));

@@ -1,6 +1,10 @@
 #include "frame/joined_managers.h"
 
+#include "console/ping.h"
+#include "console/ping_console_reporter.h"
+#include "console/remterm_manager.h"
 #include "console/vterm_manager.h"
+#include "federation/federation_manager.h"
 #include "federation/mom_agent.h"
 #include "federation/syncpoint_manager.h"
 #include "frame/argument_checker.h"
@@ -39,9 +43,7 @@ void built(const char* manager) {
 void joined_managers::set_construction_hook(construction_hook installed) { hook() = std::move(installed); }
 
 // Later managers may use earlier ones while they are built. Still to come, in join order: before
-// the ddb, after the vterm manager, the console support object; between the argument checker and
-// the transport manager ping; after the transport change manager the
-// remterm manager. The callback queue comes last.
+// the ddb, after the vterm manager, the console support object. The callback queue comes last.
 joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed) {
   try {
     interceptor_ = std::make_unique<brindle::text_output_interceptor>(ldm.get_scheduler());
@@ -58,6 +60,11 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
     built("object manager");
     checker_ = std::make_unique<argument_checker>(fed, *ddb_);
     built("argument checker");
+    ping_ = std::make_unique<ping>(ldm.get_stream_manager(), ldm.get_scheduler(), ldm.get_federate_id());
+    ping_reporter_ = std::make_unique<ping_console_reporter>(*ping_, [&ldm](unsigned handle) {
+      return std::string(ldm.get_federation_manager().get_federate_name(handle));
+    });
+    built("ping");
     transport_manager_ =
         std::make_unique<transport_manager>(ldm, *ddb_, *subscription_agent_, *object_manager_, *msgorder_manager_);
     built("transport manager");
@@ -77,6 +84,8 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
     built("syncpoint manager");
     transport_change_manager_ = std::make_unique<transport_change_manager>(ldm, *ddb_, *transport_manager_);
     built("transport change manager");
+    remterm_manager_ = std::make_unique<remterm_manager>(ldm, *interceptor_);
+    built("remterm manager");
     callback_queue_ = std::make_unique<callback_queue>(ldm);
     built("callback queue");
   } catch (...) {
@@ -87,17 +96,20 @@ joined_managers::joined_managers(local_distribution_manager& ldm, const FED& fed
 
 joined_managers::~joined_managers() { tear_down(); }
 
-// Still to come, in resign order: the remterm manager before the vterm manager, and ping after
-// the text output interceptor; after the order manager the scope manager; after the callback
+// Still to come, in resign order: after the order manager the scope manager; after the callback
 // queue the console support object. The transport change and consistency managers go before the
 // transport manager they listen to. The MOM agent goes before the object manager whose objects
 // it made. The
 // retraction and time managers go before the order manager they use: the time manager's last
 // state, sent as it goes, still asks the order manager for its fence.
 void joined_managers::tear_down() {
-  // The console's terminals go first: they get what was printed up to the resign.
+  // The console's terminals go first: they get what was printed up to the resign. Remote
+  // connections end before the telnet terminals that may hold them.
+  remterm_manager_.reset();
   vterm_manager_.reset();
   interceptor_.reset();
+  ping_reporter_.reset();
+  ping_.reset();
   transport_change_manager_.reset();
   consistency_manager_.reset();
   checker_.reset();

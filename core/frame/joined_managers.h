@@ -30,6 +30,9 @@ class transport_change_manager;
 class transport_manager;
 class time_manager;
 class vterm_manager;
+class remterm_manager;
+class ping;
+class ping_console_reporter;
 class subscription_agent;
 
 class joined_managers {
@@ -67,6 +70,9 @@ public:
   callback_queue& callbacks() { return *callback_queue_; }
   brindle::text_output_interceptor& interceptor() { return *interceptor_; }
   vterm_manager& vterms() { return *vterm_manager_; }
+  // Null while the managers are built and torn down around them.
+  remterm_manager* remterms() { return remterm_manager_.get(); }
+  ping* pinger() { return ping_.get(); }
 
 private:
   void tear_down();
@@ -78,6 +84,8 @@ private:
   std::unique_ptr<msgorder_manager> msgorder_manager_;
   std::unique_ptr<object_manager> object_manager_;
   std::unique_ptr<argument_checker> checker_;
+  std::unique_ptr<ping> ping_;
+  std::unique_ptr<ping_console_reporter> ping_reporter_;
   std::unique_ptr<transport_manager> transport_manager_;
   std::unique_ptr<consistency_manager> consistency_manager_;
   std::unique_ptr<scope_manager> scope_manager_;
@@ -87,6 +95,7 @@ private:
   std::unique_ptr<mom_agent> mom_agent_;
   std::unique_ptr<syncpoint_manager> syncpoint_manager_;
   std::unique_ptr<transport_change_manager> transport_change_manager_;
+  std::unique_ptr<remterm_manager> remterm_manager_;
   std::unique_ptr<callback_queue> callback_queue_;
 };
 

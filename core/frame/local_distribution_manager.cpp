@@ -352,6 +352,10 @@ text_output_interceptor* local_distribution_manager::get_text_output_interceptor
 
 vterm_manager* local_distribution_manager::get_vterm_manager() const { return joined_ ? &joined_->vterms() : nullptr; }
 
+remterm_manager* local_distribution_manager::get_remterm_manager() const { return joined_ ? joined_->remterms() : nullptr; }
+
+ping* local_distribution_manager::get_ping() const { return joined_ ? joined_->pinger() : nullptr; }
+
 consistency_manager& local_distribution_manager::queries() const { return joined_->queries(); }
 
 transport_change_manager& local_distribution_manager::transport_changes() const {

@@ -55,6 +55,8 @@ class transport_manager;
 class transport_change_manager;
 class consistency_manager;
 class vterm_manager;
+class remterm_manager;
+class ping;
 
 // Value types of the services that belong to the managers built at join.
 class absolute_time;
@@ -238,6 +240,10 @@ public:
   // interceptor; the vterm manager holds the telnet terminals. Null while not joined.
   brindle::text_output_interceptor* get_text_output_interceptor() const;
   vterm_manager* get_vterm_manager() const;
+  // The remote terminals and the ping service; null while not joined (and while the managers
+  // are built and torn down around them).
+  remterm_manager* get_remterm_manager() const;
+  ping* get_ping() const;
   // Held by every service and tick; the callback queue releases it around each callback.
   std::recursive_mutex& get_lock() { return lock_; }
   bool is_disabled(service_group group) const { return switches_[static_cast<size_t>(group)]; }

@@ -77,6 +77,13 @@ int match(const std::vector<std::string>& names, const std::string& word) {
   return found;
 }
 
+// The table's keyword with an empty name, which takes any word that names no other keyword.
+const parse_keyword* free_words(const parse_table& table) {
+  for (const parse_keyword& k : table.keywords)
+    if (k.name.empty()) return &k;
+  return nullptr;
+}
+
 std::vector<std::string> names_of(const parse_table& table) {
   std::vector<std::string> names;
   for (const parse_keyword& k : table.keywords) names.push_back(k.name);
@@ -289,6 +296,10 @@ private:
       const int at = match(names_of(*s.table), word.text);
       if (at >= 0) return enter_keyword(s, s.table->keywords[size_t(at)]);
       if (at == -2) return s.fail(word.at, "Ambiguous command");
+      if (const parse_keyword* free = free_words(*s.table)) {
+        enter_keyword(s, *free);
+        return take_arg(s, word);
+      }
       if (!s.next_arg()) return s.fail(word.at, "Unknown command");
     }
     take_arg(s, word);

@@ -52,6 +52,8 @@ using parse_handler = std::function<void(parse_context&, const std::vector<parse
 using table_builder = std::function<table_ptr(parse_context&)>;
 
 struct parse_keyword {
+  // An empty name makes a keyword of free words: a word that names no other keyword of its
+  // table is taken as its first argument (a remote terminal's line, whatever it says).
   std::string name;
   std::string help;
   table_ptr sub;                // the next word comes from this table

@@ -168,6 +168,7 @@ const default_key default_keys[] = {
     {"console.listen_address", 's', "127.0.0.1", 0},
     {"console.telnet_port", 'i', nullptr, 2323},
     {"console.local_keyboard", 'w', "false", 0},
+    {"remote_terminal.accept", 's', "loopback", 0},
     {"ordering.queue_warning_length", 'i', nullptr, 100000},
     {"time.join_state_wait", 'i', nullptr, 3000},
     {"ownership.query_timeout", 'i', nullptr, 5000},

@@ -46,6 +46,9 @@ enum class port_block : uint16_t {
   regions_test = 33,
   scope_fuzz = 34,
   region_scenarios_test = 35,
+  remterm_test = 36,
+  remterm_process_test = 37,  // UDP indexes from 0, the controllers' telnet ports from 50
+  ping_test = 38,
   compat_federate = 39,  // tests/compat/CMakeLists.txt passes test_port(compat_federate, 0) = 23900
   syncpoint_manager_test = 40,
   syncpoint_fuzz = 41,
@@ -71,6 +74,7 @@ enum class port_block : uint16_t {
   mom_agent_test = 62,
   mom_messages_test = 63,
   mom_fuzz = 64,
+  remterm_fuzz = 65,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 

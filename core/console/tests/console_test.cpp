@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "console/ping.h"
 #include "console/vterm_manager.h"
 #include "fed/fed.h"
 #include "frame/debugging_events.h"
@@ -84,9 +85,13 @@ TEST(Console, CommandsActOnTheFederation) {
   t.type("rti debug federation off");
   EXPECT_FALSE(a.get_debugging_events().is_on("federation"));
 
-  // Remote terminals and ping answer clearly that they are not there yet.
-  EXPECT_TRUE(has(t.type("rti ping stream 2"), "not available"));
-  EXPECT_TRUE(has(t.type("rti connect bravo"), "not available"));
+  // Ping and connect: a period below a second is raised, an idle stop, an unknown federate.
+  EXPECT_TRUE(has(t.type("rti ping federate bravo 2 10"), "Pinging federate " + std::to_string(b.get_federate_id()) +
+                                                             " (bravo) : 2 x 1000ms"));
+  EXPECT_TRUE(a.get_ping()->is_pinging());
+  t.type("rti ping stop");
+  EXPECT_TRUE(has(t.type("rti ping stop"), "No ping in progress."));
+  EXPECT_TRUE(has(t.type("rti connect nobody"), "Unable to find federate nobody"));
 }
 
 TEST(Console, CleanupOnlyAfterEnableOnThatTerminal) {

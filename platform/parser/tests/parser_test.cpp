@@ -166,8 +166,16 @@ TEST_F(ParserTest, PromptAndTopLevelChange) {
                                ParseChangeTopLevel(c, rti);
                                ParseChangePrompt(c, "test> ");
                              }});
+  // A keyword of free words takes any other line, its first word included.
+  other->keywords.push_back({"", "", nullptr, nullptr,
+                             {{arg_kind::word, "first word", {}, false}, {arg_kind::word, "second word", {}, true},
+                              {arg_kind::word, "third word", {}, true}},
+                             record("free")});
   ParseChangeTopLevel(t, other);
   ParseChangePrompt(t, "Remote to x>");
+  t.type("rti print 12abc\n");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].values[0].text + calls[0].values[1].text + calls[0].values[2].text, "rtiprint12abc");
   EXPECT_EQ(ParseLookupPrompt(t), "Remote to x>");
   EXPECT_EQ(ParseLookupTopLevel(t), other);
   t.type("exit\n");
