@@ -25,6 +25,8 @@ public:
   // The step of item j's joint proposal for one standard normal deviate per parameter.
   void joint_step(int item, std::span<const double> deviates, std::span<double> step) const;
   void count_joint(int item, bool accepted) { joint_[item].rate.count(accepted); }
+  // The multiplier on item j's joint proposal that acceptance has steered so far.
+  double joint_scale(int item) const { return joint_[item].rate.factor; }
   // Item j's parameters at an iteration of the burn-in, in the order of the widths.
   void observe(int item, std::span<const double> parameters);
 
