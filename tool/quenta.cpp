@@ -131,7 +131,7 @@ void QUENTA::start_run() {
   if (tuned_) {
     std::vector<double> widths{alpha_sd_, delta_sd_};
     widths.resize(2 + size_.thresholds(), tau_sd_);
-    tuning_ = std::make_unique<proposal_tuning>(J, std::move(widths), 2 * static_cast<size_t>(J) + thresholds);
+    tuning_ = std::make_unique<proposal_tuning>(J, std::move(widths));
   }
   if (direct_likelihood_)
     likelihood_ = std::make_unique<direct_likelihood>(size_, responses_);
@@ -226,24 +226,28 @@ void QUENTA::theta_step() {
 
 void QUENTA::item_step() {
   ++iterations_done_;
+  if (tuned_)
+    whole_item_moves();
+  else
+    one_parameter_blocks();
+  record_theta_summaries();
+}
+
+void QUENTA::one_parameter_blocks() {
   const int J = size_.items, thresholds = size_.thresholds();
-  // The tuned sampler moves whole items first, since the blocks below record the values.
-  if (tuned_) whole_item_block();
   for (int j = 0; j < J; ++j) {
-    proposed_.alpha[j] = items_.alpha[j] + standard_normal_deviate() * alpha_sd_ * width_factor(item_change::alpha, j);
-    proposed_.delta[j] = items_.delta[j] + standard_normal_deviate() * delta_sd_ * width_factor(item_change::delta, j);
+    proposed_.alpha[j] = items_.alpha[j] + standard_normal_deviate() * alpha_sd_;
+    proposed_.delta[j] = items_.delta[j] + standard_normal_deviate() * delta_sd_;
     for (int k = 0; k < thresholds; ++k) {
       size_t i = static_cast<size_t>(k) * J + j;
-      proposed_.tau[i] = items_.tau[i] + standard_normal_deviate() * tau_sd_ * width_factor(item_change::threshold, i);
+      proposed_.tau[i] = items_.tau[i] + standard_normal_deviate() * tau_sd_;
     }
   }
 
   item_parameters trial = items_;
   trial.alpha = proposed_.alpha;
-  // Alpha is taken only when the ratio beats a uniform on [0.5, 1], not on [0, 1]; that rule
-  // favours the likelier alphas beyond what their posterior says, so the tuned sampler, whose
-  // chains are meant to sample the posterior, uses the ordinary one.
-  item_block({item_change::alpha, 0, alpha_prior_, alpha_count_, alpha_chain_, tuned_ ? 0.0 : 0.5}, trial);
+  // Alpha is taken only when the ratio beats a uniform on [0.5, 1], not on [0, 1].
+  item_block({item_change::alpha, 0, alpha_prior_, alpha_count_, alpha_chain_, 0.5}, trial);
 
   trial = items_;
   trial.delta = proposed_.delta;
@@ -255,7 +259,6 @@ void QUENTA::item_step() {
     std::copy_n(&proposed_.tau[row], J, &trial.tau[row]);
     item_block({item_change::threshold, k, tau_prior_, tau_count_, tau_chain_, 0.0}, trial);
   }
-  record_theta_summaries();
 }
 
 void QUENTA::item_block(const block& b, const item_parameters& trial) {
@@ -276,25 +279,9 @@ void QUENTA::item_block(const block& b, const item_parameters& trial) {
       ++b.counts[i].accepted;
       taken[j] = 1;
     }
-    if (tuning_) tuning_->count_single(single_index(b.what, i), taken[j]);
     b.chains[i].push(value);
   }
   likelihood_->accept_items(taken);
-}
-
-size_t QUENTA::single_index(item_change what, size_t i) const {
-  const size_t J = static_cast<size_t>(size_.items);
-  switch (what) {
-    case item_change::alpha: return i;
-    case item_change::delta: return J + i;
-    case item_change::threshold:
-    case item_change::whole_item: break;
-  }
-  return 2 * J + i;
-}
-
-double QUENTA::width_factor(item_change what, size_t i) const {
-  return tuning_ ? tuning_->factor(single_index(what, i)) : 1.0;
 }
 
 // An item's parameters in the order its joint proposal uses: alpha, delta, the thresholds.
@@ -315,9 +302,12 @@ double QUENTA::item_log_prior(const item_parameters& items, int j) const {
 }
 
 // Every item's parameters moved together by its learned joint proposal, which follows the
-// strong correlations between an item's location and its thresholds (an item beyond most
+// strong correlations between an item's alpha, location and thresholds (an item beyond most
 // persons barely tells a shifted location from shifted thresholds) that one-parameter moves
-// cross slowly. Each item is taken or left on its own.
+// cross slowly. Each item is taken or left on its own, and the counts of all its parameters
+// say so. The ordinary acceptance rule holds for alpha too: the seed's rule for it (a ratio
+// that beats a uniform on [0.5, 1]) favours the likelier alphas beyond what their posterior
+// says, and the tuned sampler's chains are meant to sample the posterior.
 void QUENTA::whole_item_block() {
   const int J = size_.items, thresholds = size_.thresholds();
   const size_t dimension = 2 + static_cast<size_t>(thresholds);
@@ -337,16 +327,33 @@ void QUENTA::whole_item_block() {
     const double before = current[j] + item_log_prior(items_, j);
     const double after = proposed[j] + item_log_prior(trial, j);
     taken[j] = std::exp(after - before) > uniform();
-    tuning_->count_joint(j, taken[j]);
-    if (!taken[j]) continue;
-    items_.alpha[j] = trial.alpha[j];
-    items_.delta[j] = trial.delta[j];
+    tuning_->count(j, taken[j]);
+    auto decide = [&](double& value, double candidate, counter& count) {
+      ++count.tried;
+      if (!taken[j]) return;
+      value = candidate;
+      ++count.accepted;
+    };
+    decide(items_.alpha[j], trial.alpha[j], alpha_count_[j]);
+    decide(items_.delta[j], trial.delta[j], delta_count_[j]);
     for (int k = 0; k < thresholds; ++k) {
       const size_t i = static_cast<size_t>(k) * J + j;
-      items_.tau[i] = trial.tau[i];
+      decide(items_.tau[i], trial.tau[i], tau_count_[i]);
     }
   }
   likelihood_->accept_items(taken);
+}
+
+// A joint move costs what one one-parameter block costs, and the items' parameters given the
+// thetas mix best with a few of them per iteration: three cost half of the seed's blocks.
+void QUENTA::whole_item_moves() {
+  constexpr int moves = 3;
+  for (int m = 0; m < moves; ++m) whole_item_block();
+  for (int j = 0; j < size_.items; ++j) {
+    alpha_chain_[j].push(items_.alpha[j]);
+    delta_chain_[j].push(items_.delta[j]);
+  }
+  for (size_t i = 0; i < items_.tau.size(); ++i) tau_chain_[i].push(items_.tau[i]);
 }
 
 // The tuning watches the burn-in once its first quarter has gone by, when the chain has left

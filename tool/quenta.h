@@ -89,8 +89,9 @@ public:
   void use_direct_likelihood(bool direct) { direct_likelihood_ = direct; }
   // The tuned sampler, for runs that must mix well enough for convergence diagnostics: every
   // iteration also moves all persons and items together along the location and the scale
-  // that the likelihood cannot see (ridge_step), and the item proposal widths are tuned during
-  // the burn-in and frozen after it. Off by default, so that a plain run is the seed's chain.
+  // that the likelihood cannot see (ridge_step), and the item step moves each item's
+  // parameters jointly, with proposals tuned during the burn-in and frozen after it. Off by
+  // default, so that a plain run is the seed's chain.
   void use_tuned_sampler(bool tuned) { tuned_ = tuned; }
   bool tuned_sampler() const { return tuned_; }
 
@@ -169,11 +170,13 @@ private:
   };
   // Decides every item's proposal in trial and pushes every item's value into its chain.
   void item_block(const block& b, const item_parameters& trial);
-  // The tuned sampler's joint moves of whole items, and what its tuning needs.
+  // The seed's item step: alphas, locations and each threshold in turn, one block each.
+  void one_parameter_blocks();
+  // The tuned sampler's item step: joint moves of whole items, then the iteration's values
+  // pushed into the chains; and the learning of its proposals during the burn-in.
+  void whole_item_moves();
   void whole_item_block();
   void learn(int t);
-  size_t single_index(item_change what, size_t i) const;
-  double width_factor(item_change what, size_t i) const;
   std::vector<double> item_vector(const item_parameters& items, int j) const;
   double item_log_prior(const item_parameters& items, int j) const;
 
