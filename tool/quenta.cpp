@@ -345,7 +345,8 @@ void QUENTA::whole_item_block() {
 }
 
 // A joint move costs what one one-parameter block costs, and the items' parameters given the
-// thetas mix best with a few of them per iteration: three cost half of the seed's blocks.
+// thetas mix well with a few of them per iteration; three cost less than the seed's K + 1
+// blocks from K = 3 on, and mix better.
 void QUENTA::whole_item_moves() {
   constexpr int moves = 3;
   for (int m = 0; m < moves; ++m) whole_item_block();
