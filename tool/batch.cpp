@@ -15,7 +15,7 @@
 const char* const usage_text =
     "usage: quenta [problem.mcs]\n"
     "       quenta --batch problem.mcs [--save run.txt] [--seed N] [--chains N]\n"
-    "                      [--plots DIR] [--csv FILE]\n"
+    "                      [--sampler plain|tuned] [--plots DIR] [--csv FILE]\n"
     "       quenta --help\n"
     "\n"
     "Without --batch the window opens, with the syntax file imported when one is given.\n"
@@ -24,7 +24,10 @@ const char* const usage_text =
     "--seed N makes the run repeatable; without it the generator is seeded from the time.\n"
     "--chains N runs N chains (1 to 64) from dispersed starts on threads of their own; the\n"
     "report then pools them and adds R-hat and effective sample sizes, and --save writes\n"
-    "run.chain1.txt, run.chain2.txt, ... --plots DIR writes trace plots of every parameter\n"
+    "run.chain1.txt, run.chain2.txt, ... Several chains use the tuned sampler, one chain the\n"
+    "plain one; --sampler chooses: tuned adds moves of all persons and items together along\n"
+    "the location and scale the model cannot tell apart and moves each item's parameters\n"
+    "jointly, with proposals tuned during the burn-in and fixed after it. --plots DIR writes trace plots of every parameter\n"
     "and the category response curves of every item as PNG files; --csv FILE writes the\n"
     "estimates, standard errors, R-hat and effective sample sizes as one CSV table.\n";
 
@@ -69,6 +72,11 @@ command_line parse_batch(int argc, char** argv) {
       if (!has_value || !parse_seed(argv[++i], chains) || chains < 1 || chains > chain_set::max_chains)
         return refuse("--chains needs a number from 1 to " + std::to_string(chain_set::max_chains));
       line.chains = static_cast<int>(chains);
+    } else if (arg == "--sampler") {
+      const std::string kind = has_value ? argv[++i] : "";
+      if (line.tuned_sampler || (kind != "plain" && kind != "tuned"))
+        return refuse("--sampler needs plain or tuned");
+      line.tuned_sampler = kind == "tuned";
     } else if (arg == "--plots") {
       if (!has_value || !line.plots_folder.empty()) return refuse("--plots needs one folder name");
       line.plots_folder = argv[++i];
@@ -195,6 +203,7 @@ command_line parse_command_line(int argc, char** argv) {
 int run_batch(const command_line& options) {
   chain_set chains;
   if (options.seed) chains.fix_seed(*options.seed);
+  chains.use_tuned_sampler(options.tuned_sampler);
   if (int status = load(chains, options.syntax_path, options.chains); status != exit_ok) return status;
 
   chains.start_run();

@@ -14,6 +14,7 @@ struct command_line {
   std::string save_path;    // batch only; empty for no save
   std::optional<std::uint64_t> seed;
   int chains = 1;
+  std::optional<bool> tuned_sampler;  // --sampler; unset: the chain set's default
   std::string plots_folder;  // batch only; empty for no plots
   std::string csv_path;      // batch only; empty for no table
   std::string error;        // what was wrong, for bad_usage

@@ -73,11 +73,14 @@ int chain_set::load_syntax(const std::string& path, int chains) {
   const std::uint64_t seed = fixed_seed_.value_or(
       static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
   engines_[0]->fix_seed(seed);
+  const bool tuned = tuned_.value_or(chains > 1);
+  engines_[0]->use_tuned_sampler(tuned);
   if (int result = engines_[0]->load_syntax(path); result != QUENTA::loaded_ok) return result;
   for (int c = 1; c < chains; ++c) {
     std::unique_ptr<QUENTA> engine = make_();
     engine->fix_seed(chain_seed(seed, c));
     engine->disperse_start(true);
+    engine->use_tuned_sampler(tuned);
     // The file was read a moment ago; it can still have changed or gone since.
     if (int result = engine->load_syntax(path); result != QUENTA::loaded_ok) {
       error_ = "chain " + std::to_string(c + 1) + ": " + engine->last_error();

@@ -44,6 +44,10 @@ public:
   int count() const { return static_cast<int>(engines_.size()); }
 
   void fix_seed(std::uint64_t seed) { fixed_seed_ = seed; }
+  // Whether the chains use the tuned sampler (QUENTA::use_tuned_sampler), from the next load
+  // on. Unset, several chains do, since their diagnostics need chains that mix well, and a
+  // single one does not, so that it is the engine alone.
+  void use_tuned_sampler(std::optional<bool> tuned) { tuned_ = tuned; }
   // Loads the problem into `chains` engines (1 .. max_chains); the result of the engine's
   // load_syntax, with last_error() saying why it failed.
   int load_syntax(const std::string& path, int chains = 1);
@@ -89,6 +93,7 @@ private:
   engine_factory make_;
   std::vector<std::unique_ptr<QUENTA>> engines_;
   std::optional<std::uint64_t> fixed_seed_;
+  std::optional<bool> tuned_;
   std::string path_;
   std::string error_;
   std::atomic<bool> stop_requested_{false};

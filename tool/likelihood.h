@@ -13,8 +13,9 @@
 
 #include "item_parameters.h"
 
-// Which item parameter a proposal changes; thresholds leave alpha and delta alone.
-enum class item_change { alpha, delta, threshold };
+// Which item parameters a proposal changes; thresholds leave alpha and delta alone, a whole
+// item changes every parameter of the items.
+enum class item_change { alpha, delta, threshold, whole_item };
 
 class likelihood_evaluator {
 public:

@@ -18,6 +18,7 @@
 #include "compressed_array.h"
 #include "item_parameters.h"
 #include "likelihood.h"
+#include "proposal_tuning.h"
 #include "quantile_table.h"
 
 class QUENTA {
@@ -65,6 +66,9 @@ public:
   virtual int load_syntax(const std::string& path);
   virtual void theta_step();
   virtual void item_step();
+  // One move of the location and one of the scale of persons and items together; the first
+  // step of an iteration of the tuned sampler.
+  void ridge_step();
   virtual void accumulate();
   // The report text of a finished run.
   virtual std::string report();
@@ -83,6 +87,13 @@ public:
   void disperse_start(bool disperse) { disperse_start_ = disperse; }
   // Evaluates the likelihood straight from the formulas instead of with the cached evaluator.
   void use_direct_likelihood(bool direct) { direct_likelihood_ = direct; }
+  // The tuned sampler, for runs that must mix well enough for convergence diagnostics: every
+  // iteration also moves all persons and items together along the location and the scale
+  // that the likelihood cannot see (ridge_step), and the item step moves each item's
+  // parameters jointly, with proposals tuned during the burn-in and frozen after it. Off by
+  // default, so that a plain run is the seed's chain.
+  void use_tuned_sampler(bool tuned) { tuned_ = tuned; }
+  bool tuned_sampler() const { return tuned_; }
 
   bool has_quantile_table() const { return table_.loaded(); }
   bool loaded() const { return loaded_; }
@@ -145,6 +156,9 @@ private:
   void disperse();
   void record_theta_summaries();
   double uniform();
+  // Moves thetas and deltas to stretch x + shift, thresholds to stretch x and alphas to
+  // alpha / stretch when the priors and the map's Jacobian accept it; true when taken.
+  bool ridge_move(double shift, double stretch);
   // One Metropolis block over all items: what it changes and where its results go.
   struct block {
     item_change what;
@@ -156,12 +170,22 @@ private:
   };
   // Decides every item's proposal in trial and pushes every item's value into its chain.
   void item_block(const block& b, const item_parameters& trial);
+  // The seed's item step: alphas, locations and each threshold in turn, one block each.
+  void one_parameter_blocks();
+  // The tuned sampler's item step: joint moves of whole items, then the iteration's values
+  // pushed into the chains; and the learning of its proposals during the burn-in.
+  void whole_item_moves();
+  void whole_item_block();
+  void learn(int t);
+  std::vector<double> item_vector(const item_parameters& items, int j) const;
+  double item_log_prior(const item_parameters& items, int j) const;
 
   QuantileTable table_;
   std::mt19937_64 random_;
   std::optional<std::uint64_t> fixed_seed_;
   bool direct_likelihood_ = false;
   bool disperse_start_ = false;
+  bool tuned_ = false;
   bool loaded_ = false;
   std::string last_error_;
   std::vector<std::string> warnings_;
@@ -179,6 +203,7 @@ private:
 
   // Chain state.
   std::unique_ptr<likelihood_evaluator> likelihood_;
+  std::unique_ptr<proposal_tuning> tuning_;  // the tuned sampler's, from start_run()
   std::vector<double> theta_, theta_initial_, theta_proposed_;
   item_parameters items_, proposed_;
   sums theta_sums_, alpha_sums_, delta_sums_, tau_sums_;

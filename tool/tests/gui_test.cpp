@@ -420,9 +420,15 @@ TEST_F(BatchTest, RunsReportsAndSaves) {
   EXPECT_NE(output("err").find("300/300 iterations 100%"), std::string::npos);
   EXPECT_EQ(check_saved_run(saved, 300), 301);
 
-  // The same seed gives the same run.
+  // The same seed gives the same run; the plain sampler is a single chain's own, the tuned
+  // one another chain.
   ASSERT_EQ(quenta("--batch " + syntax + " --seed 7"), 0);
   EXPECT_EQ(output("out"), report);
+  ASSERT_EQ(quenta("--batch " + syntax + " --seed 7 --sampler plain"), 0);
+  EXPECT_EQ(output("out"), report);
+  ASSERT_EQ(quenta("--batch " + syntax + " --seed 7 --sampler tuned"), 0);
+  EXPECT_NE(output("out"), report);
+  EXPECT_NE(output("out").find("Raw Estimates"), std::string::npos);
 }
 
 TEST_F(BatchTest, ChainsWritePlotsAndTable) {
@@ -477,6 +483,7 @@ TEST_F(BatchTest, RefusesBadInput) {
   EXPECT_EQ(quenta("--batch"), 64);
   EXPECT_NE(output("err").find("usage:"), std::string::npos);
   EXPECT_EQ(quenta("--batch " + syntax + " --seed minus"), 64);
+  EXPECT_EQ(quenta("--batch " + syntax + " --sampler fast"), 64);
   EXPECT_EQ(quenta("--frobnicate"), 64);
   EXPECT_EQ(quenta("--help"), 0);
   EXPECT_NE(output("out").find("--batch problem.mcs"), std::string::npos);

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "convergence.h"
+#include "direct_likelihood.h"
 #include "problem_files.h"
 #include "quenta.h"
 
@@ -14,10 +15,11 @@ struct engine_on {
   scratch_folder folder;
   QUENTA engine;
   engine_on(syntax_settings settings, const std::vector<std::vector<int>>& rows, std::uint64_t seed = 11,
-            bool direct = false) {
+            bool direct = false, bool tuned = false) {
     settings.data = folder.write("data.txt", data_text(rows));
     engine.fix_seed(seed);
     engine.use_direct_likelihood(direct);
+    engine.use_tuned_sampler(tuned);
     EXPECT_EQ(engine.load_syntax(folder.write("p.mcs", settings.text())), QUENTA::loaded_ok) << engine.last_error();
     engine.start_run();
   }
@@ -113,27 +115,72 @@ TEST(Sampler, FixedSeedsRepeatAndDifferentSeedsDiffer) {
   EXPECT_NE(a.engine.report(), c.engine.report());
 }
 
-TEST(Sampler, CachedAndDirectLikelihoodTakeTheSameDecisions) {
-  // From one seed both evaluators see the same proposals and uniforms; their log-likelihoods
-  // agree to rounding, so the chains agree unless a decision falls within rounding of a tie.
-  auto rows = random_rows(40, 6, 3, 7);
+void expect_same_state(const QUENTA& a, const QUENTA& b) {
+  for (size_t n = 0; n < a.theta().size(); ++n) EXPECT_NEAR(a.theta()[n], b.theta()[n], 1e-9);
+  for (size_t j = 0; j < a.parameters().alpha.size(); ++j) {
+    EXPECT_NEAR(a.parameters().alpha[j], b.parameters().alpha[j], 1e-9);
+    EXPECT_NEAR(a.parameters().delta[j], b.parameters().delta[j], 1e-9);
+  }
+  EXPECT_EQ(a.parameters().tau.size(), b.parameters().tau.size());
+  for (size_t i = 0; i < a.parameters().tau.size(); ++i)
+    EXPECT_NEAR(a.parameters().tau[i], b.parameters().tau[i], 1e-9);
+}
+
+syntax_settings six_items() {
   syntax_settings settings;
   settings.persons = 40;
   settings.items = 6;
   settings.columns = {6, 5, 4, 3, 2, 1};
   settings.delta_start = {-2, -1, -0.5, 0.5, 1, 2};
   settings.iterations = 40;
-  engine_on cached(settings, rows, 9), direct(settings, rows, 9, true);
+  settings.burn_in = 20;
+  return settings;
+}
+
+double total_loglik(const QUENTA& engine) {
+  const model_size& size = engine.size();
+  std::vector<int> responses;
+  for (int n = 0; n < size.persons; ++n)
+    for (int j = 0; j < size.items; ++j) responses.push_back(engine.response(n, j));
+  direct_likelihood likelihood(size, responses);
+  likelihood.evaluate(engine.theta(), engine.parameters());
+  double sum = 0;
+  for (double cell : likelihood.loglik()) sum += cell;
+  return sum;
+}
+
+TEST(Sampler, CachedAndDirectLikelihoodTakeTheSameDecisions) {
+  // From one seed both evaluators see the same proposals and uniforms; their log-likelihoods
+  // agree to rounding, so the chains agree unless a decision falls within rounding of a tie.
+  auto rows = random_rows(40, 6, 3, 7);
+  engine_on cached(six_items(), rows, 9), direct(six_items(), rows, 9, true);
   cached.run(40);
   direct.run(40);
-  for (int n = 0; n < 40; ++n) EXPECT_NEAR(cached.engine.theta()[n], direct.engine.theta()[n], 1e-9);
-  for (int j = 0; j < 6; ++j) {
-    EXPECT_NEAR(cached.engine.parameters().alpha[j], direct.engine.parameters().alpha[j], 1e-9);
-    EXPECT_NEAR(cached.engine.parameters().delta[j], direct.engine.parameters().delta[j], 1e-9);
+  expect_same_state(cached.engine, direct.engine);
+}
+
+// The tuned sampler's moves of all persons and items together leave the likelihood exactly as
+// it was; its whole-item moves and tuning take the same decisions with either evaluator, and
+// every iteration still records one value per parameter.
+TEST(TunedSampler, RidgeMovesKeepTheLikelihoodAndBothEvaluatorsAgree) {
+  auto rows = random_rows(40, 6, 3, 7);
+  engine_on cached(six_items(), rows, 9, false, true), direct(six_items(), rows, 9, true, true);
+  cached.run(40);
+  direct.run(40);
+  expect_same_state(cached.engine, direct.engine);
+  EXPECT_EQ(cached.engine.delta_chain(5).length(), 41);
+  EXPECT_EQ(cached.engine.tau_chain(1, 5).value_at(40), cached.engine.parameters().tau[11]);
+
+  const double before = total_loglik(cached.engine);
+  const std::vector<double> theta = cached.engine.theta(), delta = cached.engine.parameters().delta;
+  int moved = 0;
+  for (int i = 0; i < 20; ++i) {
+    cached.engine.ridge_step();
+    moved += cached.engine.theta() != theta;
   }
-  EXPECT_EQ(cached.engine.parameters().tau.size(), direct.engine.parameters().tau.size());
-  for (size_t i = 0; i < cached.engine.parameters().tau.size(); ++i)
-    EXPECT_NEAR(cached.engine.parameters().tau[i], direct.engine.parameters().tau[i], 1e-9);
+  EXPECT_GT(moved, 0);
+  EXPECT_NE(cached.engine.parameters().delta, delta);
+  EXPECT_NEAR(total_loglik(cached.engine), before, 1e-9 * std::fabs(before));
 }
 
 TEST(Sampler, EstimatesAverageTheKeptIterations) {
