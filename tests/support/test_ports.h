@@ -70,6 +70,7 @@ enum class port_block : uint16_t {
   mom_agent_test = 62,
   mom_messages_test = 63,
   mom_fuzz = 64,
+  service_tour_test = 73,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 
