@@ -68,15 +68,17 @@ TEST(ServiceTour, TwoFederatesCallEveryService) {
   ASSERT_FALSE(two.empty()) << a;
   const std::string second = "HLA/" + two;
 
-  // Save and restore are refused, each by its own name.
-  for (const char* service : {"requestFederationSave", "federateSaveBegun", "federateSaveComplete",
-                              "federateSaveNotComplete", "requestFederationRestore", "federateRestoreComplete",
-                              "federateRestoreNotComplete"})
-    EXPECT_TRUE(has(a, std::string("\n") + service + " refused: RTIinternalError (Method " + service +
-                           " is not implemented)\n"))
-        << service << a;
-  EXPECT_TRUE(has(a, "\nrequestFederationSave at a time refused: RTIinternalError (Method requestFederationSave is "
-                     "not implemented)\n"));
+  // Save and restore are refused in both federates of the federation, each by its own name.
+  for (const std::string* text : {&a, &b}) {
+    for (const char* service : {"requestFederationSave", "federateSaveBegun", "federateSaveComplete",
+                                "federateSaveNotComplete", "requestFederationRestore", "federateRestoreComplete",
+                                "federateRestoreNotComplete"})
+      EXPECT_TRUE(has(*text, std::string("\n") + service + " refused: RTIinternalError (Method " + service +
+                                 " is not implemented)\n"))
+          << service << *text;
+    EXPECT_TRUE(has(*text, "\nrequestFederationSave at a time refused: RTIinternalError (Method "
+                           "requestFederationSave is not implemented)\n"));
+  }
 
   // Creation, lookups of the routing space, management objects.
   EXPECT_TRUE(has(b, "\ncreateFederationExecution refused: FederationExecutionAlreadyExists (Found existing "
