@@ -120,7 +120,7 @@ public:
   }
   void reflectAttributeValues(ObjectHandle object, const rti13::AttributeHandleValuePairSet& values,
                               const rti13::FedTime& t, const char*, rti13::EventRetractionHandle) override {
-    reflect(object, values, " at " + time_text(t));
+    reflect(object, values, " at " + time_text(t) + " " + transport_name(values.getTransportType(values.start())));
   }
   void receiveInteraction(rti13::InteractionClassHandle c, const rti13::ParameterHandleValuePairSet& values,
                           const char*) override {
@@ -128,7 +128,7 @@ public:
   }
   void receiveInteraction(rti13::InteractionClassHandle c, const rti13::ParameterHandleValuePairSet& values,
                           const rti13::FedTime& t, const char*, rti13::EventRetractionHandle) override {
-    receive(c, values, " at " + time_text(t));
+    receive(c, values, " at " + time_text(t) + " " + transport_name(values.getTransportType()));
   }
   void removeObjectInstance(ObjectHandle object, const char* tag) override { remove(object, tag, ""); }
   void removeObjectInstance(ObjectHandle object, const rti13::FedTime& t, const char* tag,
@@ -187,6 +187,9 @@ public:
 private:
   std::string class_name(rti13::ObjectClassHandle c) const {
     return c == m_.ship ? "Ship" : c == m_.mom ? "Manager.Federate" : std::to_string(c);
+  }
+  std::string transport_name(rti13::TransportType t) const {
+    return t == m_.reliable ? "reliable" : t == m_.best_effort ? "best_effort" : std::to_string(t);
   }
   std::string interaction_name(rti13::InteractionClassHandle c) const {
     return c == m_.hail ? "Hail" : c == m_.order ? "Order" : std::to_string(c);
@@ -578,7 +581,7 @@ private:
       step("flush");
       const size_t grants = ambassador_.grants;
       rti_.flushQueueRequest(RTIfedTime(30));
-      await("receive Order late at 25");
+      await("receive Order late at 25 reliable");
       tick_until([&] { return ambassador_.grants > grants; }, "the grant after the flush");
       step("flushed");
       // Delivered by the flush, the retracted message comes back as a request to retract it.
@@ -666,10 +669,13 @@ private:
       attempt("destroyFederationExecution", [&] { rti_.destroyFederationExecution(federation_.c_str()); });
       return;
     }
+    // Bravo resigns first, releasing the Cargo it owns, and finds alpha still joined when it
+    // tries to destroy the federation.
+    await("assumption " + two_name_ + " Cargo ");
     rti_.unpublishInteractionClass(m_.hail);
     rti_.resignFederationExecution(rti13::DELETE_OBJECTS);
     say("resigned");
-    // Bravo resigns after the last point; the federation can go once it is gone.
+    // The federation can go once bravo is gone.
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (;;) {
       try {
