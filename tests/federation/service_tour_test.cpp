@@ -125,8 +125,9 @@ TEST(ServiceTour, TwoFederatesCallEveryService) {
   // flushed late one is asked back. Order and transport changes show in what arrives: Order
   // time-stamped and best effort, then reliable again; bravo's Cargo time-stamped, best effort.
   const std::string serial = after(a, "\nretracted ");
-  EXPECT_TRUE(in_order(b, {"regulating 0", "constrained 0", "lookahead 2", "receive Order five at 5 best_effort", "grant 5",
-                           "reflect Ship.one Name seven at 7 reliable", "grant 7", "remove Ship.one sunk at 8", "grant 20",
+  EXPECT_TRUE(in_order(b, {"regulating 0", "constrained 0", "lookahead 2", "receive Order five at 5 best_effort",
+                           "grant 5", "reflect Ship.one Name seven at 7 reliable", "grant 7",
+                           "remove Ship.one sunk at 8", "grant 20",
                            "receive Order late at 25 reliable", "grant 22", "retraction " + serial,
                            "time 22 lbts 22 next event 22"}))
       << b;

@@ -2,17 +2,18 @@
 // of itself: "alpha" creates the federation of tour.fed and leads, "bravo" joins and follows.
 // The two keep step through synchronization points; each prints one line per step it takes and
 // per callback it receives, so that a scenario test can check what each federate saw:
-//   [name] <service> refused: <exception> (<reason>)   a refusal the tour expects
-//   [name] discover <object> <class> / remove <object> <tag> [at <t>]
-//   [name] reflect <object> <attribute> <value> [at <t>] / receive <class> <text> [at <t>]
+//   [name] <service> refused: <exception> (<reason>)   or   <service> accepted
+//   [name] discover <object> <class> / remove <object> <tag> [at <t>] / remove management object <o>
+//   [name] reflect <object> <attribute> <value> [at <t> <transport>]
+//   [name] receive <class> <text> [at <t> <transport>]
 //   [name] provide <object> <attributes> / turn updates on <object> <attributes>
 //   [name] start registration <class> / turn interactions on <class>
 //   [name] assumption|release request <object> <attributes> <tag>
 //   [name] acquired|divested|unavailable|acquisition cancelled <object> <attributes>
-//   [name] owner <object> <attribute> <federate>
+//   [name] owner <object> <attribute> <federate> / not owned <object> <attribute>
 //   [name] regulating|constrained|grant <t> / retraction <serial> / mom <federate> handle <h>
-//   [name] announced|synchronized|registered <label>
-//   [name] done, or stuck: <what it waited for>
+//   [name] registered|announced|synchronized <label>
+//   [name] done, or stuck: <the line it waited for>
 //
 //   tour_federate alpha|bravo FEDERATION
 // Exit status: 0 after the tour, 1 when a service was refused that the tour did not expect to be,
@@ -104,12 +105,17 @@ public:
   }
   std::string attributes(ObjectHandle object, const rti13::AttributeHandleSet& set) const {
     std::string text;
-    for (rti13::ULong i = 0; i < set.size(); ++i) text.append(i ? " " : "").append(attribute_name(object, set.getHandle(i)));
+    for (rti13::ULong i = 0; i < set.size(); ++i)
+      text.append(i ? " " : "").append(attribute_name(object, set.getHandle(i)));
     return text;
   }
 
-  void startRegistrationForObjectClass(rti13::ObjectClassHandle c) override { say("start registration " + class_name(c)); }
-  void turnInteractionsOn(rti13::InteractionClassHandle c) override { say("turn interactions on " + interaction_name(c)); }
+  void startRegistrationForObjectClass(rti13::ObjectClassHandle c) override {
+    say("start registration " + class_name(c));
+  }
+  void turnInteractionsOn(rti13::InteractionClassHandle c) override {
+    say("turn interactions on " + interaction_name(c));
+  }
   void discoverObjectInstance(ObjectHandle object, rti13::ObjectClassHandle c, const char* name) override {
     objects[object] = {name, c};
     if (c != m_.mom) say(std::string("discover ") + name + " " + class_name(c));
@@ -180,7 +186,9 @@ public:
   void requestRetraction(rti13::EventRetractionHandle h) override {
     say("retraction " + std::to_string(h.theSerialNumber));
   }
-  void synchronizationPointRegistrationSucceeded(const char* label) override { say(std::string("registered ") + label); }
+  void synchronizationPointRegistrationSucceeded(const char* label) override {
+    say(std::string("registered ") + label);
+  }
   void announceSynchronizationPoint(const char* label, const char*) override { say(std::string("announced ") + label); }
   void federationSynchronized(const char* label) override { say(std::string("synchronized ") + label); }
 
