@@ -633,6 +633,7 @@ private:
       rti_.requestClassAttributeValueUpdateWithRegion(m_.ship, *position, *watch);
       await("reflect Ship.west Position provided");
       step("regions");
+      await("remove Ship.west scrapped");
       rti_.unsubscribeObjectClassWithRegion(m_.ship, *watch);
       rti_.unsubscribeInteractionClassWithRegion(m_.hail, *watch);
       rti_.deleteRegion(watch.release());  // deleteRegion frees it
