@@ -87,6 +87,11 @@ timestamp_order_queue::~timestamp_order_queue() {
 void timestamp_order_queue::enqueue(ordering_service service, message_order order, std::unique_ptr<absolute_time> time,
                                     const event_retraction_handle& handle, int stream, unsigned char priority,
                                     ldm_buf* buffer, msgorder_client& client) {
+  if (!early_retractions_.empty() && early_retractions_.count({handle.federate, handle.serial})) {
+    if (trace_.is_on()) trace_ << "TSO dropping " << handle << ", retracted before it arrived" << std::endl;
+    ++retracted_before_arrival_;
+    return;
+  }
   // A release up to the LBTS may be followed by messages stamped exactly at it, which keeps the
   // order: only a stamp below what was released is late.
   if (released_ && time->less(*released_)) note_late(*time);
@@ -169,8 +174,19 @@ bool timestamp_order_queue::retract(const event_retraction_handle& handle) {
     pending_index_.remove(record);
     erase_record(pending_, record);
   }
-  if (kept.empty() && pending.empty() && trace_.is_on()) trace_ << " We do not have message to retract " << std::endl;
+  if (kept.empty() && pending.empty()) {
+    if (trace_.is_on()) trace_ << " We do not have message to retract " << std::endl;
+    remember_early_retraction(handle);
+  }
   return !kept.empty();
+}
+
+void timestamp_order_queue::remember_early_retraction(const event_retraction_handle& handle) {
+  if (!names_message(handle) || !early_retractions_.insert({handle.federate, handle.serial}).second) return;
+  early_retraction_order_.push_back({handle.federate, handle.serial});
+  if (early_retraction_order_.size() <= early_retraction_limit) return;
+  early_retractions_.erase(early_retraction_order_.front());
+  early_retraction_order_.pop_front();
 }
 
 }  // namespace varnel

@@ -7,11 +7,18 @@
 // A message that arrives with a time below what the queue has already released up to is late:
 // the senders' promises (lookahead) were broken or the time manager released too early. It is
 // counted, warned about once, and delivered at the next release, never dropped.
+//
+// A retraction travels on stream 2, the message it names on its class's stream, so it can
+// arrive first. Such a retraction is remembered (the last 1024; handles are never reused) and
+// the message is dropped when it comes, as if it had been pending.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <deque>
 #include <memory>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "time/msgorder_orderer.h"
@@ -39,6 +46,8 @@ public:
 
   size_t kept_length() const { return kept_.size(); }
   uint64_t late_messages() const { return late_; }
+  // Messages dropped on arrival because their retraction came first.
+  uint64_t retracted_before_arrival() const { return retracted_before_arrival_; }
 
 private:
   struct time_less {
@@ -88,6 +97,7 @@ private:
   static void erase_record(Map& map, typename Map::mapped_type* record);
   void note_late(const absolute_time& time);
   void keep(queued_message& record);
+  void remember_early_retraction(const event_retraction_handle& handle);
 
   pending_map pending_;
   handle_table<pending_message> pending_index_;
@@ -95,6 +105,11 @@ private:
   handle_table<kept_message> kept_index_;
   std::unique_ptr<absolute_time> released_;  // the latest time released up to; null before any
   uint64_t late_ = 0;
+  // Retractions of messages not yet here, as (federate, serial), oldest first in the deque.
+  static constexpr size_t early_retraction_limit = 1024;
+  std::set<std::pair<uint32_t, uint32_t>> early_retractions_;
+  std::deque<std::pair<uint32_t, uint32_t>> early_retraction_order_;
+  uint64_t retracted_before_arrival_ = 0;
 };
 
 }  // namespace varnel

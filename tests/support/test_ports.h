@@ -75,6 +75,7 @@ enum class port_block : uint16_t {
   mom_messages_test = 63,
   mom_fuzz = 64,
   remterm_fuzz = 65,
+  service_tour_test = 73,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };
 

@@ -215,6 +215,19 @@ TEST_F(Ordering, RetractionRemovesPendingMessagesAndAnswersForFlushedOnes) {
   EXPECT_FALSE(order(0).retract({42, 99}));
 }
 
+// A retraction travels on stream 2 and may overtake its message on the class's stream: the
+// message, every group of it, is dropped when it arrives; others from the sender still come.
+TEST_F(Ordering, ARetractionThatArrivesBeforeItsMessageStillRemovesIt) {
+  start(1, options());
+  order(0).set_constrained(true);
+  EXPECT_FALSE(order(0).retract({2, 99}));
+  inject_tso(0, "a", 5, 1);
+  inject_tso(0, "b1", 6, 2);
+  inject_tso(0, "b2", 8, 2);
+  release(0, 10);
+  EXPECT_EQ(lines(0), (strings{"a@5 1/99 TSO"}));
+}
+
 // A message below the time already released breaks a promise somewhere: it is counted, warned
 // about once and delivered at the next release. One stamped exactly at it keeps the order.
 TEST_F(Ordering, LateMessagesAreCountedWarnedOnceAndDeliveredAtTheNextRelease) {
