@@ -160,6 +160,20 @@ size_t msgorder_manager::receive_order_length() const { return ro_queue_->length
 size_t msgorder_manager::timestamp_order_length() const { return tso_queue_->length(); }
 uint64_t msgorder_manager::late_messages() const { return tso_queue_->late_messages(); }
 
+ordering_message_counts msgorder_manager::message_counts() const {
+  ordering_message_counts counts;
+  counts.best_effort_sent = best_effort_->get_sent();
+  counts.best_effort_received = best_effort_->get_received();
+  counts.oneshot_sent = oneshot_->get_counters().messages_sent;
+  counts.oneshot_received = oneshot_->get_counters().messages_received;
+  const message_reliable::counters& reliable = reliable_->get_counters();
+  counts.reliable_sent = reliable.messages_sent;
+  counts.reliable_received = reliable.messages_received;
+  counts.reliable_given_up = reliable.gaps_given_up;
+  counts.late = late_messages();
+  return counts;
+}
+
 uint64_t msgorder_manager::undecodable_messages() const {
   return ro_queue_->undecodable() + tso_queue_->undecodable();
 }
