@@ -308,12 +308,17 @@ void message_reliable::receive_notice(const reliable_notice_message& message, un
 void message_reliable::receive_ping(const reliable_ping_message& message) {
   if (!from_other(message.sender)) return;
   if (trace_.is_on()) trace_ << "REL rping " << message.sender.to_string() << '/' << message.next_sequence << '\n';
-  // A ping from a sender not heard yet marks where its messages to this receiver begin, so that
-  // a loss of its first one is noticed.
-  sender_state* s = sender_for(message.sender, message.next_sequence, scheduler_.get_clock().time());
+  expect_next(message.sender, message.next_sequence);
+}
+
+// A sender not heard yet starts at next_sequence, so that a loss of its first message is
+// noticed; for one heard, what lies before next_sequence and has not come is asked for.
+void message_reliable::expect_next(const federate_identifier& sender, uint32_t next_sequence) {
+  if (!from_other(sender)) return;
+  sender_state* s = sender_for(sender, next_sequence, scheduler_.get_clock().time());
   if (!s) return;
-  note_announced(*s, message.next_sequence);
-  if (s->last != message.next_sequence) detect_gaps(*s, message.next_sequence);
+  note_announced(*s, next_sequence);
+  if (s->last != next_sequence) detect_gaps(*s, next_sequence);
 }
 
 void message_reliable::receive_sorry(const reliable_sorry_message& message, int stream, unsigned char priority) {

@@ -116,6 +116,11 @@ public:
   void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;
   void streams_left(const brindle::sparse_bit_vector& streams) override;
 
+  // What a ping says, learned another way (a time state carries its sender's next sequence):
+  // sender's messages before next_sequence are owed to this receiver. A sender whose first
+  // messages are all lost is otherwise first heard after them, and they are never asked for.
+  void expect_next(const brindle::federate_identifier& sender, uint32_t next_sequence);
+
   const counters& get_counters() const { return counters_; }
   const brindle::federate_identifier& get_identifier() const { return identifier_; }
   const reliable_settings& get_settings() const { return settings_; }

@@ -200,6 +200,10 @@ bool msgorder_manager::reliable_delivered_up_to(const federate_identifier& sende
   return last && static_cast<int32_t>(*last - (next_sequence - 1)) >= 0;
 }
 
+void msgorder_manager::expect_reliable(const federate_identifier& sender, uint32_t next_sequence) {
+  reliable_->expect_next(sender, next_sequence);
+}
+
 void msgorder_manager::receive(int stream, unsigned char priority, ldm_buf* buffer) {
   ordering_header header;
   try {

@@ -124,6 +124,9 @@ public:
   // True once "rel_message" has delivered or given up every sequence of sender below
   // next_sequence; true too when next_sequence is 0 (the sender sent nothing).
   bool reliable_delivered_up_to(const brindle::federate_identifier& sender, uint32_t next_sequence) const;
+  // A time state told where sender's "rel_message" sequence stands: what came before and has
+  // not arrived is asked for, even when it was the sender's first message.
+  void expect_reliable(const brindle::federate_identifier& sender, uint32_t next_sequence);
 
   // From the services. Never throws: a bad header is dropped and counted.
   void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;

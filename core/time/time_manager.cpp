@@ -380,6 +380,9 @@ void time_manager::receive(int, unsigned char, ldm_buf* buffer) {
   }
   if (state.sender == ldm_.get_federate()) return;
   awaited_.erase(state.sender);
+  // The fence is the sender's next reliable sequence: a state heard before its first reliable
+  // message makes that message's loss noticed, which its data alone could not.
+  if (state.regulating || state.constrained) order_.expect_reliable(state.reliable_sender, state.reliable_fence);
   auto found = remotes_.find(state.sender);
   if (found == remotes_.end()) {
     if (!state.regulating && !state.constrained) return;

@@ -5,7 +5,7 @@
 // deadline, each step at least --pace milliseconds:
 //   - one Collision in receive order and one stamped at the next time, both reliable;
 //   - an update of Name (reliable, receive order) of one of its trucks, round robin, and of Load
-//     (reliable, stamped) of another; Position (best effort) of every truck whose Position it
+//     (reliable, stamped) of its newest; Position (best effort) of every truck whose Position it
 //     owns;
 //   - every 4 steps it deletes its oldest truck and registers a new one; every 3 steps it
 //     offers the Positions it owns by negotiated divestiture, which the others take when
@@ -122,6 +122,7 @@ public:
   bool regulating = false, constrained = false, granted = false;
   double time = 0;
   long late = 0;
+  std::vector<std::string> late_values;  // the first few, for the report
   long gained = 0, divested = 0;
   std::map<std::string, from_sender> senders;
   std::map<rti13::ObjectHandle, std::string> objects;  // discovered, by handle: the truck's name
@@ -188,11 +189,19 @@ public:
 private:
   // A stamped value is late when this federate was already granted its time: every value up
   // to a granted time must have been delivered before the grant.
-  void note_stamp(const rti13::FedTime& t) {
-    if (RTIfedTime(t).getTime() <= time) ++late;
-  }
+  void note_stamp(const rti13::FedTime& t) { stamp_late_ = RTIfedTime(t).getTime() <= time ? RTIfedTime(t).getTime() : -1; }
   template <class Set>
   void note_values(const Set& values) {
+    if (stamp_late_ >= 0) {
+      ++late;
+      if (late_values.size() < 5 && values.size() > 0) {
+        rti13::ULong length = 0;
+        const char* data = values.getValuePointer(0, length);
+        late_values.push_back(std::string(data ? data : "", data ? length : 0) + " at " + std::to_string(stamp_late_) +
+                              " granted " + std::to_string(time));
+      }
+      stamp_late_ = -1;
+    }
     for (rti13::ULong i = 0; i < values.size(); ++i) {
       rti13::ULong length = 0;
       const char* data = values.getValuePointer(i, length);
@@ -215,6 +224,7 @@ private:
   }
 
   const model& m_;
+  double stamp_late_ = -1;  // the stamp of the value being delivered when it is late
 };
 
 std::unique_ptr<rti13::AttributeHandleSet> set_of(std::initializer_list<rti13::AttributeHandle> handles) {
@@ -281,11 +291,13 @@ public:
     for (const auto& [sender, got] : ambassador_.senders) {
       std::string line = "from " + sender;
       for (int k = 0; k < kinds; ++k) line += std::string(" ") + kind_names[k] + " " + std::to_string(got.seen[k].size());
-      say(line + " removes " + std::to_string(got.removes) + " duplicates " + std::to_string(got.duplicates));
+      say(line + " removes " + std::to_string(got.removes) + " duplicates " + std::to_string(got.duplicates) +
+          gaps(got));
     }
     say("ownership gained " + std::to_string(ambassador_.gained) + " divested " + std::to_string(ambassador_.divested) +
         " refused " + std::to_string(ownership_refusals_));
     say("late " + std::to_string(ambassador_.late));
+    for (const std::string& value : ambassador_.late_values) say("late value " + value);
     say("steps " + std::to_string(steps_) + " time " + number(ambassador_.time));
   }
 
@@ -301,6 +313,19 @@ public:
 
 private:
   void say(const std::string& line) const { std::cout << me_ << line << std::endl; }
+  // The first few sequence numbers missing below the highest one received, per kind.
+  static std::string gaps(const from_sender& got) {
+    std::string text;
+    for (int k = 0; k < kinds; ++k) {
+      int listed = 0;
+      long expected = 0;
+      for (long seq : got.seen[k]) {
+        for (; expected < seq && listed < 5; ++expected, ++listed) text += std::string(" missing ") + kind_names[k] + " " + std::to_string(expected);
+        expected = seq + 1;
+      }
+    }
+    return text;
+  }
   static std::string number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", value);
@@ -368,7 +393,9 @@ private:
     send_collision(tso, &next);
     const size_t count = trucks_.size();
     update_name(trucks_[size_t(step) % count]);
-    update(trucks_[size_t(step + 1) % count], m_.load, value_text(o_.name, load, sent_[load]++), &next);
+    // A stamped value waits in the receivers' queues until their grant, while a deletion in
+    // receive order does not: stamp only the newest truck, which is deleted last.
+    update(trucks_.back(), m_.load, value_text(o_.name, load, sent_[load]++), &next);
     for (rti13::ObjectHandle object : positions_) update_position(object);
     if (step % 4 == 3) replace_oldest_truck();
     if (step % 3 == 2) offer_positions();

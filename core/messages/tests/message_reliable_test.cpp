@@ -191,6 +191,12 @@ TEST(MessageReliableReceive, NoticesAndPingsRevealLostMessages) {
   EXPECT_EQ(f.service().pending_nacks(), 3u);
   f.in.data(f.other, 50);
   EXPECT_EQ(f.service().last_delivered(f.other), 51u);
+  // A time state tells what a ping does: a sender whose first two messages were both lost.
+  const federate_identifier third{federate_identifier_type::local};
+  f.service().expect_next(third, 0);
+  f.in.data(third, 2);
+  EXPECT_EQ(f.service().pending_nacks(), 4u);
+  EXPECT_TRUE(delivered(f.node).back() != text_of(2)) << "2 waits for 0 and 1";
 }
 
 TEST(MessageReliableReceive, LeavingAStreamEmptiesWhatWaitsFromIt) {
