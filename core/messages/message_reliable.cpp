@@ -6,6 +6,7 @@
 
 #include "ldm_buf.h"
 #include "millisecond_clock.h"
+#include "rid.h"
 #include "scheduler.h"
 #include "sparse_bit_vector.h"
 
@@ -41,6 +42,13 @@ reliable_settings reliable_settings::scaled(double factor) const {
                        &s.release_delay, &s.nack_spread, &s.nack_base_delay, &s.resend_delay, &s.ping_interval}) {
     *ms = scale(*ms, factor);
   }
+  return s;
+}
+
+reliable_settings federation_reliable_settings(RID& rid) {
+  reliable_settings s;
+  const int32_t gone_s = rid.get_integer("federation", "federate_gone_timeout");
+  if (gone_s > 0) s.acknowledger_timeout = std::min<uint64_t>(s.acknowledger_timeout, uint64_t(gone_s) * 1000);
   return s;
 }
 

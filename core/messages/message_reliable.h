@@ -37,6 +37,7 @@
 #include "timers.h"
 
 namespace brindle {
+class RID;
 class scheduler;
 }  // namespace brindle
 
@@ -68,6 +69,12 @@ struct reliable_settings {
   // Every time multiplied by factor, each at least 1 ms; the bounds unchanged.
   reliable_settings scaled(double factor) const;
 };
+
+// The settings of a federate's services: the protocol's, except that an acknowledger is forgotten
+// once silent for the federation's federate_gone_timeout when that is shorter. A federate the
+// federation has given up acknowledges nothing more, and waiting for it keeps every message sent
+// meanwhile.
+reliable_settings federation_reliable_settings(brindle::RID& rid);
 
 class message_reliable : public message_service,
                          public vessmark::stream_service_client,

@@ -59,7 +59,8 @@ msgorder_manager::msgorder_manager(local_distribution_manager& ldm) : ldm_(ldm) 
   scheduler& ticks = ldm.get_scheduler();
   best_effort_ = std::make_unique<message_best_effort>(streams, this, service_names[0], debug.stream(service_names[0]), ticks);
   oneshot_ = std::make_unique<message_oneshot>(streams, this, service_names[1], debug.stream(service_names[1]), ticks);
-  reliable_ = std::make_unique<message_reliable>(streams, this, service_names[2], debug.stream(service_names[2]), ticks);
+  reliable_ = std::make_unique<message_reliable>(streams, this, service_names[2], debug.stream(service_names[2]), ticks,
+                                                 federation_reliable_settings(ldm.get_rid()));
 }
 
 // The services go first (they write to their trace streams and may hand on a last message),

@@ -100,11 +100,31 @@ std::string value_text(const std::string& sender, kind k, long seq) {
   return sender + " " + kind_names[k] + " " + std::to_string(seq);
 }
 
-// What one receiver got from one sender: the distinct sequence numbers of each kind, the
-// deliveries of a number already delivered, the removals of the sender's trucks.
-struct from_sender {
-  std::set<long> seen[kinds];
+// What one receiver got of one kind from one sender. Reliable values of one kind come in the
+// order they were sent, so only the numbers skipped are kept, not every one received: the
+// soak's own bookkeeping must not grow with its length.
+struct sequence_tally {
+  long received = 0;       // distinct numbers
+  long next = 0;           // one past the highest received
+  std::set<long> skipped;  // below next and not received
   long duplicates = 0;
+
+  void note(long seq) {
+    if (seq >= next) {
+      for (long missing = next; missing < seq; ++missing) skipped.insert(missing);
+      next = seq + 1;
+      ++received;
+    } else if (skipped.erase(seq)) {
+      ++received;
+    } else {
+      ++duplicates;
+    }
+  }
+};
+
+// What one receiver got from one sender: each kind's tally, the removals of its trucks.
+struct from_sender {
+  sequence_tally kind[kinds];
   long removes = 0;
 };
 
@@ -210,7 +230,7 @@ private:
       long seq = -1;
       if (!(in >> sender >> kind_name >> seq)) continue;  // a best-effort Position
       for (int k = 0; k < kinds; ++k)
-        if (kind_name == kind_names[k] && !senders[sender].seen[k].insert(seq).second) ++senders[sender].duplicates;
+        if (kind_name == kind_names[k]) senders[sender].kind[k].note(seq);
     }
   }
   void remove(rti13::ObjectHandle object) {
@@ -290,9 +310,10 @@ public:
         std::to_string(sent_[name]) + " load " + std::to_string(sent_[load]) + " deletes " + std::to_string(deletes_));
     for (const auto& [sender, got] : ambassador_.senders) {
       std::string line = "from " + sender;
-      for (int k = 0; k < kinds; ++k) line += std::string(" ") + kind_names[k] + " " + std::to_string(got.seen[k].size());
-      say(line + " removes " + std::to_string(got.removes) + " duplicates " + std::to_string(got.duplicates) +
-          gaps(got));
+      long duplicates = 0;
+      for (const sequence_tally& tally : got.kind) duplicates += tally.duplicates;
+      for (int k = 0; k < kinds; ++k) line += std::string(" ") + kind_names[k] + " " + std::to_string(got.kind[k].received);
+      say(line + " removes " + std::to_string(got.removes) + " duplicates " + std::to_string(duplicates) + gaps(got));
     }
     say("ownership gained " + std::to_string(ambassador_.gained) + " divested " + std::to_string(ambassador_.divested) +
         " refused " + std::to_string(ownership_refusals_));
@@ -318,11 +339,8 @@ private:
     std::string text;
     for (int k = 0; k < kinds; ++k) {
       int listed = 0;
-      long expected = 0;
-      for (long seq : got.seen[k]) {
-        for (; expected < seq && listed < 5; ++expected, ++listed) text += std::string(" missing ") + kind_names[k] + " " + std::to_string(expected);
-        expected = seq + 1;
-      }
+      for (auto seq = got.kind[k].skipped.begin(); seq != got.kind[k].skipped.end() && listed < 5; ++seq, ++listed)
+        text += std::string(" missing ") + kind_names[k] + " " + std::to_string(*seq);
     }
     return text;
   }

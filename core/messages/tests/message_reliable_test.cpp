@@ -399,6 +399,27 @@ TEST(MessageReliableSend, MessagesAreReleasedTenSecondsAfterEveryoneHasThemThenS
   EXPECT_EQ(f.service().sent_store_size(), 0u);
 }
 
+// A federation that gives a silent federate up sooner than the protocol's minute (its RID's
+// federate_gone_timeout) has its services forget that federate's acknowledgements as soon.
+TEST(MessageReliableSend, AFederationsGoneTimeoutShortensHowLongASilentAcknowledgerHolds) {
+  test_rid_options options = rid_on_port(port_of(silent_port), 1.0);
+  options.gone = 8;
+  EXPECT_EQ(federation_reliable_settings(*make_test_rid(options)).acknowledger_timeout, 8000u);
+  options.gone = 120;
+  EXPECT_EQ(federation_reliable_settings(*make_test_rid(options)).acknowledger_timeout, 60000u);
+
+  options.gone = 8;
+  manual_node node(options, "rel_message", federation_reliable_settings(*make_test_rid(options)));
+  node.manager().join(data_stream);
+  injector in(node);
+  const federate_identifier other{federate_identifier_type::local};
+  node.send(data_stream, text_of(0));
+  in.ack(other, {});
+  EXPECT_EQ(node.service->acknowledger_count(), 1u);
+  node.run_for(10500);  // two release checks, five seconds apart: the second finds it 10 s silent
+  EXPECT_EQ(node.service->acknowledger_count(), 0u);
+}
+
 TEST(MessageReliableSend, AnIdleSenderPingsTenTimesFiveSecondsApartThenFallsSilent) {
   manual_fixture f;
   f.node.send(data_stream, "only");
