@@ -371,6 +371,22 @@ message_reliable::sender_state* message_reliable::sender_for(const federate_iden
   return senders_.emplace(key, std::move(state)).first->second.get();
 }
 
+void message_reliable::forget_sender(const federate_identifier& id) {
+  const uint64_t key = pack(id);
+  const auto found = senders_.find(key);
+  if (found == senders_.end()) return;
+  for (auto& [sequence, stored] : found->second->ahead) {
+    if (!stored.buffer) continue;
+    stored.buffer->release_buf();
+    stored_bytes_ -= stored.bytes;
+    ++counters_.forgotten;
+  }
+  for (auto it = nacks_.lower_bound({key, 0}); it != nacks_.end() && it->first.first == key; it = nacks_.erase(it))
+    nack_due_.erase({it->second.due, key, it->first.second});
+  ack_list_.erase(key);
+  senders_.erase(found);
+}
+
 // Makes room for a new sender by forgetting one that has been silent longer than an
 // acknowledger is remembered and waits for nothing.
 bool message_reliable::evict_idle_sender(uint64_t now) {

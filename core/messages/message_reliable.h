@@ -108,6 +108,7 @@ public:
     uint64_t rejected = 0;           // impossible identifiers or counts, NACKs for unsent sequences
     uint64_t over_limit = 0;         // refused for room: window, stores, tables
     uint64_t client_undecodable = 0; // payloads the client could not decode
+    uint64_t forgotten = 0;          // messages dropped with a sender the federation gave up
   };
 
   // Joins the control stream for as long as the service lives.
@@ -127,6 +128,9 @@ public:
   // sender's messages before next_sequence are owed to this receiver. A sender whose first
   // messages are all lost is otherwise first heard after them, and they are never asked for.
   void expect_next(const brindle::federate_identifier& sender, uint32_t next_sequence);
+  // The federation gave sender up: what waits from it behind a gap is dropped (counted), its NACKs
+  // end, and it is heard afresh should it speak again. Nothing it sent can complete any more.
+  void forget_sender(const brindle::federate_identifier& sender);
 
   const counters& get_counters() const { return counters_; }
   const brindle::federate_identifier& get_identifier() const { return identifier_; }

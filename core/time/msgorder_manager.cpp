@@ -205,6 +205,8 @@ void msgorder_manager::expect_reliable(const federate_identifier& sender, uint32
   reliable_->expect_next(sender, next_sequence);
 }
 
+void msgorder_manager::forget_reliable(const federate_identifier& sender) { reliable_->forget_sender(sender); }
+
 void msgorder_manager::receive(int stream, unsigned char priority, ldm_buf* buffer) {
   ordering_header header;
   try {

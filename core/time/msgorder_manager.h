@@ -127,6 +127,9 @@ public:
   // A time state told where sender's "rel_message" sequence stands: what came before and has
   // not arrived is asked for, even when it was the sender's first message.
   void expect_reliable(const brindle::federate_identifier& sender, uint32_t next_sequence);
+  // The federation gave sender up: its "rel_message" messages still waiting behind a gap are
+  // dropped, since they would arrive in the past of every constrained federate.
+  void forget_reliable(const brindle::federate_identifier& sender);
 
   // From the services. Never throws: a bad header is dropped and counted.
   void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;

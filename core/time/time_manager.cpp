@@ -474,6 +474,11 @@ bool time_manager::awaiting_states() {
 
 void time_manager::federate_gone(federate_record* federate) {
   awaited_.erase(federate->identifier);
+  // Once its time state no longer holds anyone, what it sent and has not arrived in order would
+  // be delivered in the others' past when a NACK finally gives the gap up.
+  const auto found = remotes_.find(federate->identifier);
+  if (found != remotes_.end())
+    order_.forget_reliable(found->second.held ? found->second.held->reliable_sender : found->second.state.reliable_sender);
   remove_remote(federate->identifier);
 }
 

@@ -197,6 +197,12 @@ TEST(MessageReliableReceive, NoticesAndPingsRevealLostMessages) {
   f.in.data(third, 2);
   EXPECT_EQ(f.service().pending_nacks(), 4u);
   EXPECT_TRUE(delivered(f.node).back() != text_of(2)) << "2 waits for 0 and 1";
+  // A sender the federation gave up takes what waits from it and its NACKs along.
+  f.service().forget_sender(third);
+  EXPECT_EQ(f.service().pending_nacks(), 2u);
+  EXPECT_EQ(f.counts().forgotten, 1u);
+  f.in.data(third, 7);
+  EXPECT_EQ(delivered(f.node).back(), text_of(7)) << "heard afresh";
 }
 
 TEST(MessageReliableReceive, LeavingAStreamEmptiesWhatWaitsFromIt) {
