@@ -17,11 +17,13 @@
 // every reliable message its senders sent before their time state has arrived), then prints its
 // report and resigns:
 //   [name] sent ro <n> tso <n> name <n> load <n> deletes <n>
-//   [name] from <sender> ro <n> tso <n> name <n> load <n> removes <n> duplicates <n>
+//   [name] from <sender> ro <n> tso <n> name <n> load <n> removes <n> duplicates <n> [missing <kind> <seq>]...
 //   [name] ownership gained <n> divested <n> refused <n>
 //   [name] late <n>        stamped values delivered at or before a time already granted
+//   [name] late value <value> at <stamp> granted <time>      (the first few)
 //   [name] steps <n> time <t>
-// and, while running: "[name] joined", "[name] ready <time>", "[name] regulating <time>", "[name] step <time>" every 10.
+// and, while running: "[name] joined", "[name] regulating <time>", "[name] ready <time>" and
+// "[name] step <time>" every 10 steps.
 //
 //   soak_federate NAME FEDERATION DEADLINE [--peers A,B,...] [--trucks N] [--pace MS] [--quiet N]
 //     DEADLINE is in seconds since the epoch (CLOCK_REALTIME), so that every federate of a run
