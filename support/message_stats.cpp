@@ -188,6 +188,14 @@ void message_stats_tracker::set_differentiator_names(int number, std::function<s
   if (find(number)) trackers_[static_cast<size_t>(number)]->namer = std::move(namer);
 }
 
+std::vector<std::pair<std::string, uint64_t>> message_stats_tracker::get_counts(int number) const {
+  std::vector<std::pair<std::string, uint64_t>> counts;
+  if (const tracker* t = find(number))
+    for (const auto& [differentiator, storage] : t->items)
+      counts.emplace_back(t->namer ? t->namer(differentiator) : std::to_string(differentiator), storage->total_events());
+  return counts;
+}
+
 void message_stats_tracker::print(int number, stats_order order, FILE* stream) const {
   const tracker* t = find(number);
   if (!t) {

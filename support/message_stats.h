@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "brindle_export.h"
@@ -94,6 +95,9 @@ public:
   void note_event(int tracker, uint32_t differentiator, uint32_t bytes);
   uint64_t get_total_count(int tracker) const;  // 0 for a bad number
   uint64_t get_total_bytes(int tracker) const;
+  // Each differentiator the tracker counted, named as its table names it, with its total count,
+  // in differentiator order; empty for a bad number.
+  std::vector<std::pair<std::string, uint64_t>> get_counts(int tracker) const;
   // Zeroes every storage; trackers stay registered.
   void clear_all();
 

@@ -47,7 +47,7 @@ syncpoint_manager::syncpoint_manager(local_distribution_manager& ldm)
                                             "a switch: achieve every announced synchronization point at once");
   ldm.get_stream_manager().join(stream);
   service_ = std::make_unique<message_reliable>(&ldm.get_stream_manager(), this, service_name, trace_,
-                                                ldm.get_scheduler());
+                                                ldm.get_scheduler(), federation_reliable_settings(ldm.get_rid()));
   repeats_ = std::make_unique<message_best_effort>(&ldm.get_stream_manager(), this, repeat_name, trace_,
                                                    ldm.get_scheduler());
   ldm.get_federation_manager().add_federate_join_client(this);

@@ -16,6 +16,7 @@
 #include "frame/ldm_frame.h"
 #include "objects/ddb.h"
 #include "objects/subscription_agent.h"
+#include "time/msgorder_manager.h"
 #include "message_stats.h"
 #include "millisecond_clock.h"
 #include "release.h"
@@ -300,6 +301,10 @@ subscription_agent* local_distribution_manager::get_subscription_agent() const {
 
 msgorder_manager* local_distribution_manager::get_msgorder_manager() const {
   return joined_ ? &joined_->ordering() : nullptr;
+}
+
+ordering_message_counts local_distribution_manager::get_ordering_message_counts() const {
+  return joined_ ? joined_->ordering().message_counts() : ordering_message_counts{};
 }
 
 retraction_manager* local_distribution_manager::get_retraction_manager() const {

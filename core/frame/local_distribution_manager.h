@@ -46,6 +46,7 @@ class status_query_monitor;
 class ddb;
 class subscription_agent;
 class msgorder_manager;
+struct ordering_message_counts;
 class object_manager;
 class ownership_manager;
 class retraction_manager;
@@ -220,6 +221,9 @@ public:
   subscription_agent* get_subscription_agent() const;
   // The message ordering layer, the retraction and the time manager; null while not joined.
   msgorder_manager* get_msgorder_manager() const;
+  // What the ordering layer's message services sent and delivered, for plug-ins and monitors
+  // (msgorder_manager is internal to the library); all zero while not joined.
+  ordering_message_counts get_ordering_message_counts() const;
   retraction_manager* get_retraction_manager() const;
   time_manager* get_time_manager() const;
   // The object and transport managers; null while not joined.

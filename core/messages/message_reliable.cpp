@@ -6,6 +6,7 @@
 
 #include "ldm_buf.h"
 #include "millisecond_clock.h"
+#include "rid.h"
 #include "scheduler.h"
 #include "sparse_bit_vector.h"
 
@@ -41,6 +42,13 @@ reliable_settings reliable_settings::scaled(double factor) const {
                        &s.release_delay, &s.nack_spread, &s.nack_base_delay, &s.resend_delay, &s.ping_interval}) {
     *ms = scale(*ms, factor);
   }
+  return s;
+}
+
+reliable_settings federation_reliable_settings(RID& rid) {
+  reliable_settings s;
+  const int32_t gone_s = rid.get_integer("federation", "federate_gone_timeout");
+  if (gone_s > 0) s.acknowledger_timeout = std::min<uint64_t>(s.acknowledger_timeout, uint64_t(gone_s) * 1000);
   return s;
 }
 
@@ -308,12 +316,17 @@ void message_reliable::receive_notice(const reliable_notice_message& message, un
 void message_reliable::receive_ping(const reliable_ping_message& message) {
   if (!from_other(message.sender)) return;
   if (trace_.is_on()) trace_ << "REL rping " << message.sender.to_string() << '/' << message.next_sequence << '\n';
-  // A ping from a sender not heard yet marks where its messages to this receiver begin, so that
-  // a loss of its first one is noticed.
-  sender_state* s = sender_for(message.sender, message.next_sequence, scheduler_.get_clock().time());
+  expect_next(message.sender, message.next_sequence);
+}
+
+// A sender not heard yet starts at next_sequence, so that a loss of its first message is
+// noticed; for one heard, what lies before next_sequence and has not come is asked for.
+void message_reliable::expect_next(const federate_identifier& sender, uint32_t next_sequence) {
+  if (!from_other(sender)) return;
+  sender_state* s = sender_for(sender, next_sequence, scheduler_.get_clock().time());
   if (!s) return;
-  note_announced(*s, message.next_sequence);
-  if (s->last != message.next_sequence) detect_gaps(*s, message.next_sequence);
+  note_announced(*s, next_sequence);
+  if (s->last != next_sequence) detect_gaps(*s, next_sequence);
 }
 
 void message_reliable::receive_sorry(const reliable_sorry_message& message, int stream, unsigned char priority) {
@@ -356,6 +369,22 @@ message_reliable::sender_state* message_reliable::sender_for(const federate_iden
   state->announced = first_sequence;
   state->last_heard = now;
   return senders_.emplace(key, std::move(state)).first->second.get();
+}
+
+void message_reliable::forget_sender(const federate_identifier& id) {
+  const uint64_t key = pack(id);
+  const auto found = senders_.find(key);
+  if (found == senders_.end()) return;
+  for (auto& [sequence, stored] : found->second->ahead) {
+    if (!stored.buffer) continue;
+    stored.buffer->release_buf();
+    stored_bytes_ -= stored.bytes;
+    ++counters_.forgotten;
+  }
+  for (auto it = nacks_.lower_bound({key, 0}); it != nacks_.end() && it->first.first == key; it = nacks_.erase(it))
+    nack_due_.erase({it->second.due, key, it->first.second});
+  ack_list_.erase(key);
+  senders_.erase(found);
 }
 
 // Makes room for a new sender by forgetting one that has been silent longer than an

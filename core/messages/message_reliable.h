@@ -37,6 +37,7 @@
 #include "timers.h"
 
 namespace brindle {
+class RID;
 class scheduler;
 }  // namespace brindle
 
@@ -68,6 +69,12 @@ struct reliable_settings {
   // Every time multiplied by factor, each at least 1 ms; the bounds unchanged.
   reliable_settings scaled(double factor) const;
 };
+
+// The settings of a federate's services: the protocol's, except that an acknowledger is forgotten
+// once silent for the federation's federate_gone_timeout when that is shorter. A federate the
+// federation has given up acknowledges nothing more, and waiting for it keeps every message sent
+// meanwhile.
+reliable_settings federation_reliable_settings(brindle::RID& rid);
 
 class message_reliable : public message_service,
                          public vessmark::stream_service_client,
@@ -101,6 +108,7 @@ public:
     uint64_t rejected = 0;           // impossible identifiers or counts, NACKs for unsent sequences
     uint64_t over_limit = 0;         // refused for room: window, stores, tables
     uint64_t client_undecodable = 0; // payloads the client could not decode
+    uint64_t forgotten = 0;          // messages dropped with a sender the federation gave up
   };
 
   // Joins the control stream for as long as the service lives.
@@ -115,6 +123,14 @@ public:
 
   void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;
   void streams_left(const brindle::sparse_bit_vector& streams) override;
+
+  // What a ping says, learned another way (a time state carries its sender's next sequence):
+  // sender's messages before next_sequence are owed to this receiver. A sender whose first
+  // messages are all lost is otherwise first heard after them, and they are never asked for.
+  void expect_next(const brindle::federate_identifier& sender, uint32_t next_sequence);
+  // The federation gave sender up: what waits from it behind a gap is dropped (counted), its NACKs
+  // end, and it is heard afresh should it speak again. Nothing it sent can complete any more.
+  void forget_sender(const brindle::federate_identifier& sender);
 
   const counters& get_counters() const { return counters_; }
   const brindle::federate_identifier& get_identifier() const { return identifier_; }

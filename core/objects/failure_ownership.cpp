@@ -45,7 +45,7 @@ failure_ownership::failure_ownership(local_distribution_manager& ldm, ddb& datab
       takeover_spread_ms_(window(ldm.get_rid(), "takeover_spread")) {
   ldm.get_stream_manager().join(stream);
   service_ = std::make_unique<message_reliable>(&ldm.get_stream_manager(), this, name_.c_str(), trace_,
-                                                ldm.get_scheduler());
+                                                ldm.get_scheduler(), federation_reliable_settings(ldm.get_rid()));
   last_check_ms_ = ldm.get_scheduler().get_clock().time();
   timer_.schedule(ldm.get_scheduler(), tick_ms);
 }

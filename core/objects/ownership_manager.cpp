@@ -110,7 +110,7 @@ ownership_manager::ownership_manager(local_distribution_manager& ldm, ddb& datab
       query_timeout_ms_(uint64_t(std::max(ldm.get_rid().get_own_integer("ownership", "query_timeout"), 0))) {
   ldm.get_stream_manager().join(stream);
   service_ = std::make_unique<message_reliable>(&ldm.get_stream_manager(), this, service_name, trace_,
-                                                ldm.get_scheduler());
+                                                ldm.get_scheduler(), federation_reliable_settings(ldm.get_rid()));
   ldm.get_federation_manager().add_federate_join_client(this);
   timer_.schedule(ldm.get_scheduler(), query_period_ms);
 }

@@ -59,7 +59,8 @@ msgorder_manager::msgorder_manager(local_distribution_manager& ldm) : ldm_(ldm) 
   scheduler& ticks = ldm.get_scheduler();
   best_effort_ = std::make_unique<message_best_effort>(streams, this, service_names[0], debug.stream(service_names[0]), ticks);
   oneshot_ = std::make_unique<message_oneshot>(streams, this, service_names[1], debug.stream(service_names[1]), ticks);
-  reliable_ = std::make_unique<message_reliable>(streams, this, service_names[2], debug.stream(service_names[2]), ticks);
+  reliable_ = std::make_unique<message_reliable>(streams, this, service_names[2], debug.stream(service_names[2]), ticks,
+                                                 federation_reliable_settings(ldm.get_rid()));
 }
 
 // The services go first (they write to their trace streams and may hand on a last message),
@@ -160,6 +161,20 @@ size_t msgorder_manager::receive_order_length() const { return ro_queue_->length
 size_t msgorder_manager::timestamp_order_length() const { return tso_queue_->length(); }
 uint64_t msgorder_manager::late_messages() const { return tso_queue_->late_messages(); }
 
+ordering_message_counts msgorder_manager::message_counts() const {
+  ordering_message_counts counts;
+  counts.best_effort_sent = best_effort_->get_sent();
+  counts.best_effort_received = best_effort_->get_received();
+  counts.oneshot_sent = oneshot_->get_counters().messages_sent;
+  counts.oneshot_received = oneshot_->get_counters().messages_received;
+  const message_reliable::counters& reliable = reliable_->get_counters();
+  counts.reliable_sent = reliable.messages_sent;
+  counts.reliable_received = reliable.messages_received;
+  counts.reliable_given_up = reliable.gaps_given_up;
+  counts.late = late_messages();
+  return counts;
+}
+
 uint64_t msgorder_manager::undecodable_messages() const {
   return ro_queue_->undecodable() + tso_queue_->undecodable();
 }
@@ -185,6 +200,12 @@ bool msgorder_manager::reliable_delivered_up_to(const federate_identifier& sende
   // difference is not negative.
   return last && static_cast<int32_t>(*last - (next_sequence - 1)) >= 0;
 }
+
+void msgorder_manager::expect_reliable(const federate_identifier& sender, uint32_t next_sequence) {
+  reliable_->expect_next(sender, next_sequence);
+}
+
+void msgorder_manager::forget_reliable(const federate_identifier& sender) { reliable_->forget_sender(sender); }
 
 void msgorder_manager::receive(int stream, unsigned char priority, ldm_buf* buffer) {
   ordering_header header;

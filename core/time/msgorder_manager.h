@@ -44,6 +44,16 @@ class timestamp_order_queue;
 // receive for every other.
 message_order message_order_of(const FED& fed, uint32_t order);
 
+// What the three message services of the ordering layer sent and delivered, and what the layer
+// counted against them: the figures a soak run or a monitor reports per federate.
+struct ordering_message_counts {
+  uint64_t best_effort_sent = 0, best_effort_received = 0;
+  uint64_t oneshot_sent = 0, oneshot_received = 0;
+  uint64_t reliable_sent = 0, reliable_received = 0;
+  uint64_t reliable_given_up = 0;  // sequences skipped after the last NACK: reliable messages lost
+  uint64_t late = 0;               // time-stamped messages that arrived past the released time
+};
+
 class msgorder_manager : public message_service_client {
 public:
   static constexpr size_t max_clients = 256;  // the header's index is one byte
@@ -102,6 +112,7 @@ public:
   // Messages enqueued while their queue was above the RID's ordering.queue_warning_length.
   uint64_t messages_over_warning_length() const;
   const receive_counters& counters() const { return counters_; }
+  ordering_message_counts message_counts() const;
 
   // Fencing the time state. The streams that carried this federate's time-stamped sends since
   // the last call, in ascending order (the time manager flushes them before its state goes).
@@ -113,6 +124,12 @@ public:
   // True once "rel_message" has delivered or given up every sequence of sender below
   // next_sequence; true too when next_sequence is 0 (the sender sent nothing).
   bool reliable_delivered_up_to(const brindle::federate_identifier& sender, uint32_t next_sequence) const;
+  // A time state told where sender's "rel_message" sequence stands: what came before and has
+  // not arrived is asked for, even when it was the sender's first message.
+  void expect_reliable(const brindle::federate_identifier& sender, uint32_t next_sequence);
+  // The federation gave sender up: its "rel_message" messages still waiting behind a gap are
+  // dropped, since they would arrive in the past of every constrained federate.
+  void forget_reliable(const brindle::federate_identifier& sender);
 
   // From the services. Never throws: a bad header is dropped and counted.
   void receive(int stream, unsigned char priority, brindle::ldm_buf* buffer) override;

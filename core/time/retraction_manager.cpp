@@ -26,7 +26,8 @@ retraction_manager::retraction_manager(local_distribution_manager& ldm, msgorder
   debug.register_event(service_name, "retraction requests sent and received");
   ldm.get_stream_manager().join(stream);
   service_ = std::make_unique<message_reliable>(&ldm.get_stream_manager(), this, service_name,
-                                                debug.stream(service_name), ldm.get_scheduler());
+                                                debug.stream(service_name), ldm.get_scheduler(),
+                                                federation_reliable_settings(ldm.get_rid()));
 }
 
 retraction_manager::~retraction_manager() {

@@ -66,23 +66,36 @@ time_manager::~time_manager() {
 
 void time_manager::enable_time_regulation(const absolute_time& time, const relative_time& lookahead) {
   if (regulating_) throw ldm_exception(ldm_error::TimeRegulationAlreadyEnabled, "Already enabled");
+  if (regulation_time_)
+    throw ldm_exception(ldm_error::RequestForTimeRegulationPending, "Time regulation enable is pending");
   if (lookahead.less(*make_interval())) throw ldm_exception(ldm_error::InvalidLookahead, "Negative lookahead");
   if (advancing_) throw ldm_exception(ldm_error::InTimeAdvancingState, "Time is already advancing");
   if (time.less(*time_)) throw ldm_exception(ldm_error::InvalidLogicalTime, "The specified time is in the past");
   if (constrained_ && time.greater(*time_))
     throw ldm_exception(ldm_error::InvalidLogicalTime, "The specified time is in the future");
+  regulation_time_.reset(time.clone());
+  regulation_lookahead_.reset(lookahead.clone());
+  try_enable_regulation();
+}
+
+// A federate that has just joined does not know the others' times yet: starting at the time it
+// asks for would put its messages in their past, so regulation waits, as constraint does, until
+// their states are heard (or join_state_wait passes).
+void time_manager::try_enable_regulation() {
+  if (awaiting_states()) return;
   // Joining the regulators at LBTS - lookahead keeps this federate's messages out of the others'
   // past; never below the time asked for.
-  std::unique_ptr<absolute_time> start(time.clone());
+  std::unique_ptr<absolute_time> start = std::move(regulation_time_);
+  std::unique_ptr<relative_time> lookahead = std::move(regulation_lookahead_);
   const absolute_time& bound = lbts();
   if (!bound.is_infinity()) {
     std::unique_ptr<absolute_time> joined(bound.clone());
-    joined->subtract(lookahead);
-    if (joined->greater(time)) start->assign(*joined);
+    joined->subtract(*lookahead);
+    if (joined->greater(*start)) start->assign(*joined);
   }
   regulating_ = true;
   time_->assign(*start);
-  lookahead_->assign(lookahead);
+  lookahead_->assign(*lookahead);
   reduction_.reset();
   time_plus_lookahead_->assign(*time_).add(*lookahead_);
   if (constrained_) {
@@ -202,6 +215,8 @@ void time_manager::request(advance_type type, const absolute_time& time) {
   if (advancing_) throw ldm_exception(ldm_error::InTimeAdvancingState, "Time is already advancing");
   if (constrained_pending_)
     throw ldm_exception(ldm_error::RequestForTimeConstrainedPending, "Time constrained enable is pending");
+  if (regulation_time_)
+    throw ldm_exception(ldm_error::RequestForTimeRegulationPending, "Time regulation enable is pending");
   if (time.less(*time_)) {
     std::unique_ptr<absolute_time> asked(time.clone()), own(time_->clone());
     throw make_ldm_exception(ldm_error::LogicalTimeAlreadyPassed, "This time is in the past (%s < %s)",
@@ -365,6 +380,9 @@ void time_manager::receive(int, unsigned char, ldm_buf* buffer) {
   }
   if (state.sender == ldm_.get_federate()) return;
   awaited_.erase(state.sender);
+  // The fence is the sender's next reliable sequence: a state heard before its first reliable
+  // message makes that message's loss noticed, which its data alone could not.
+  if (state.regulating || state.constrained) order_.expect_reliable(state.reliable_sender, state.reliable_fence);
   auto found = remotes_.find(state.sender);
   if (found == remotes_.end()) {
     if (!state.regulating && !state.constrained) return;
@@ -456,6 +474,11 @@ bool time_manager::awaiting_states() {
 
 void time_manager::federate_gone(federate_record* federate) {
   awaited_.erase(federate->identifier);
+  // Once its time state no longer holds anyone, what it sent and has not arrived in order would
+  // be delivered in the others' past when a NACK finally gives the gap up.
+  const auto found = remotes_.find(federate->identifier);
+  if (found != remotes_.end())
+    order_.forget_reliable(found->second.held ? found->second.held->reliable_sender : found->second.state.reliable_sender);
   remove_remote(federate->identifier);
 }
 
@@ -497,6 +520,7 @@ void time_manager::on_timer() {
   drop_stale_provisionals(at);
   warn_about_slowpokes(at);
   check_grant();
+  if (regulation_time_) try_enable_regulation();
   if (constrained_pending_) try_enable_constrained();
   if ((regulating_ || constrained_) && at - last_sent_ >= resend_interval_ms) send_state();
 }

@@ -107,6 +107,7 @@ private:
   void grant(const absolute_time& at);
   void grant_no_earlier_than_now(const absolute_time& at);
   void reduce_lookahead(const absolute_time& at);
+  void try_enable_regulation();
   void try_enable_constrained();
   void next_event_target(absolute_time& out);
   void set_reported_request();
@@ -129,6 +130,9 @@ private:
   bool regulating_ = false;
   bool constrained_ = false;
   bool constrained_pending_ = false;
+  // A regulation enable waiting for the others' states: the time and lookahead asked for.
+  std::unique_ptr<absolute_time> regulation_time_;
+  std::unique_ptr<relative_time> regulation_lookahead_;
   bool asynchronous_ = false;
   std::unique_ptr<absolute_time> time_;
   std::unique_ptr<relative_time> lookahead_;

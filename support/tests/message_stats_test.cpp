@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "millisecond_clock.h"
 #include "scheduler.h"
@@ -119,6 +121,11 @@ TEST_F(MessageStats, EventsCountPerTrackerAcrossDifferentiators) {
   EXPECT_EQ(stats.get_total_bytes(sent), 160u);
   EXPECT_EQ(stats.get_total_count(dropped), 1u);
   EXPECT_EQ(stats.get_total_count(9), 0u);
+  using counts = std::vector<std::pair<std::string, uint64_t>>;
+  EXPECT_EQ(stats.get_counts(sent), (counts{{"1", 2}, {"2", 1}}));
+  stats.set_differentiator_names(sent, [](uint32_t d) { return std::string("fed").append(std::to_string(d)); });
+  EXPECT_EQ(stats.get_counts(sent), (counts{{"fed1", 2}, {"fed2", 1}}));
+  EXPECT_TRUE(stats.get_counts(9).empty());
 
   testing::internal::CaptureStderr();
   stats.note_event(9, 1, 1);

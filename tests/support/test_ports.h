@@ -75,6 +75,8 @@ enum class port_block : uint16_t {
   mom_messages_test = 63,
   mom_fuzz = 64,
   remterm_fuzz = 65,
+  soak_run = 68,       // tests/soak/CMakeLists.txt passes test_port(soak_run, 0) = 26800 to tests/soak/run
+  several_hosts = 69,  // tests/soak/several_hosts: 26900, inside network namespaces of its own
   service_tour_test = 73,
   bench = 99,  // benchmarks, run by hand and never under ctest
 };

@@ -191,6 +191,18 @@ TEST(MessageReliableReceive, NoticesAndPingsRevealLostMessages) {
   EXPECT_EQ(f.service().pending_nacks(), 3u);
   f.in.data(f.other, 50);
   EXPECT_EQ(f.service().last_delivered(f.other), 51u);
+  // A time state tells what a ping does: a sender whose first two messages were both lost.
+  const federate_identifier third{federate_identifier_type::local};
+  f.service().expect_next(third, 0);
+  f.in.data(third, 2);
+  EXPECT_EQ(f.service().pending_nacks(), 4u);
+  EXPECT_TRUE(delivered(f.node).back() != text_of(2)) << "2 waits for 0 and 1";
+  // A sender the federation gave up takes what waits from it and its NACKs along.
+  f.service().forget_sender(third);
+  EXPECT_EQ(f.service().pending_nacks(), 2u);
+  EXPECT_EQ(f.counts().forgotten, 1u);
+  f.in.data(third, 7);
+  EXPECT_EQ(delivered(f.node).back(), text_of(7)) << "heard afresh";
 }
 
 TEST(MessageReliableReceive, LeavingAStreamEmptiesWhatWaitsFromIt) {
@@ -391,6 +403,27 @@ TEST(MessageReliableSend, MessagesAreReleasedTenSecondsAfterEveryoneHasThemThenS
   f.node.run_for(61000);
   EXPECT_EQ(f.service().acknowledger_count(), 0u);
   EXPECT_EQ(f.service().sent_store_size(), 0u);
+}
+
+// A federation that gives a silent federate up sooner than the protocol's minute (its RID's
+// federate_gone_timeout) has its services forget that federate's acknowledgements as soon.
+TEST(MessageReliableSend, AFederationsGoneTimeoutShortensHowLongASilentAcknowledgerHolds) {
+  test_rid_options options = rid_on_port(port_of(silent_port), 1.0);
+  options.gone = 8;
+  EXPECT_EQ(federation_reliable_settings(*make_test_rid(options)).acknowledger_timeout, 8000u);
+  options.gone = 120;
+  EXPECT_EQ(federation_reliable_settings(*make_test_rid(options)).acknowledger_timeout, 60000u);
+
+  options.gone = 8;
+  manual_node node(options, "rel_message", federation_reliable_settings(*make_test_rid(options)));
+  node.manager().join(data_stream);
+  injector in(node);
+  const federate_identifier other{federate_identifier_type::local};
+  node.send(data_stream, text_of(0));
+  in.ack(other, {});
+  EXPECT_EQ(node.service->acknowledger_count(), 1u);
+  node.run_for(10500);  // two release checks, five seconds apart: the second finds it 10 s silent
+  EXPECT_EQ(node.service->acknowledger_count(), 0u);
 }
 
 TEST(MessageReliableSend, AnIdleSenderPingsTenTimesFiveSecondsApartThenFallsSilent) {

@@ -421,6 +421,11 @@ TEST_F(Ordering, ReliableTimeStampedMessagesArriveInTimeOrderDespiteLoss) {
       }
       EXPECT_EQ(order(r).late_messages(), 0u);
       EXPECT_EQ(order(r).timestamp_order_length(), 0u);
+      const ordering_message_counts counts = nodes_[r]->get_ordering_message_counts();
+      EXPECT_EQ(counts.reliable_sent, uint64_t{per_sender});
+      EXPECT_EQ(counts.reliable_received, 2u * per_sender);
+      EXPECT_EQ(counts.reliable_given_up, 0u);
+      EXPECT_EQ(counts.best_effort_sent + counts.oneshot_sent + counts.late, 0u);
     }
     EXPECT_TRUE(order(0).reliable_delivered_up_to(order(1).reliable_identifier(), 0)) << "nothing sent";
     TearDown();

@@ -150,6 +150,24 @@ TEST_F(TimeManagerTest, AFederateThatJoinsLateIsHeldByTheRegulatorsAtOnce) {
   EXPECT_EQ(lbts(b), 1);
 }
 
+// A regulator that joins while the others are far ahead must not start at the time it asks
+// for before it has heard theirs: its messages would land in their past and arrive late.
+TEST_F(TimeManagerTest, ARegulatorThatJoinsLateStartsAtTheOthersTimeOnceItHasHeardThem) {
+  test_ldm& a = join("alpha");
+  a.enable_time_regulation(T(0), L(1));
+  a.time_advance_request(T(20));  // not constrained: granted at once
+  settle(1200);
+  test_ldm& b = join("bravo", 60, 0, 0);
+  b.enable_time_regulation(T(0), L(1));
+  EXPECT_FALSE(tm(b).is_regulating());
+  expect_refusal(refusal_of([&] { b.time_advance_request(T(1)); }), ldm_error::RequestForTimeRegulationPending,
+                 "Time regulation enable is pending");
+  expect_refusal(refusal_of([&] { b.enable_time_regulation(T(0), L(1)); }), ldm_error::RequestForTimeRegulationPending,
+                 "Time regulation enable is pending");
+  ASSERT_TRUE(tick_until([&] { return tm(b).is_regulating(); }, 3500));
+  EXPECT_TRUE(heard(b, "timeRegulationEnabled 20")) << "alpha's 20 plus its lookahead, less bravo's";
+}
+
 TEST_F(TimeManagerTest, AZeroLookaheadRequestAtTheLbtsWaitsUntilItIsClosed) {
   test_ldm& a = join("alpha");
   test_ldm& b = join("bravo");
