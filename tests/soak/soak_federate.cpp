@@ -49,6 +49,7 @@
 #include <fedtime.hh>
 
 #include "demo_federation.h"
+#include "time_ambassador.h"
 
 namespace {
 
@@ -137,12 +138,10 @@ struct model {
   rti13::ParameterHandle first = 0;
 };
 
-class soak_ambassador : public NullFederateAmbassador {
+class soak_ambassador : public time_ambassador {
 public:
   explicit soak_ambassador(const model& m) : m_(m) {}
 
-  bool regulating = false, constrained = false, granted = false;
-  double time = 0;
   long late = 0;
   std::vector<std::string> late_values;  // the first few, for the report
   long gained = 0, divested = 0;
@@ -154,18 +153,6 @@ public:
   std::set<rti13::ObjectHandle> positions_divested;
   std::set<rti13::ObjectHandle> provide;                // values others asked for
 
-  void timeRegulationEnabled(const rti13::FedTime& t) override {
-    regulating = true;
-    time = RTIfedTime(t).getTime();
-  }
-  void timeConstrainedEnabled(const rti13::FedTime& t) override {
-    constrained = true;
-    time = RTIfedTime(t).getTime();
-  }
-  void timeAdvanceGrant(const rti13::FedTime& t) override {
-    granted = true;
-    time = RTIfedTime(t).getTime();
-  }
   void discoverObjectInstance(rti13::ObjectHandle object, rti13::ObjectClassHandle, const char* name) override {
     objects[object] = name;
   }
