@@ -143,6 +143,17 @@ TEST(RemoteTerminal, ControllersAreBoundedKnownAndEachHasItsOwnContext) {
   target.publish_object_class(vehicle, attribute_set({target.get_attribute_handle("Name", vehicle)}));
   target.register_object_instance(vehicle, "mine");
 
+  // A federate whose RID turns remote terminals off refuses every controller.
+  test_ldm& closed = f.join("closed", {}, [](std::string& rid) {
+    rid.replace(rid.find("(debug_flags"), 0, "(remote_terminal (accept \"off\"))\n    ");
+  });
+  EXPECT_FALSE(remterm(closed).accepts_controllers());
+  EXPECT_TRUE(remterm(target).accepts_controllers());
+  terminals[0]->type("rti connect closed");
+  EXPECT_TRUE(f.tick_until([&] { return has(terminals[0]->shown, "Disconnected from federate"); }, 3000));
+  EXPECT_EQ(terminals[0]->prompt(), "local> ");
+  EXPECT_EQ(remterm(closed).get_counters().refused, 1u);
+
   // A line from a known federate that is not a controller is ignored.
   const unsigned stranger = controllers[0]->get_federate_id();
   brindle::ldm_buf* line = f.received([&](brindle::ldm_buf& buffer) {
@@ -177,23 +188,8 @@ TEST(RemoteTerminal, ControllersAreBoundedKnownAndEachHasItsOwnContext) {
   EXPECT_TRUE(has(terminals[0]->shown, "the federate is gone")) << terminals[0]->shown;
 }
 
-TEST(RemoteTerminal, TurnedOffRefusesEveryController) {
-  stepped_federation f(test_port(port_block::remterm_test, 2));
-  test_ldm& closed = f.join("closed", {}, [](std::string& rid) {
-    rid.replace(rid.find("(debug_flags"), 0, "(remote_terminal (accept \"off\"))\n    ");
-  });
-  test_ldm& controller = f.join("controller");
-  EXPECT_FALSE(remterm(closed).accepts_controllers());
-  EXPECT_TRUE(remterm(controller).accepts_controllers());
-  typed_terminal t(controller);
-  t.type("rti connect closed");
-  EXPECT_TRUE(f.tick_until([&] { return t.prompt() == "local> "; }, 3000));
-  EXPECT_EQ(remterm(closed).controller_count(), 0u);
-  EXPECT_EQ(remterm(closed).get_counters().refused, 1u);
-}
-
 TEST(RemoteTerminal, MessagesAreValidatedAndLinesCleaned) {
-  stepped_federation f(test_port(port_block::remterm_test, 3));
+  stepped_federation f(test_port(port_block::remterm_test, 2));
   auto read = [&](const std::function<void(brindle::ldm_buf&)>& write) {
     brindle::ldm_buf* buffer = f.received(write);
     remterm_message m;
