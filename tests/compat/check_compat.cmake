@@ -6,17 +6,7 @@
 # CXX_FLAGS, DATA_FEDERATE, FED_FILE.
 set(steps 20)
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "failed (${result}): ${ARGN}\n${output}")
-  endif()
-  set(run_output "${output}" PARENT_SCOPE)
-endfunction()
-
-file(REMOVE_RECURSE ${WORK_DIR})
-set(prefix ${WORK_DIR}/prefix)
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+include(${CMAKE_CURRENT_LIST_DIR}/../support/installed_prefix.cmake)
 
 # The RID of both federates, as the scenario tests write theirs (tests/support/test_rid.h): the
 # test's own port, loopback, no wait for other federates at join. Every key of a section it

@@ -2,17 +2,7 @@
 # against it with find_package as C++14 and as C++20, and checks the pkg-config file.
 # Defined by the caller: BUILD_DIR, SOURCE_DIR (this folder), WORK_DIR, RID_PORT, CXX_FLAGS, PLUGIN_SOURCE
 # (a plug-in module built against the installed headers too).
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "failed (${result}): ${ARGN}\n${output}")
-  endif()
-  set(run_output "${output}" PARENT_SCOPE)
-endfunction()
-
-file(REMOVE_RECURSE ${WORK_DIR})
-set(prefix ${WORK_DIR}/prefix)
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+include(${CMAKE_CURRENT_LIST_DIR}/../../../tests/support/installed_prefix.cmake)
 
 # The federate reads this RID when it makes its ambassador: it listens on the test's own port,
 # its telnet console off.
